@@ -1,0 +1,20 @@
+// Integer tetrahedral interpolation over the grid of a CmLut.
+#pragma once
+
+#include <cstdint>
+
+#include "inkdot/inkdot.h"
+
+namespace inkdot {
+
+// Three-dimensional: `count` work pixels of 4 bytes (colour channels 0..2 at
+// bytes 1..3) through `grid` laid out as `lut` describes; c bytes out a pixel.
+void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const uint8_t* workPixels,
+                  uint8_t* out);
+
+// Four-dimensional, one point, through lut.grid (axes 2 and 3 share list2);
+// c bytes out.
+void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
+                  uint8_t* out);
+
+} // namespace inkdot
