@@ -4,6 +4,8 @@
 #include "cm/cm_context.h"
 #include "cm/curves.h"
 
+#include <initializer_list>
+
 namespace inkdot {
 
 static const void* findTag(const CmTagList* tags, int32_t tag) {
