@@ -21,15 +21,4 @@ int32_t halftone(HalftoneContext*, const void*, uint8_t*, int32_t, int32_t, int3
 }
 int32_t halftoneDelete(HalftoneContext*) { return INKDOT_OK; }
 
-int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t, const uint8_t*,
-                     int32_t*, HTableContext**) {
-    if (params == nullptr) return INKDOT_BAD_FIRST_RECORD;
-    if (lut == nullptr) return INKDOT_BAD_SECOND_RECORD;
-    return INKDOT_UNSUPPORTED;
-}
-int32_t hHalftoneGetTable(HTableContext*, const void*, size_t, int32_t*, int32_t*, uint8_t*) {
-    return INKDOT_SEQUENCE_ENDED;
-}
-int32_t hHalftoneDelete(HTableContext*) { return INKDOT_OK; }
-
 } // namespace inkdot
