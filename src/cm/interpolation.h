@@ -17,4 +17,11 @@ void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const ui
 void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
                   uint8_t* out);
 
+// Whether the lists, sizes and channel count of `lut` are ones the
+// interpolation can walk safely: 2..36 points on axes 0 and 1, 2..72 on axis
+// 2 (and 3 for a four-dimensional grid), 1..20 channels, every list running
+// from 0 to 255 strictly increasing, and a grid block present. The decoder
+// only ever leaves such records; a CmLut from elsewhere should be checked.
+bool interpolationReady(const CmLut& lut, bool fourDimensional);
+
 } // namespace inkdot

@@ -1,0 +1,45 @@
+// Colour-matching fixtures built in code: lookup-table records with their
+// grid, colour tables in their resource format, and text indexes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "inkdot/inkdot.h"
+
+namespace inkdot::test {
+
+// A CmLut with its grid data held by the fixture. `value(node, m)` gives
+// channel m of the node with the given grid indexes (i3 is 0 in three
+// dimensions).
+struct NodeIndex {
+    int i0, i1, i2, i3;
+};
+using NodeValue = std::function<uint8_t(const NodeIndex&, int m)>;
+
+struct LutWithGrid {
+    CmLut lut{};
+    std::vector<uint8_t> grid;
+
+    // Three-dimensional grid over the lists (axis 2 may differ from axis 0).
+    LutWithGrid(const std::vector<uint8_t>& list0, const std::vector<uint8_t>& list1,
+                const std::vector<uint8_t>& list2, int channels, const NodeValue& value);
+    // Four-dimensional grid: axes 0..2 as above, axis 3 over list2 again.
+    static LutWithGrid fourD(const std::vector<uint8_t>& list0, const std::vector<uint8_t>& list1,
+                             const std::vector<uint8_t>& list2, int channels,
+                             const NodeValue& value);
+
+    LutWithGrid(const LutWithGrid& other) : lut(other.lut), grid(other.grid) {
+        lut.grid = grid.data();
+    }
+    LutWithGrid& operator=(const LutWithGrid&) = delete;
+
+    uint8_t node(const NodeIndex& n, int m) const;
+};
+
+// `points` input values from 0 to 255, evenly spread (rounded down).
+std::vector<uint8_t> evenList(int points);
+
+} // namespace inkdot::test
