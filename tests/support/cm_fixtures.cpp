@@ -54,6 +54,28 @@ uint8_t LutWithGrid::node(const NodeIndex& n, int m) const {
     return grid[index * lut.channels + m];
 }
 
+std::string IndexText::str() const {
+    auto joined = [](const std::vector<std::string>& names) {
+        std::string s;
+        for (const std::string& n : names) s += (s.empty() ? "" : "\t") + n;
+        return s;
+    };
+    std::string s = "Colour table index\r\n//" + version + " tables by media\r\n";
+    s += "res\tclass\tkeyA\tkeyB\tA\tB\tkeyC\tC\tD\r\n";
+    for (const IndexLine& l : lines) {
+        s += std::to_string(l.resource) + "\t" + std::to_string(l.tableClass) + "\t" + l.nameA +
+             "\t" + l.nameB + "\t" + std::to_string(l.numberA) + "\t" +
+             std::to_string(l.numberB) + "\t" + l.nameC + "\t" + std::to_string(l.numberC) +
+             "\t" + std::to_string(l.numberD) + "\tcomment\r\n";
+    }
+    s += "/end of tables\r\n";
+    s += joined(listA) + "\r\n";
+    s += (listBBase.empty() ? "" : listBBase + "\t") + joined(listB) + "\r\n";
+    s += joined(listC) + "\r\n";
+    s += "end\r\n";
+    return s;  // c_str() adds the NUL
+}
+
 std::vector<uint8_t> evenList(int points) {
     std::vector<uint8_t> list;
     for (int i = 0; i < points; ++i) list.push_back(static_cast<uint8_t>(255 * i / (points - 1)));

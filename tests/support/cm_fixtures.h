@@ -39,6 +39,34 @@ struct LutWithGrid {
     uint8_t node(const NodeIndex& n, int m) const;
 };
 
+// One entry line of a table index, as its nine columns.
+struct IndexLine {
+    int32_t resource;
+    int32_t tableClass;
+    std::string nameA, nameB;
+    int32_t numberA, numberB;
+    std::string nameC;
+    int32_t numberC, numberD;
+};
+
+// A table index as the driver ships it: some leading text, the "//" marker
+// with `version` right after it, a header, the entry lines, the end line, the
+// three name lists and a closing line, CR LF line ends and a NUL at the end.
+struct IndexText {
+    std::string version = "300";
+    std::vector<IndexLine> lines;
+    std::vector<std::string> listA = {"Gloss", "Matte", "Photo", "Plain"};
+    std::string listBBase = "";  // written in front of list B when not empty
+    std::vector<std::string> listB = {"Pro", "Vivid", "Natural"};
+    std::vector<std::string> listC = {"Off", "Low", "Mid", "High", "Max"};
+
+    IndexText& line(const IndexLine& l) {
+        lines.push_back(l);
+        return *this;
+    }
+    std::string str() const;
+};
+
 // `points` input values from 0 to 255, evenly spread (rounded down).
 std::vector<uint8_t> evenList(int points);
 
