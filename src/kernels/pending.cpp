@@ -11,8 +11,6 @@ namespace inkdot::kernels {
         return INKDOT_UNSUPPORTED;                                                           \
     }
 
-INKDOT_PENDING_KERNEL(HalftoneBinary)
-INKDOT_PENDING_KERNEL(HalftoneBinary1440)
 INKDOT_PENDING_KERNEL(HalftoneBinarySep)
 INKDOT_PENDING_KERNEL(HalftoneBinarySep360)
 INKDOT_PENDING_KERNEL(HalftoneBinarySep1440)

@@ -1,0 +1,464 @@
+// Mechanics shared by the line kernels: the call record and its range check,
+// matrix addressing, the threshold bias, the error line with its diffusion
+// patterns, input sampling, and the packers of one- and two-bit dot planes.
+//
+// Everything here is inline and resolved at compile time where it can be:
+// a diffusion pattern is a constexpr list of shares that `diffuse` expands
+// into straight-line 16-bit additions, so the per-pixel path of a kernel does
+// no searching and no looping over weights.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <type_traits>
+#include <utility>
+
+#include "halftone/halftone_context.h"
+#include "inkdot/inkdot.h"
+
+#if defined(__GNUC__) || defined(__clang__)
+#define INKDOT_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define INKDOT_ALWAYS_INLINE inline
+#endif
+
+namespace inkdot::kernels {
+
+// ---------------------------------------------------------------------------
+// The call
+
+// The eleven arguments every kernel receives, in the frame's order.
+struct LineCall {
+    HalftoneContext& context;
+    const uint8_t* line;
+    uint8_t* dst;
+    int32_t planeStride;
+    int32_t bitOffset;
+    int32_t pixelCount;
+    int32_t startX;
+    int32_t enable;
+    int32_t lineNumber;
+    int32_t pairFlag;
+    int32_t reserved;
+};
+
+// Defines the kernel `name` (declared in kernels.h) as a forwarder of its
+// eleven arguments to `impl`, which takes a LineCall.
+#define INKDOT_DEFINE_KERNEL(name, impl)                                                        \
+    int32_t name(HalftoneContext& context, const uint8_t* line, uint8_t* dst,                 \
+                 int32_t planeStride, int32_t bitOffset, int32_t pixelCount, int32_t startX,  \
+                 int32_t enable, int32_t lineNumber, int32_t pairFlag, int32_t reserved) {    \
+        return impl(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset,   \
+                                                pixelCount, startX, enable, lineNumber,       \
+                                                pairFlag, reserved});                         \
+    }
+
+// Whether pixels startX .. startX + pixelCount - 1 lie on the line. The end is
+// summed without wrapping: a negative start or count whose 32-bit sum wraps
+// back below maxPixels would otherwise address error-line entries in front of
+// the buffer and run the pixel loop far past the caller's planes. A negative
+// maxPixels admits no pixel.
+inline bool stretchFits(const HalftoneContext& context, int32_t startX, int32_t pixelCount) {
+    const uint64_t end = uint64_t(uint32_t(startX)) + uint64_t(uint32_t(pixelCount));
+    const int32_t maxPixels = context.params.maxPixels;
+    return end <= uint64_t(maxPixels < 0 ? 0 : maxPixels);
+}
+
+// Slots per output byte: 8 one-bit dots or 4 two-bit dot codes. The caller
+// names the first slot by bitOffset; outside 0 .. slots-1 the packer's start
+// mask would be empty and a byte would be stored for every pixel, past the
+// caller's plane, so the kernels refuse such an offset before writing anything.
+template <int Bits>
+inline bool bitOffsetFits(int32_t bitOffset) {
+    return uint32_t(bitOffset) < uint32_t(8 / Bits);
+}
+
+// ---------------------------------------------------------------------------
+// Matrix addressing and the threshold bias
+
+// The dither-matrix row of one raster line. Columns are taken from the
+// absolute pixel position, so a line split over several calls meets the same
+// matrix values; the width is a power of two and the column is masked.
+struct MatrixRow {
+    const int32_t* values;
+    uint32_t columnMask;
+
+    INKDOT_ALWAYS_INLINE int32_t at(int32_t x) const { return values[uint32_t(x) & columnMask]; }
+};
+
+inline MatrixRow matrixRow(const HalftoneContext& context, int32_t lineNumber) {
+    const uint32_t row = uint32_t(lineNumber) % uint32_t(context.matrixHeight);
+    return {blockAs<int32_t>(context, kDitherMatrix) + size_t(row) * uint32_t(context.matrixWidth),
+            uint32_t(context.matrixWidth) - 1};
+}
+
+// The jitter of a threshold, from the low byte of a matrix value: never zero,
+// 20 or 24 up for low bytes, 20 or 24 down for high ones.
+inline constexpr std::array<int8_t, 256> kThresholdBias = [] {
+    std::array<int8_t, 256> bias{};
+    for (int m = 0; m < 256; ++m) bias[m] = m < 8 ? 24 : m <= 128 ? 20 : m <= 247 ? -20 : -24;
+    return bias;
+}();
+
+INKDOT_ALWAYS_INLINE int32_t thresholdBias(int32_t matrixValue) {
+    return kThresholdBias[uint32_t(matrixValue) & 0xFF];
+}
+
+// All-ones when the matrix value is odd, else 0: selects the odd weights of a
+// pattern without a branch.
+INKDOT_ALWAYS_INLINE uint32_t parityMask(int32_t matrixValue) {
+    return 0u - (uint32_t(matrixValue) & 1u);
+}
+
+// The density limits that choose how widely an error is spread.
+struct SpreadLevels {
+    int32_t level1, level2, level3, level4;
+};
+
+inline SpreadLevels spreadLevels(const HalftoneContext& context) {
+    return {context.spreadLevel1, context.spreadLevel2, context.spreadLevel3,
+            context.spreadLevel4};
+}
+
+// ---------------------------------------------------------------------------
+// The error line
+
+// An error line holds one 16-bit entry per absolute pixel position, entry
+// x + 30 for pixel x, with guard entries on both sides for the widest pattern.
+// While a line is processed, entries from the current pixel rightwards hold
+// error for this line and entries to its left error for the next one. Errors
+// are stored times 32. Entries are handled as uint16_t so that every addition
+// wraps at 16 bits with defined behaviour; a pixel reads its own entry back as
+// a signed value.
+inline constexpr int32_t kErrorLineGuard = 30;
+
+inline uint16_t* errorEntry(int16_t* line, int32_t x) {
+    return reinterpret_cast<uint16_t*>(line) + kErrorLineGuard + x;
+}
+
+INKDOT_ALWAYS_INLINE int32_t signedEntry(const uint16_t* entry) { return int16_t(*entry); }
+
+// A share's weight in 32nds of the pixel's error E, by the parity of its
+// matrix value. Half weights count (E >> 1) instead of E: the wide tail of
+// pattern B5 spreads half shares.
+struct Weight {
+    int8_t even = 0;
+    int8_t odd = 0;
+    bool half = false;
+
+    constexpr Weight() = default;
+    constexpr Weight(int both) : even(int8_t(both)), odd(int8_t(both)) {}
+    constexpr Weight(int whenEven, int whenOdd) : even(int8_t(whenEven)), odd(int8_t(whenOdd)) {}
+    static constexpr Weight halves(int both) {
+        Weight w(both);
+        w.half = true;
+        return w;
+    }
+};
+
+// A share added into the entry `offset` places from the pixel's own one:
+// positive offsets are R+k (this line, still to come), negative ones B-k (the
+// next line, k to the left).
+struct Share {
+    int8_t offset = 0;
+    Weight weight;
+};
+
+inline constexpr int kMaxShares = 48;
+
+// A diffusion pattern: the shares added into other entries, the share written
+// into the pixel's own entry (B0) together with the carry, and the share held
+// back as the new carry. The carry exists because B0 of the next pixel still
+// holds this line's error while this pixel is diffused: it goes into that
+// entry when the next pixel overwrites it.
+struct Pattern {
+    std::array<Share, kMaxShares> shares{};
+    int count = 0;
+    Weight own;
+    Weight carry;
+};
+
+// A run of positions with one weight: R+first..R+last, or B-first..B-last.
+struct Run {
+    int first;
+    int last;
+    Weight weight;
+};
+
+constexpr Run right(int first, int last, Weight weight) { return {first, last, weight}; }
+constexpr Run right(int k, Weight weight) { return {k, k, weight}; }
+constexpr Run below(int first, int last, Weight weight) { return {-first, -last, weight}; }
+constexpr Run below(int k, Weight weight) { return {-k, -k, weight}; }
+
+constexpr Pattern pattern(Weight own, Weight carry, std::initializer_list<Run> runs) {
+    Pattern p;
+    p.own = own;
+    p.carry = carry;
+    for (const Run& run : runs) {
+        const int step = run.last >= run.first ? 1 : -1;
+        for (int k = run.first;; k += step) {
+            p.shares[size_t(p.count++)] = Share{int8_t(k), run.weight};
+            if (k == run.last) break;
+        }
+    }
+    return p;
+}
+
+// The sum of a pattern's weights in 64ths of E (a half weight counts half).
+constexpr int total64(const Pattern& p, bool odd) {
+    auto of = [odd](const Weight& w) { return (odd ? w.odd : w.even) * (w.half ? 1 : 2); };
+    int sum = of(p.own) + of(p.carry);
+    for (int i = 0; i < p.count; ++i) sum += of(p.shares[size_t(i)].weight);
+    return sum;
+}
+
+// No share lands in the pixel's own entry and no entry is named twice.
+constexpr bool wellFormed(const Pattern& p) {
+    if (p.count > kMaxShares) return false;
+    for (int i = 0; i < p.count; ++i) {
+        if (p.shares[size_t(i)].offset == 0) return false;
+        for (int j = 0; j < i; ++j)
+            if (p.shares[size_t(i)].offset == p.shares[size_t(j)].offset) return false;
+    }
+    return true;
+}
+
+// Table A (single-ink one-bit diffusion and the plain-resolution kernels).
+// Weights {even, odd} follow the parity of the matrix value.
+inline constexpr Pattern kA0 = pattern(8, 0, {right(1, 8), right(2, 4), below(2, 4), below(1, 8)});
+inline constexpr Pattern kA1 = pattern(8, 4, {right(1, 8), right(2, 4), below(2, 4), below(1, 4)});
+inline constexpr Pattern kA2 =
+    pattern({4, 6}, 4, {right(1, 2, 4), right(3, 4, 2), right(5, {2, 0}), below(4, 2, 2),
+                        below(1, 4)});
+inline constexpr Pattern kA3 = pattern(3, 3, {right(1, 3, 3), right(4, 7, 1), below(7, 6, 1),
+                                              below(5, 2, 2), below(1, 3)});
+inline constexpr Pattern kA4 = pattern(2, 2, {right(1, 4, 2), right(5, 9, 1), right(10, {1, 0}),
+                                              right(11, {0, 1}), below(10, 5, 1), below(4, 1, 2)});
+// A5 passes on only 30/32 of the error: its shares reach 14 places right and
+// 15 (even) or 14 (odd) left.
+inline constexpr Pattern kA5 =
+    pattern(1, 1, {right(1, 14, 1), below(15, {1, 0}), below(14, {0, 1}), below(13, 1, 1)});
+
+// Table B (the 1440 and 2880 kernels).
+inline constexpr Pattern kB0 = pattern(8, 0, {right(1, {8, 4}), right(2, 4), right(3, {0, 4}),
+                                              below(3, {4, 0}), below(2, 4), below(1, {4, 8})});
+inline constexpr Pattern kB1 =
+    pattern(4, 4, {right(1, 2, 4), right(3, 4, 2), below(4, 3, 2), below(2, 1, 4)});
+inline constexpr Pattern kB2 = pattern(2, 0, {right(1, 3, 3), right(4, 5, 2), right(6, 7, 1),
+                                              below(7, 6, 1), below(5, 4, 2), below(3, 1, 3)});
+inline constexpr Pattern kB3 =
+    pattern(2, 0, {right(1, 5, 2), right(6, 10, 1), below(10, 6, 1), below(5, 1, 2)});
+inline constexpr Pattern kB4 =
+    pattern(1, 1, {right(1, 2), right(2, 14, 1), below(14, 2, 1), below(1, 2)});
+// B5 spreads half shares (E >> 1) into its far entries, B0 and the carry.
+inline constexpr Pattern kB5 =
+    pattern(Weight::halves(1), Weight::halves(1),
+            {right(1, 9, 1), right(10, 23, Weight::halves(1)), below(21, 10, Weight::halves(1)),
+             below(9, 1, 1)});
+
+// Patterns of the half-width two-bit kernel; the separating two-bit kernels
+// know M1, M0 and M2 as C1, C2 and C3, and add C0 and C5.
+inline constexpr Pattern kM1 = pattern(8, 8, {right(1, 2, 4), below(1, 8)});
+inline constexpr Pattern kM0 = pattern(12, 4, {right(1, 2, 4), below(2, 1, 4)});
+inline constexpr Pattern kM2 = pattern(8, 6, {right(1, 4, 2), below(4, 2, 2), below(1, 4)});
+inline constexpr const Pattern& kM3 = kA3;
+inline constexpr const Pattern& kC1 = kM1;
+inline constexpr const Pattern& kC2 = kM0;
+inline constexpr const Pattern& kC3 = kM2;
+inline constexpr Pattern kC0 = pattern(16, 0, {right(1, 2, 4), below(2, 1, 4)});
+inline constexpr Pattern kC5 =
+    pattern(2, 0, {right(1, 4, 2), right(5, 11, 1), below(11, 5, 1), below(4, 1, 2)});
+
+namespace detail {
+constexpr bool passesOn(const Pattern& p, int sum64) {
+    return wellFormed(p) && total64(p, false) == sum64 && total64(p, true) == sum64;
+}
+} // namespace detail
+
+static_assert(detail::passesOn(kA0, 64) && detail::passesOn(kA1, 64) &&
+              detail::passesOn(kA2, 64) && detail::passesOn(kA3, 64) &&
+              detail::passesOn(kA4, 64) && detail::passesOn(kA5, 60));
+static_assert(detail::passesOn(kB0, 64) && detail::passesOn(kB1, 64) &&
+              detail::passesOn(kB2, 64) && detail::passesOn(kB3, 64) &&
+              detail::passesOn(kB4, 64) && detail::passesOn(kB5, 64));
+static_assert(detail::passesOn(kM0, 64) && detail::passesOn(kM1, 64) &&
+              detail::passesOn(kM2, 64) && detail::passesOn(kC0, 64) &&
+              detail::passesOn(kC5, 64));
+
+namespace detail {
+// One share of E (or of E >> 1) as a 16-bit addend; only the low 16 bits of
+// any product reach an entry, so unsigned arithmetic gives the wrapped value.
+template <Weight W>
+INKDOT_ALWAYS_INLINE uint32_t shareOf(uint32_t whole, uint32_t half, uint32_t oddMask) {
+    const uint32_t base = W.half ? half : whole;
+    if constexpr (W.even == W.odd) {
+        return uint32_t(W.even) * base;
+    } else {
+        return uint32_t(W.even) * base + ((uint32_t(W.odd - W.even) * base) & oddMask);
+    }
+}
+
+template <Share S>
+INKDOT_ALWAYS_INLINE void addShare(uint16_t* own, uint32_t whole, uint32_t half,
+                                   uint32_t oddMask) {
+    uint16_t* entry = own + S.offset;
+    *entry = uint16_t(*entry + shareOf<S.weight>(whole, half, oddMask));
+}
+} // namespace detail
+
+// Spreads the error of the pixel whose own entry is `own` by pattern P: each
+// share is added into its entry, B0 is overwritten with its share plus the
+// carry held back by the pixel before, and `carry` becomes P's held-back share.
+template <const Pattern& P>
+INKDOT_ALWAYS_INLINE void diffuse(uint16_t* own, int32_t error, uint32_t oddMask,
+                                  uint16_t& carry) {
+    const uint32_t whole = uint32_t(error);
+    const uint32_t half = uint32_t(error >> 1);
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        (detail::addShare<P.shares[I]>(own, whole, half, oddMask), ...);
+    }(std::make_index_sequence<size_t(P.count)>{});
+    *own = uint16_t(detail::shareOf<P.own>(whole, half, oddMask) + carry);
+    carry = uint16_t(detail::shareOf<P.carry>(whole, half, oddMask));
+}
+
+// A pixel that diffuses nothing: its own entry receives only the carry, which
+// is then spent.
+INKDOT_ALWAYS_INLINE void passCarry(uint16_t* own, uint16_t& carry) {
+    *own = carry;
+    carry = 0;
+}
+
+// Table A, chosen by density first (A1 above level 1, dot or not), then by
+// the decision (A0 without a dot), then by density again. `Deepest` is the
+// widest pattern a kernel uses: 3 ends at A3; 4 adds A4 at or below level 3;
+// 5 splits that range at L4' (level 4 minus one for an even matrix value,
+// level 4 for an odd one) into A4 above and A5 at or below it.
+template <int Deepest>
+INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot,
+                                       uint32_t oddMask, uint16_t* own, int32_t error,
+                                       uint16_t& carry) {
+    static_assert(Deepest >= 3 && Deepest <= 5);
+    if (d > s.level1) return diffuse<kA1>(own, error, oddMask, carry);
+    if (!dot) return diffuse<kA0>(own, error, oddMask, carry);
+    if (d > s.level2) return diffuse<kA2>(own, error, oddMask, carry);
+    if constexpr (Deepest == 3) {
+        return diffuse<kA3>(own, error, oddMask, carry);
+    } else {
+        if (d > s.level3) return diffuse<kA3>(own, error, oddMask, carry);
+        if constexpr (Deepest == 5) {
+            const bool aboveL4 = oddMask != 0 ? d > s.level4 : d >= s.level4;
+            if (!aboveL4) return diffuse<kA5>(own, error, oddMask, carry);
+        }
+        return diffuse<kA4>(own, error, oddMask, carry);
+    }
+}
+
+// Table B, chosen by the decision first (B0 for every pixel without a dot),
+// then by density: B1 above level 1, B2 above level 2, B3 above level 3, then
+// with `Deepest` 5 B4 above level 4 and B5 below, with `Deepest` 4 B4.
+template <int Deepest>
+INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot,
+                                       uint32_t oddMask, uint16_t* own, int32_t error,
+                                       uint16_t& carry) {
+    static_assert(Deepest == 4 || Deepest == 5);
+    if (!dot) return diffuse<kB0>(own, error, oddMask, carry);
+    if (d > s.level1) return diffuse<kB1>(own, error, oddMask, carry);
+    if (d > s.level2) return diffuse<kB2>(own, error, oddMask, carry);
+    if (d > s.level3) return diffuse<kB3>(own, error, oddMask, carry);
+    if (Deepest == 5 && d <= s.level4) return diffuse<kB5>(own, error, oddMask, carry);
+    return diffuse<kB4>(own, error, oddMask, carry);
+}
+
+// ---------------------------------------------------------------------------
+// Input sampling
+
+// How output pixels take their input: one byte each; one byte for two pixels
+// (inputScale 1: read on the even pixels counted from startX, kept on the
+// odd); or the larger or the smaller of two bytes (inputScale -1).
+enum class Sampling { Single, Repeat, Larger, Smaller };
+
+template <Sampling S>
+INKDOT_ALWAYS_INLINE bool readsAt(int32_t i) {
+    return S != Sampling::Repeat || (i & 1) == 0;
+}
+
+template <Sampling S>
+INKDOT_ALWAYS_INLINE uint32_t readInput(const uint8_t*& in) {
+    if constexpr (S == Sampling::Larger || S == Sampling::Smaller) {
+        const uint32_t p = in[0], q = in[1];
+        in += 2;
+        return (S == Sampling::Larger) == (p > q) ? p : q;
+    } else {
+        return *in++;
+    }
+}
+
+// Calls f with the sampling that inputScale asks for, as a compile-time value;
+// `Pair` is the family's rule for inputScale -1.
+template <Sampling Pair, typename F>
+INKDOT_ALWAYS_INLINE int32_t withSampling(int32_t inputScale, F&& f) {
+    if (inputScale == 1) return f(std::integral_constant<Sampling, Sampling::Repeat>{});
+    if (inputScale == -1) return f(std::integral_constant<Sampling, Pair>{});
+    return f(std::integral_constant<Sampling, Sampling::Single>{});
+}
+
+// ---------------------------------------------------------------------------
+// Output packing
+
+// Two-bit dot codes as whole bytes, ANDed with the slot mask when packed.
+inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xAA,
+                          kCodeLarge = 0xFF;
+
+// Packs one- or two-bit dots into `Planes` output planes that share one slot
+// position, most significant slot first. The slots in front of bitOffset keep
+// what the caller's first byte holds; a partly filled last byte is written
+// whole, with zeros after the last pixel. Plane p starts at dst + p * stride.
+template <int Bits, int Planes = 1>
+class DotPacker {
+public:
+    static constexpr uint32_t kFirstMask = Bits == 1 ? 0x80u : 0xC0u;
+
+    DotPacker(uint8_t* dst, int32_t planeStride, int32_t bitOffset)
+        : dst_(dst), stride_(planeStride), mask_(kFirstMask >> (Bits * bitOffset)) {
+        const uint32_t keep = ~(0xFFu >> (Bits * bitOffset)) & 0xFFu;
+        for (int p = 0; p < Planes; ++p) acc_[p] = bitOffset != 0 ? plane(p)[0] & keep : 0u;
+    }
+
+    // ORs a code (0xFF for a one-bit dot, kCode* for two bits) into the
+    // current slot of plane p.
+    INKDOT_ALWAYS_INLINE void mark(int p, uint32_t code) { acc_[p] |= code & mask_; }
+
+    // Moves to the next slot, storing the bytes when the last one is done.
+    INKDOT_ALWAYS_INLINE void next() {
+        mask_ >>= Bits;
+        if (mask_ == 0) {
+            for (int p = 0; p < Planes; ++p) {
+                plane(p)[0] = uint8_t(acc_[p]);
+                acc_[p] = 0;
+            }
+            ++dst_;
+            mask_ = kFirstMask;
+        }
+    }
+
+    // Stores a partly filled last byte.
+    void finish() {
+        if (mask_ == kFirstMask) return;
+        for (int p = 0; p < Planes; ++p) plane(p)[0] = uint8_t(acc_[p]);
+    }
+
+private:
+    uint8_t* plane(int p) const { return dst_ + ptrdiff_t(p) * stride_; }
+
+    uint8_t* dst_;
+    ptrdiff_t stride_;
+    uint32_t mask_;
+    uint32_t acc_[Planes];
+};
+
+// All ones for true, 0 for false: a one-bit dot as a code.
+INKDOT_ALWAYS_INLINE uint32_t dotCode(bool dot) { return 0u - uint32_t(dot); }
+
+} // namespace inkdot::kernels
