@@ -30,6 +30,7 @@ struct HalftoneContext {
     int32_t replication;       // copies of each input pixel before the kernels; 1 = none
     int32_t mode;              // 0, 1, 3, 4, 6 or 7
     int32_t is720x360;
+    int32_t sequenceState;     // inkdot::SequenceState: running, complete or failed
 };
 
 namespace inkdot {
@@ -48,6 +49,14 @@ enum BlockIndex : int {
     kQuantiser = 8,        // 256 x (level index, weight) view
     kLevelRecords = 9,     // outputBits 2: R records of four int16, then a copy
     kExpandedLine = 10,    // maxPixels input pixels, when replication is not 1
+};
+
+// Where the resource sequence stands. Once it has completed or failed, further
+// resource calls are refused and change nothing.
+enum SequenceState : int32_t {
+    kSequenceRunning = 0,
+    kSequenceComplete = 1,
+    kSequenceFailed = 2,
 };
 
 // A level record: spans of small and medium dots, the large-dot threshold base

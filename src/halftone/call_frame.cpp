@@ -1,0 +1,106 @@
+// Halftone: one stretch of one raster line. The frame checks the range,
+// expands repeated input pixels and hands the line to the kernel that the
+// object's mode and parameters select.
+#include "halftone/call_frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "frame/workers.h"
+#include "halftone/halftone_params.h"
+#include "halftone/mode7.h"
+
+namespace inkdot {
+
+using namespace kernels;
+
+namespace {
+
+// Mode 0: the kernel follows from method, ink set, depth and resolution.
+KernelChoice plainKernel(const HalftoneContext& context) {
+    const HalftoneParams& p = context.params;
+    const bool twoBit = p.outputBits == 2;
+    const bool singleInk = p.inkSet == 0;
+    if (p.method == 3) {
+        if (singleInk) return {twoBit ? nullptr : &HalftoneDither, 0};
+        return {twoBit ? &HalftoneDitherMultiSep : &HalftoneDitherSep, 0};
+    }
+    if (p.method == 0) return {nullptr, 0};
+    const Resolution r(p);
+    // No one-bit kernel diffuses at 2880 x 720.
+    if (r.is2880x720())
+        return {twoBit ? (singleInk ? &HalftoneMulti2880 : &HalftoneMultiSep2880) : nullptr, 0};
+    if (r.is1440x720()) {
+        if (singleInk) return {twoBit ? &HalftoneMulti1440 : &HalftoneBinary1440, 0};
+        return {twoBit ? &HalftoneMultiSep1440 : &HalftoneBinarySep1440, 0};
+    }
+    if (singleInk) return {twoBit ? &HalftoneMulti : &HalftoneBinary, 0};
+    if (twoBit) return {&HalftoneMultiSep, 0};
+    return {context.is720x360 ? &HalftoneBinarySep360 : &HalftoneBinarySep, 0};
+}
+
+// Copies of `Bytes`-byte pixels; four-byte pixels move as 32-bit words.
+template <size_t Bytes>
+void repeatPixels(uint8_t* out, const uint8_t* src, int64_t copies, int64_t replication) {
+    for (int64_t o = 0; o < copies; ++o)
+        std::memcpy(out + o * Bytes, src + (o / replication) * Bytes, Bytes);
+}
+
+} // namespace
+
+KernelChoice chooseKernel(const HalftoneContext& context) {
+    switch (context.mode) {
+    case 0: return plainKernel(context);
+    case 1: return {&HalftoneMultiSepMode, 1};
+    case 4: return {&HalftoneMultiSepMode, 0};
+    case 3: return {&HalftoneMultiMode, 1};
+    case 6: return {&HalftoneMultiMode, 0};
+    default: return {nullptr, 0};
+    }
+}
+
+void expandLine(HalftoneContext& context, const uint8_t* src, int32_t pixelCount) {
+    // With inputScale 1 every input pixel serves two output pixels, so an odd
+    // count reads one input pixel more than half of it.
+    int64_t wanted = pixelCount;
+    if (context.params.inputScale == 1) wanted = (wanted + 1) / 2;
+    const int64_t replication = context.replication;
+    // Whole groups of copies, cut at the end of the expanded line.
+    const int64_t groups = (wanted + replication - 1) / replication;
+    const int64_t copies = std::min<int64_t>(groups * replication, context.params.maxPixels);
+    uint8_t* out = expandedLine(context);
+    const int32_t bytes = bytesPerPixel(context.params.inputFormat);
+    switch (bytes) {
+    case 1: repeatPixels<1>(out, src, copies, replication); break;
+    case 3: repeatPixels<3>(out, src, copies, replication); break;
+    case 4: repeatPixels<4>(out, src, copies, replication); break;
+    default: repeatPixels<6>(out, src, copies, replication); break;
+    }
+}
+
+int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_t planeStride,
+                 int32_t bitOffset, int32_t pixelCount, int32_t startX, int32_t enable,
+                 int32_t lineNumber, int32_t spare, int32_t reserved) {
+    // A negative start or count would pass the unsigned range check below
+    // once the sum wraps, and send the kernels in front of their buffers.
+    if (startX < 0 || pixelCount < 0) return INKDOT_LINE_TOO_LONG;
+    HalftoneContext& c = *context;
+    if (c.mode == 7)
+        return mode7Line(c, src, dst, planeStride, bitOffset, pixelCount, startX, enable,
+                         lineNumber, spare, reserved);
+
+    if (uint32_t(startX) + uint32_t(pixelCount) > uint32_t(c.params.maxPixels))
+        return INKDOT_LINE_TOO_LONG;
+
+    const auto* line = static_cast<const uint8_t*>(src);
+    if (c.replication > 1) {
+        expandLine(c, line, pixelCount);
+        line = expandedLine(c);
+    }
+    const KernelChoice choice = chooseKernel(c);
+    if (choice.kernel == nullptr) return INKDOT_UNSUPPORTED;
+    return choice.kernel(c, line, dst, planeStride, bitOffset, pixelCount, startX, enable,
+                         lineNumber, choice.pairFlag, reserved);
+}
+
+} // namespace inkdot

@@ -1,0 +1,82 @@
+// The steps of the halftone resource sequence, and the pieces of them that
+// the separation path of the byte-output mode builds its own sequence from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "halftone/halftone_context.h"
+#include "halftone/resource_format.h"
+#include "inkdot/inkdot.h"
+
+namespace inkdot {
+
+inline constexpr int kListPositions = 15; // resource numbers a list may hold
+inline constexpr int kGridLevels = 32;    // levels per axis of the separation table
+
+// Allocates and locks a block of the object's table. A size beyond what a
+// block can describe (above INT32_MAX bytes) cannot be allocated: 0x101.
+int32_t allocateTable(HalftoneContext& context, BlockIndex index, int64_t bytes, bool zeroFill);
+
+// Ends the sequence with a failure: releases every block of the table, marks
+// the object failed so that later resource calls change nothing, and returns
+// `result`.
+int32_t failSequence(HalftoneContext& context, int32_t result);
+
+// Length of one error line in bytes: room for maxPixels entries of two bytes
+// plus the guard entries on both sides, a multiple of four.
+int64_t errorLineBytes(int32_t maxPixels);
+
+// The 32 levels of a grid-level resource: 0, 0x202 when the level count is not
+// 32 or the levels do not rise strictly from 0 to 255, 0x300 when the
+// resource is missing or too short.
+int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]);
+
+// Whether a single-ink lookup table can feed the density map and quantiser:
+// grid data present, 2..36 points on axis 0 rising strictly from 0 to 255,
+// and at least one channel.
+bool singleInkLutUsable(const CmLut& lut);
+
+// Fills the density map from the last channel of the first N0 grid entries,
+// interpolated in floating point between the levels of axis 0.
+void fillDensityMap(int16_t* densityMap, const CmLut& lut);
+
+// (level index, weight) per input value over the levels of axis 0 (`points`
+// levels rising strictly from 0 to 255).
+void fillQuantiser(uint8_t* quantiser, const uint8_t* levels);
+
+// Moves ink from the light to the dark ink of the two ink pairs of a
+// six-channel entry, and clamps the four paired amounts to 254.
+void pairTransfer(uint8_t* entry);
+
+// Samples `source` (a four-dimensional grid the interpolation can walk) at
+// every point of the grid that `target` describes, axis 0 outermost and axis
+// 0 again innermost. `store(out, amounts)` writes the c channel bytes of one
+// point to the entry at `out`, which lies `entryBytes` after the previous one.
+template <typename Store>
+void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size_t entryBytes,
+                  Store store);
+
+// The sequence of every mode but the byte-output separation path: the
+// resource list, the grid levels, the dither matrix with the per-density
+// tables, and the level-record resource.
+int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextResource);
+
+} // namespace inkdot
+
+#include "cm/interpolation.h"
+
+template <typename Store>
+void inkdot::resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table,
+                          size_t entryBytes, Store store) {
+    const int32_t n0 = target.points[0], n1 = target.points[1], n2 = target.points[2];
+    uint8_t amounts[32];
+    for (int32_t i = 0; i < n0; ++i)
+        for (int32_t j = 0; j < n1; ++j)
+            for (int32_t k = 0; k < n2; ++k)
+                for (int32_t l = 0; l < n0; ++l, table += entryBytes) {
+                    interpolate4(source, target.list0[i], target.list1[j], target.list2[k],
+                                 target.list0[l], amounts);
+                    store(table, amounts);
+                }
+}
