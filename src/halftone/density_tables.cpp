@@ -220,7 +220,7 @@ LevelModel levelModelFor(const HalftoneParams& params, ByteView extraBlock) {
     return model;
 }
 
-void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
+LevelModelStages fillLevelRecords(LevelRecord* out, const LevelModel& model) {
     const int32_t last = model.records - 1;
     const double n = last;
     const double s = 255.0 / n;
@@ -237,6 +237,7 @@ void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
     };
     auto mediumOf = [&](double y) { return g * (y - n * b / f); };
 
+    LevelModelStages stages{};
     int32_t i = 0;
     // Small dots only.
     for (; i <= last; ++i) {
@@ -246,6 +247,7 @@ void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
         out[i] = record(small, 0, 0);
     }
     // Small dots at their limit, medium dots growing.
+    stages.start[1] = i;
     bool toLarge = false;
     for (; i <= last; ++i) {
         const double z = mediumOf(inkOf(i));
@@ -256,6 +258,7 @@ void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
         out[i] = record(round5(smallLimit * s), round499(z * s), 0);
     }
     // Small and medium dots filling the area, small ones giving way.
+    stages.start[2] = i;
     if (!toLarge) {
         for (; i <= last; ++i) {
             const double z = mediumOf(inkOf(i));
@@ -270,6 +273,7 @@ void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
         }
     }
     // Medium and large dots.
+    stages.start[3] = i;
     for (; i <= last; ++i) {
         double large = inkOf(i);
         double small = 0;
@@ -290,6 +294,7 @@ void fillLevelRecords(LevelRecord* out, const LevelModel& model) {
         }
         out[i] = record(round5(small * s), round499(medium * s), round499(large * s));
     }
+    return stages;
 }
 
 } // namespace inkdot

@@ -57,9 +57,15 @@ LevelModel levelModelFor(const HalftoneParams& params, ByteView extraBlock);
 // The small-dot share for a code of the chain's 0xFFFE item.
 double dotShareFor(int32_t code, bool at1440x720, bool singleInk);
 
+// The record at which each of the four stages of the model begins (a stage
+// that makes no record begins where the next one does).
+struct LevelModelStages {
+    int32_t start[4];
+};
+
 // Fills model.records level records: small dots only, then small at their
 // limit plus medium, then small and medium filling the area, then medium and
 // large. Floating point throughout; each field is kept as int16.
-void fillLevelRecords(LevelRecord* records, const LevelModel& model);
+LevelModelStages fillLevelRecords(LevelRecord* records, const LevelModel& model);
 
 } // namespace inkdot

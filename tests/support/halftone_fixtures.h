@@ -53,6 +53,11 @@ Bytes levelRecordResource(const std::vector<std::array<uint8_t, 3>>& records);
 Bytes chainExtra(std::optional<int16_t> code, std::vector<std::pair<uint16_t, int16_t>> items = {});
 Bytes recordExtra(int16_t number);
 
+// The four fields of a level record, for comparisons.
+inline std::array<int, 4> fields(const LevelRecord& r) {
+    return {r.smallSpan, r.mediumSpan, r.thresholdBase, r.levelTotal};
+}
+
 // A halftone object and the colour table it copied; deleted with the fixture.
 // The extra block (if any) and the table stay alive as long as the fixture.
 struct HalftoneObject {
