@@ -1,5 +1,6 @@
 // Creation, lookup-table access and deletion of the colour-matching object.
 #include "cm/cm_context.h"
+#include "cm/curves.h"
 #include "frame/mem_block.h"
 #include "frame/workers.h"
 
@@ -64,8 +65,10 @@ static int32_t releaseOwned(platform::Handle& handle) {
 }
 
 int32_t cmDelete(CmContext* context) {
-    // Release order: grid data, extra block, node curves, the record, the object.
-    int32_t result = INKDOT_OK;
+    // Release order: a curve stage the caller abandoned, grid data, extra
+    // block, node curves, the record, the object.
+    int32_t result = releaseCurveStage(*context);
+    if (result != INKDOT_OK) return result;
     if (CmLut* lut = context->lut) {
         if ((result = releaseOwned(lut->gridHandle)) != INKDOT_OK) return result;
         lut->grid = nullptr;
