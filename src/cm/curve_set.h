@@ -18,7 +18,9 @@ inline constexpr uint8_t kCurveSetFourChannels = 2;
 inline constexpr uint8_t kCurveSetSixChannels = 3;
 inline constexpr uint32_t kCurveSetBytes = 2 + 6 * 256;
 
-inline const uint8_t* curveOf(const uint8_t* set, int32_t k) { return set + 2 + 256 * k; }
+inline const uint8_t* curveOf(const uint8_t* set, int32_t k) {
+    return set + 2 + 256 * k;
+}
 
 // The tag-544 table is parsed into a scratch block of this size, which holds
 // at most this many entry lines and names.

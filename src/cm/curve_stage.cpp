@@ -114,36 +114,33 @@ int32_t stepByState(CmCurveStage& stage, CmContext& cm, const uint8_t* res, size
                     int32_t* nextResource) {
     const int32_t channels = cm.lut->channels;
     switch (stage.state) {
-    case 1: {
-        const auto* selector =
-            static_cast<const uint8_t*>(findTag(stage.params.tags, INKDOT_TAG_CURVE_SELECTOR));
-        if (selector == nullptr) return INKDOT_SEQUENCE_ENDED;
-        std::memcpy(stage.targets, selector + 4, static_cast<size_t>(channels));
-        if (int32_t r = readMap(stage, channels, selector[3], res, length); r != INKDOT_OK)
-            return r;
-        stage.state = 2;
-        *nextResource = kMeasuredResource;
-        return INKDOT_OK;
-    }
-    case 2: {
-        if (int32_t r = readMeasured(stage, channels, res, length); r != INKDOT_OK) return r;
-        // resourceBase is a multiple of 1000 from an int32 answer; the sum is
-        // formed wide so the largest bases cannot overflow.
-        int64_t second = int64_t{cm.resourceBase} + kSecondIndexOffset;
-        if (second > INT32_MAX) return INKDOT_SEQUENCE_ENDED;
-        stage.state = 3;
-        *nextResource = static_cast<int32_t>(second);
-        return INKDOT_OK;
-    }
-    case 3:
-        stage.state = 4;
-        return chooseCurveTable(stage, cm, res, length, nextResource);
-    case 4:
-        if (int32_t r = takeCurves(stage, channels, res, length); r != INKDOT_OK) return r;
-        *nextResource = INKDOT_NO_RESOURCE;
-        return INKDOT_OK;
-    default:
-        return INKDOT_SEQUENCE_ENDED;
+        case 1: {
+            const auto* selector =
+                static_cast<const uint8_t*>(findTag(stage.params.tags, INKDOT_TAG_CURVE_SELECTOR));
+            if (selector == nullptr) return INKDOT_SEQUENCE_ENDED;
+            std::memcpy(stage.targets, selector + 4, static_cast<size_t>(channels));
+            if (int32_t r = readMap(stage, channels, selector[3], res, length); r != INKDOT_OK)
+                return r;
+            stage.state = 2;
+            *nextResource = kMeasuredResource;
+            return INKDOT_OK;
+        }
+        case 2: {
+            if (int32_t r = readMeasured(stage, channels, res, length); r != INKDOT_OK) return r;
+            // resourceBase is a multiple of 1000 from an int32 answer; the sum is
+            // formed wide so the largest bases cannot overflow.
+            int64_t second = int64_t{cm.resourceBase} + kSecondIndexOffset;
+            if (second > INT32_MAX) return INKDOT_SEQUENCE_ENDED;
+            stage.state = 3;
+            *nextResource = static_cast<int32_t>(second);
+            return INKDOT_OK;
+        }
+        case 3: stage.state = 4; return chooseCurveTable(stage, cm, res, length, nextResource);
+        case 4:
+            if (int32_t r = takeCurves(stage, channels, res, length); r != INKDOT_OK) return r;
+            *nextResource = INKDOT_NO_RESOURCE;
+            return INKDOT_OK;
+        default: return INKDOT_SEQUENCE_ENDED;
     }
 }
 
@@ -198,7 +195,9 @@ int32_t startCurveStage(CmContext& cm, int32_t* nextResource) {
     return INKDOT_OK;
 }
 
-void applyStageCurves(const CmCurveStage& stage, CmLut& lut) { bendGrid(lut, stage.curveBlock); }
+void applyStageCurves(const CmCurveStage& stage, CmLut& lut) {
+    bendGrid(lut, stage.curveBlock);
+}
 
 int32_t curveStageStep(CmContext& cm, const uint8_t* resource, size_t length,
                        int32_t* nextResource) {

@@ -28,7 +28,7 @@ struct CmCurveStage {
     uint8_t* curveBlock;  // c x 256 bytes; slot l holds the curve of output channel l
     CmParams params;      // the object's records when the stage started
     CmSelect select;
-    int32_t state;        // 1: wants the map, 2: measured values, 3: second index, 4: curves
+    int32_t state;  // 1: wants the map, 2: measured values, 3: second index, 4: curves
     CmContext* object;
     uint8_t targets[kStageEntries];   // target value of each entry
     uint8_t map[kStageEntries];       // curve-block slot that entry i fills
