@@ -372,6 +372,39 @@ INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool do
 }
 
 // ---------------------------------------------------------------------------
+// The two-bit single-ink decision
+
+// Two-bit dot codes as whole bytes; the packer takes the slot's two bits.
+inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xAA,
+                          kCodeLarge = 0xFF;
+
+// Density index of an input value moved by matrix noise, the index clamped
+// to the map.
+INKDOT_ALWAYS_INLINE int32_t noisyDensity(const int16_t* densityMap, int32_t value,
+                                          int32_t noise) {
+    const int32_t index = value + noise;
+    return densityMap[index < 0 ? 0 : index > 255 ? 255 : index];
+}
+
+// The collected error of the two-bit single-ink kernels: the entry divided
+// by 32 rounding toward zero when negative; a non-negative entry rounds down,
+// above an input of 250 after adding 10.
+INKDOT_ALWAYS_INLINE int32_t collectedError(const uint16_t* own, uint32_t input) {
+    int32_t a = signedEntry(own);
+    a += a < 0 ? 31 : input > 250 ? 10 : 0;
+    return a >> 5;
+}
+
+// Large and medium dots by ordered dither against the record's thresholds,
+// the small dot by the error term reaching `smallThreshold`.
+INKDOT_ALWAYS_INLINE uint32_t threeWayCode(const int32_t* levelThresholds, const LevelRecord& r,
+                                           int32_t u, int32_t error, int32_t smallThreshold) {
+    if (levelThresholds[r.thresholdBase] > u) return kCodeLarge;
+    if (levelThresholds[r.thresholdBase + r.mediumSpan] > u) return kCodeMedium;
+    return error >= smallThreshold ? kCodeSmall : kCodeNone;
+}
+
+// ---------------------------------------------------------------------------
 // Input sampling
 
 // How output pixels take their input: one byte each; one byte for two pixels
@@ -407,10 +440,6 @@ INKDOT_ALWAYS_INLINE int32_t withSampling(int32_t inputScale, F&& f) {
 // ---------------------------------------------------------------------------
 // Output packing
 
-// Two-bit dot codes as whole bytes, ANDed with the slot mask when packed.
-inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xAA,
-                          kCodeLarge = 0xFF;
-
 // Packs one- or two-bit dots into `Planes` output planes that share one slot
 // position, most significant slot first. The slots in front of bitOffset keep
 // what the caller's first byte holds; a partly filled last byte is written
@@ -426,8 +455,8 @@ public:
         for (int p = 0; p < Planes; ++p) acc_[p] = bitOffset != 0 ? plane(p)[0] & keep : 0u;
     }
 
-    // ORs a code (0xFF for a one-bit dot, kCode* for two bits) into the
-    // current slot of plane p.
+    // ORs a code into the current slot of plane p: dotCode() for one bit,
+    // a kCode* value for two.
     INKDOT_ALWAYS_INLINE void mark(int p, uint32_t code) { acc_[p] |= code & mask_; }
 
     // Moves to the next slot, storing the bytes when the last one is done.

@@ -1,0 +1,91 @@
+// One ink, two bits per dot, for the half-width modes (3 and 6).
+//
+// Decided like the plain two-bit kernel (ordered large and medium dots, a
+// diffused small dot), with its own four patterns, and with the pair rule of
+// mode 3: where input pixels come in pairs, a pair of 0 and 255 stands for a
+// small dot that is placed without taking or spreading error.
+#include "kernels/diffusion.h"
+#include "kernels/kernels.h"
+
+namespace inkdot::kernels {
+namespace {
+
+// M1 above level 1 with or without a dot; M0 without a dot, or with one
+// above level 2; then M2 above level 3 and M3 below.
+INKDOT_ALWAYS_INLINE void spreadHalfWidth(const SpreadLevels& s, int32_t d, bool dot,
+                                          uint32_t oddMask, uint16_t* own, int32_t error,
+                                          uint16_t& carry) {
+    if (d > s.level1) return diffuse<kM1>(own, error, oddMask, carry);
+    if (!dot || d > s.level2) return diffuse<kM0>(own, error, oddMask, carry);
+    if (d > s.level3) return diffuse<kM2>(own, error, oddMask, carry);
+    return diffuse<kM3>(own, error, oddMask, carry);
+}
+
+// PairRule: inputScale -1 with pairFlag 1, where a pair (0, 255) in either
+// order is a pair pixel.
+template <Sampling S, bool PairRule>
+int32_t multiModeLine(const LineCall& call) {
+    HalftoneContext& context = call.context;
+    context.lastLine = call.lineNumber;
+
+    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
+    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
+    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    const SpreadLevels levels = spreadLevels(context);
+    uint16_t* own = errorEntry(errorLineA(context), call.startX);
+    DotPacker<2> out(call.dst, 0, call.bitOffset);
+    const uint8_t* in = call.line;
+
+    uint16_t carry = 0;
+    uint32_t v = 0;
+    bool pair = false;
+    int32_t d = 0;
+    LevelRecord record{};
+    for (int32_t i = 0; i < call.pixelCount; ++i, ++own, out.next()) {
+        const int32_t u = matrix.at(call.startX + i);
+        if (readsAt<S>(i)) {
+            const uint32_t either = PairRule ? uint32_t(in[0] ^ in[1]) : 0u;
+            v = readInput<S>(in);
+            pair = PairRule && v == 0 && either == 0xFF;  // 0 and 255, in either order
+            d = noisyDensity(densityMap, int32_t(v), (u & 3) - 2);
+            record = records[d];
+        }
+        if (pair || v == 0) {
+            // A pair pixel is a small dot, a blank pixel none; neither
+            // spreads error, and the collected error is dropped.
+            passCarry(own, carry);
+            out.mark(0, pair ? kCodeSmall : kCodeNone);
+            continue;
+        }
+        int32_t error = collectedError(own, v) + record.levelTotal;
+        const uint32_t code = threeWayCode(levelThresholds, record, u, error,
+                                           errorThresholds[d] + thresholdBias(u));
+        const bool dot = code != kCodeNone;
+        if (dot) error -= 255;
+        spreadHalfWidth(levels, d, dot, parityMask(u), own, error, carry);
+        out.mark(0, code);
+    }
+    out.finish();
+    return INKDOT_OK;
+}
+
+int32_t multiModeKernel(const LineCall& call) {
+    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (call.enable == 0) return INKDOT_NOT_ENABLED;
+    if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
+    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+        constexpr Sampling S = decltype(sampling)::value;
+        if constexpr (S == Sampling::Smaller) {
+            if (call.pairFlag == 1) return multiModeLine<S, true>(call);
+        }
+        return multiModeLine<S, false>(call);
+    });
+}
+
+} // namespace
+
+INKDOT_DEFINE_KERNEL(HalftoneMultiMode, multiModeKernel)
+
+} // namespace inkdot::kernels
