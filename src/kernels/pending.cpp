@@ -11,16 +11,9 @@ namespace inkdot::kernels {
         return INKDOT_UNSUPPORTED;                                                           \
     }
 
-INKDOT_PENDING_KERNEL(HalftoneBinarySep)
-INKDOT_PENDING_KERNEL(HalftoneBinarySep360)
-INKDOT_PENDING_KERNEL(HalftoneBinarySep1440)
 INKDOT_PENDING_KERNEL(HalftoneDither)
 INKDOT_PENDING_KERNEL(HalftoneDitherSep)
 INKDOT_PENDING_KERNEL(HalftoneDitherMultiSep)
-INKDOT_PENDING_KERNEL(HalftoneMultiSepMode)
-INKDOT_PENDING_KERNEL(HalftoneMultiSep)
-INKDOT_PENDING_KERNEL(HalftoneMultiSep1440)
-INKDOT_PENDING_KERNEL(HalftoneMultiSep2880)
 
 #undef INKDOT_PENDING_KERNEL
 
