@@ -9,12 +9,19 @@
 // the largest void of the set cells is the same as taking the tightest
 // cluster of the unset ones).
 //
-// Everything is integer once the filter is made, and the filter itself is
-// made with plain additions, multiplications and divisions, so the matrix is
-// the same on every machine. The extremes are kept per 16 x 16 tile and a
-// tile is looked at again only after the filter window touched it, so a
-// 256 x 256 matrix takes a fraction of a second.
+// The filling runs on integer energies over a window of the cells within nine
+// of the centre (the Gaussian is below 2e-8 there); the extremes are kept per
+// 16 x 16 tile and a tile is looked at again only after the window touched
+// it, so a 256 x 256 matrix takes a fraction of a second. The removal runs
+// on the set cells alone with the Gaussian over the whole torus in double
+// precision: its sets get sparse, and a truncated filter would leave their
+// cells all at equal energy, to be ranked by position instead of by spacing.
+//
+// The filter is made with plain additions, multiplications and divisions,
+// and every sum is formed in a fixed order, so the matrix is the same on
+// every machine.
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -25,16 +32,26 @@ namespace {
 
 using detail::require;
 
-// e^-x for x >= 0 from its series at x / 64, squared six times.
+// e^-x for x >= 0: the series at x / 2^k (at most 1/2), squared k times;
+// 0 beyond e^-600, where the squares would turn subnormal (and slow).
 double expNegative(double x) {
-    const double small = -x / 64.0;
+    if (x > 600.0) return 0.0;
+    int halvings = 0;
+    while (x > 0.5) x /= 2.0, ++halvings;
     double term = 1.0, sum = 1.0;
-    for (int j = 1; j <= 24; ++j) {
-        term = term * small / j;
+    for (int j = 1; j <= 20; ++j) {
+        term = term * -x / j;
         sum += term;
     }
-    for (int k = 0; k < 6; ++k) sum *= sum;
+    while (halvings-- > 0) sum *= sum;
     return sum;
+}
+
+// The Gaussian at toroidal offset (dx, dy) on an n-torus.
+double gaussian(int dx, int dy, int n, double deviation = 1.5) {
+    dx = std::min(dx, n - dx);
+    dy = std::min(dy, n - dy);
+    return expNegative((dx * dx + dy * dy) / (2.0 * deviation * deviation));
 }
 
 uint64_t splitMix(uint64_t& state) {
@@ -47,18 +64,15 @@ uint64_t splitMix(uint64_t& state) {
 class VoidAndCluster {
 public:
     explicit VoidAndCluster(int n) : n_(n), mask_(n - 1), tile_(std::min(n, 16)), tilesPerRow_(n / tile_) {
-        // The window covers the whole torus for small matrices, else the
-        // cells within seven of the centre (the Gaussian is below 2e-5 there).
-        lo_ = n <= 16 ? -(n / 2) : -7;
-        hi_ = n <= 16 ? n / 2 - 1 : 7;
+        // The window covers the whole torus for small matrices.
+        lo_ = n <= 32 ? -(n / 2) : -9;
+        hi_ = n <= 32 ? n / 2 - 1 : 9;
         const int span = hi_ - lo_ + 1;
         weights_.resize(static_cast<size_t>(span) * span);
         for (int dy = lo_; dy <= hi_; ++dy)
-            for (int dx = lo_; dx <= hi_; ++dx) {
-                const double w = expNegative((dx * dx + dy * dy) / (2.0 * 1.5 * 1.5));
+            for (int dx = lo_; dx <= hi_; ++dx)
                 weights_[static_cast<size_t>(dy - lo_) * span + (dx - lo_)] =
-                    static_cast<int32_t>(w * 1048576.0 + 0.5);
-            }
+                    static_cast<int64_t>(gaussian(dx & mask_, dy & mask_, n) * 1099511627776.0 + 0.5);
         const size_t cells = static_cast<size_t>(n) * n;
         set_.assign(cells, 0);
         energy_.assign(cells, 0);
@@ -81,18 +95,9 @@ public:
             toggle(hole);
             if (hole == cluster) break;
         }
-        const std::vector<uint8_t> startSet = set_;
-        const std::vector<int32_t> startEnergy = energy_;
 
         Matrix m{n_, n_, std::vector<uint16_t>(cells)};
-        for (size_t rank = initial; rank-- > 0;) {
-            const size_t at = extreme(true);
-            toggle(at);
-            m.values[at] = static_cast<uint16_t>(rank);
-        }
-        set_ = startSet;
-        energy_ = startEnergy;
-        for (Tile& t : tiles_) t.dirty = true;
+        rankByRemoval(m);
         for (size_t rank = initial; rank < cells; ++rank) {
             const size_t at = extreme(false);
             toggle(at);
@@ -102,6 +107,52 @@ public:
     }
 
 private:
+    // Ranks the set cells from the last down to 0 by taking the tightest
+    // cluster out, one at a time. As the set thins out the filter widens
+    // with the spacing of its cells (deviation 1.5 at the initial density),
+    // so sparse sets are still judged by their spacing at every distance.
+    void rankByRemoval(Matrix& m) const {
+        struct Cell {
+            size_t at;
+            int x, y;
+        };
+        std::vector<Cell> cells;
+        for (size_t i = 0; i < set_.size(); ++i)
+            if (set_[i]) cells.push_back({i, static_cast<int>(i % n_), static_cast<int>(i / n_)});
+        const double initial = static_cast<double>(cells.size());
+        std::vector<double> g(set_.size()), energy;
+        auto between = [&](const Cell& a, const Cell& b) {
+            return g[static_cast<size_t>((a.y - b.y) & mask_) * n_ + ((a.x - b.x) & mask_)];
+        };
+        size_t filterMadeAt = 0;
+        while (!cells.empty()) {
+            if (filterMadeAt == 0 || cells.size() * 5 < filterMadeAt * 4) {
+                filterMadeAt = cells.size();
+                // The Gaussian is the product of its two axes; products
+                // too small to matter are 0 rather than subnormal (and slow).
+                const double deviation = 1.5 * std::sqrt(initial / static_cast<double>(cells.size()));
+                std::vector<double> axis(n_);
+                for (int d = 0; d < n_; ++d) axis[d] = gaussian(d, 0, n_, deviation);
+                for (int dy = 0; dy < n_; ++dy)
+                    for (int dx = 0; dx < n_; ++dx) {
+                        const double v = axis[dy] * axis[dx];
+                        g[static_cast<size_t>(dy) * n_ + dx] = v < 1e-250 ? 0.0 : v;
+                    }
+                energy.assign(cells.size(), 0.0);
+                for (size_t i = 0; i < cells.size(); ++i)
+                    for (size_t j = 0; j < cells.size(); ++j) energy[i] += between(cells[i], cells[j]);
+            }
+            size_t best = 0;
+            for (size_t i = 1; i < cells.size(); ++i)
+                if (energy[i] > energy[best]) best = i;
+            const Cell gone = cells[best];
+            m.values[gone.at] = static_cast<uint16_t>(cells.size() - 1);
+            cells.erase(cells.begin() + static_cast<std::ptrdiff_t>(best));
+            energy.erase(energy.begin() + static_cast<std::ptrdiff_t>(best));
+            for (size_t i = 0; i < cells.size(); ++i) energy[i] -= between(cells[i], gone);
+        }
+    }
+
     struct Tile {
         bool dirty = true;
         size_t maxSet = SIZE_MAX, minUnset = SIZE_MAX;  // cell indices, SIZE_MAX for none
@@ -114,7 +165,7 @@ private:
         const int span = hi_ - lo_ + 1;
         for (int dy = lo_; dy <= hi_; ++dy) {
             const size_t row = static_cast<size_t>((y + dy) & mask_) * n_;
-            const int32_t* w = &weights_[static_cast<size_t>(dy - lo_) * span];
+            const int64_t* w = &weights_[static_cast<size_t>(dy - lo_) * span];
             for (int dx = lo_; dx <= hi_; ++dx) energy_[row + ((x + dx) & mask_)] += sign * w[dx - lo_];
         }
         // Mark the tiles the window touched.
@@ -157,9 +208,9 @@ private:
     }
 
     int n_, mask_, tile_, tilesPerRow_, lo_ = 0, hi_ = 0;
-    std::vector<int32_t> weights_;
+    std::vector<int64_t> weights_;
     std::vector<uint8_t> set_;
-    std::vector<int32_t> energy_;
+    std::vector<int64_t> energy_;
     std::vector<Tile> tiles_;
 };
 

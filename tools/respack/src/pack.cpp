@@ -384,7 +384,7 @@ void addHalftone(PackWriter& pack) {
         Entry& e = pack.addCached(number, "dither-matrix",
                                   std::to_string(n) + " x " + std::to_string(n) + " blue noise (void-and-cluster)",
                                   "void-and-cluster/1 sigma 1.5 n " + std::to_string(n),
-                                  [n] { return ditherMatrixBlueNoise(n); });
+                                  [size = n] { return ditherMatrixBlueNoise(size); });
         e.parameters.num("width", n).num("height", n).str("method", "void-and-cluster");
     }
     for (auto [number, n] : {std::pair{kBayer16, 16}, {kBayer8, 8}}) {
