@@ -206,8 +206,12 @@ TEST(TableImage, RecordCountsOutsideTheSectionStayInIt) {
     std::vector<uint8_t> records(32 + 3 * 2000, 3);
     const uint8_t signature[4] = {0xFB, 0x69, 0xF7, 0xDC};
     std::memcpy(&records[4], signature, 4);
-    struct Case { uint16_t count; uint32_t first; };
-    for (Case c : {Case{0, 0}, Case{2000, entry(12, 12, 12)}}) {
+    struct Case { uint16_t count; uint32_t first; uint32_t last; };
+    std::vector<uint8_t>& r = records;
+    // Record 299 differs, so a count of 300 shows who fills the tail.
+    r[32 + 3 * 299] = r[32 + 3 * 299 + 1] = r[32 + 3 * 299 + 2] = 9;
+    for (Case c : {Case{0, 0, 0}, Case{2000, entry(12, 12, 12), entry(12, 12, 12)},
+                   Case{300, entry(12, 12, 12), entry(36, 36, 36)}}) {
         records[18] = static_cast<uint8_t>(c.count);
         records[19] = static_cast<uint8_t>(c.count >> 8);
         Image image = getTable(makeParams(0, 2), lut, curves.data(), records.data());
@@ -215,7 +219,7 @@ TEST(TableImage, RecordCountsOutsideTheSectionStayInIt) {
         EXPECT_EQ(image.length, 1554 + 17 + 4100);
         const uint8_t* levels = &image.bytes[6 + 17 + 1548 + 4];
         EXPECT_EQ(le32(levels), c.first);
-        EXPECT_EQ(le32(levels + 4 * 1023), c.first);
+        EXPECT_EQ(le32(levels + 4 * 1023), c.last) << "the section is filled to its end";
         EXPECT_EQ(image.bytes[image.length], 0xEE) << "nothing past the level section";
     }
 }

@@ -68,7 +68,8 @@ uint32_t packLevel(const int32_t field[3]) {
 }
 
 // The 1024 level entries from a level-record resource: each record followed
-// by its interpolations toward the next, the last record repeated. Returns
+// by its interpolations toward the next, the last record repeated to the end
+// of the section, which always holds exactly 1024 entries. Returns
 // false when the resource is shorter than the records it declares.
 bool writeLevelEntries(uint8_t* out, const uint8_t* records, size_t length) {
     size_t start = 0;
@@ -93,7 +94,9 @@ bool writeLevelEntries(uint8_t* out, const uint8_t* records, size_t length) {
         int32_t field[3], next[3];
         for (int k = 0; k < 3; ++k) field[k] = 4 * record[3 * r + k];
         if (r + 1 == count) {
-            for (int32_t s = 0; s < n; ++s) putLe32(out + 4 * written++, packLevel(field));
+            // The last record fills the section to its end: n times when the
+            // count divides 1024, and the remainder too when it does not.
+            while (written < kLevelEntries) putLe32(out + 4 * written++, packLevel(field));
             break;
         }
         for (int k = 0; k < 3; ++k) next[k] = 4 * record[3 * (r + 1) + k];
