@@ -60,7 +60,7 @@ public:
     std::string dots(int plane, int32_t count) const;
     std::string codes(int plane, int32_t count) const;
 
-    static constexpr int32_t kPlaneStride = 32;
+    static constexpr int32_t kPlaneStride = 64;  // 256 two-bit slots
     std::array<uint8_t, 6 * kPlaneStride> planes{};
 
     KernelFixture base;
