@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "cm/interpolation.h"
 #include "support/cm_fixtures.h"
@@ -157,6 +158,28 @@ TEST(Interpolate4, MatchesThreeDimensionsOnEveryLayer) {
             ASSERT_EQ(out4[1], out3[1]) << x << ' ' << i3;
         }
     }
+}
+
+// Prepared cells give what the search gives, in three and four dimensions.
+TEST(PreparedCells, MatchTheSearch) {
+    LutWithGrid g3(kList0, kList1, kList2, 3, hashNode);
+    auto g4 = LutWithGrid::fourD(kList0, kList1, kList2, 2, hashNode);
+    AxisCells cells3, cells4;
+    prepareAxisCells(g3.lut, cells3);
+    prepareAxisCells(g4.lut, cells4);
+    for (int x = 0; x < 256; ++x)
+        for (int y = 0; y < 256; y += 5) {
+            uint8_t x0 = static_cast<uint8_t>(x), x1 = static_cast<uint8_t>(y),
+                    x2 = static_cast<uint8_t>((x * 3 + y) % 256), x3 = static_cast<uint8_t>(255 - y);
+            uint8_t pixel[4] = {0, x0, x1, x2};
+            uint8_t searched[3], prepared[3];
+            interpolate3(g3.lut, g3.lut.grid, 1, pixel, searched);
+            interpolate3(g3.lut, cells3, g3.lut.grid, 1, pixel, prepared);
+            ASSERT_EQ(std::memcmp(searched, prepared, 3), 0) << x << ' ' << y;
+            interpolate4(g4.lut, x0, x1, x2, x3, searched);
+            interpolate4(g4.lut, cells4, x0, x1, x2, x3, prepared);
+            ASSERT_EQ(std::memcmp(searched, prepared, 2), 0) << x << ' ' << y;
+        }
 }
 
 TEST(InterpolationReady, RejectsWhatTheSearchCannotWalk) {

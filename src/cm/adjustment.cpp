@@ -5,6 +5,7 @@
 #include "cm/adjustment.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "cm/cm_context.h"
@@ -33,6 +34,31 @@ constexpr int32_t kLogTable[97] = {
     29970, 30069, 30189, 30213, 30331, 30354, 30422, 30468, 30535, 30623, 30667, 30689, 30732,
     30859, 30941, 30982, 31063, 31103, 31162};
 constexpr int32_t kTrialPrimes = 9;  // 2 to 23: every n up to 511 is then 1 or a prime
+
+// scaledLog(n) for n from 0 to 511 (0 unused), worked out at compile time:
+// the sum of the table entries of n's prime factors, found by trial division
+// by 2 to 23, after which every n up to 511 is 1 or a prime of the table.
+constexpr std::array<int32_t, 512> makeScaledLogs() {
+    std::array<int32_t, 512> logs{};
+    for (int32_t n0 = 1; n0 < 512; ++n0) {
+        int32_t n = n0, sum = 0;
+        for (int32_t i = 0; i < kTrialPrimes && n != 1; ++i) {
+            while (n % kPrimes[i] == 0) {
+                n /= kPrimes[i];
+                sum += kLogTable[i];
+            }
+        }
+        for (int32_t i = kTrialPrimes; i < 97 && n != 1; ++i)
+            if (kPrimes[i] == n) {
+                sum += kLogTable[i];
+                n = 1;
+            }
+        logs[n0] = sum;
+    }
+    return logs;
+}
+constexpr std::array<int32_t, 512> kScaledLogs = makeScaledLogs();
+static_assert(kScaledLogs[4] == 2 * 3466 && kScaledLogs[509] == 31162);
 
 constexpr int32_t kDefaultGamma = 150;
 constexpr int32_t kLimit = 50;       // every adjustment lies in -50..50
@@ -91,18 +117,7 @@ bool inRange(int64_t v) { return v >= -kLimit && v <= kLimit; }
 
 } // namespace
 
-int32_t scaledLog(int32_t n) {
-    int32_t sum = 0;
-    for (int32_t i = 0; i < kTrialPrimes; ++i) {
-        while (n % kPrimes[i] == 0) {
-            n /= kPrimes[i];
-            sum += kLogTable[i];
-        }
-        if (n == 1) return sum;
-    }
-    const int16_t* p = std::lower_bound(kPrimes, kPrimes + 97, n);
-    return p != kPrimes + 97 && *p == n ? sum + kLogTable[p - kPrimes] : sum;
-}
+int32_t scaledLog(int32_t n) { return n >= 1 && n <= 511 ? kScaledLogs[n] : 0; }
 
 int32_t gammaValue(int32_t v, int32_t ref) {
     if (v == 0) return 0;

@@ -38,10 +38,12 @@ void resampleRows(const CmLut& lut, uint8_t* out, Colour&& colour, AfterRow&& af
     const int32_t n0 = lut.points[0], n1 = lut.points[1], n2 = lut.points[2];
     const size_t rowBytes = static_cast<size_t>(n2) * lut.channels;
     uint8_t pixels[72 * 4] = {};  // work pixels: colour channels at bytes 1..3
+    AxisCells cells;
+    prepareAxisCells(lut, cells);
     for (int32_t i = 0; i < n0; ++i) {
         for (int32_t j = 0; j < n1; ++j, out += rowBytes) {
             for (int32_t k = 0; k < n2; ++k) colour(i, j, k, pixels + 4 * k + 1);
-            interpolate3(lut, lut.grid, n2, pixels, out);
+            interpolate3(lut, cells, lut.grid, n2, pixels, out);
             afterRow(i, j, out);
         }
     }

@@ -52,14 +52,28 @@ struct Cell {
     Tetrahedron t;
 };
 
-inline Cell locate(const CmLut& lut, const size_t stride[3], uint32_t x0, uint32_t x1,
-                   uint32_t x2) {
+// Cell indexes by search, or from prepared tables.
+struct SearchCells {
+    const CmLut& lut;
+    uint32_t operator()(int axis, uint32_t x) const {
+        const uint8_t* lists[3] = {lut.list0, lut.list1, lut.list2};
+        return cellIndex(lists[axis], lut.points[axis], x);
+    }
+};
+struct PreparedCells {
+    const AxisCells& cells;
+    uint32_t operator()(int axis, uint32_t x) const { return cells.index[axis][x]; }
+};
+
+template <typename Cells>
+inline Cell locate(const CmLut& lut, const Cells& cellOf, const size_t stride[3], uint32_t x0,
+                   uint32_t x1, uint32_t x2) {
     const uint8_t* g0 = lut.list0;
     const uint8_t* g1 = lut.list1;
     const uint8_t* g2 = lut.list2;
-    uint32_t i0 = cellIndex(g0, lut.points[0], x0);
-    uint32_t i1 = cellIndex(g1, lut.points[1], x1);
-    uint32_t i2 = cellIndex(g2, lut.points[2], x2);
+    uint32_t i0 = cellOf(0, x0);
+    uint32_t i1 = cellOf(1, x1);
+    uint32_t i2 = cellOf(2, x2);
 
     Cell cell;
     uint32_t w = g0[i0] - g0[i0 - 1];
@@ -97,32 +111,31 @@ inline bool listReady(const uint8_t* list, int32_t points, int32_t maxPoints) {
     return true;
 }
 
-} // namespace
-
-void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const uint8_t* workPixels,
-                  uint8_t* out) {
+template <typename Cells>
+void interpolateRow(const CmLut& lut, const Cells& cellOf, const uint8_t* grid, int32_t count,
+                    const uint8_t* workPixels, uint8_t* out) {
     const int32_t c = lut.channels;
     const size_t stride[3] = {static_cast<size_t>(lut.points[1]) * lut.points[2] * c,
                               static_cast<size_t>(lut.points[2]) * c, static_cast<size_t>(c)};
     for (int32_t p = 0; p < count; ++p, workPixels += 4, out += c) {
-        Cell cell = locate(lut, stride, workPixels[1], workPixels[2], workPixels[3]);
+        Cell cell = locate(lut, cellOf, stride, workPixels[1], workPixels[2], workPixels[3]);
         const uint8_t* n000 = grid + cell.base;
         for (int32_t m = 0; m < c; ++m)
             out[m] = static_cast<uint8_t>(weightedSum(n000, cell.t, m) / cell.t.width);
     }
 }
 
-void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
-                  uint8_t* out) {
+template <typename Cells>
+void interpolatePoint4(const CmLut& lut, const Cells& cellOf, uint32_t i3, uint8_t x0, uint8_t x1,
+                       uint8_t x2, uint8_t x3, uint8_t* out) {
     const int32_t c = lut.channels;
     const size_t s3 = static_cast<size_t>(c);
     const size_t stride[3] = {static_cast<size_t>(lut.points[1]) * lut.points[2] * lut.points[3] * s3,
                               static_cast<size_t>(lut.points[2]) * lut.points[3] * s3,
                               static_cast<size_t>(lut.points[3]) * s3};
-    Cell cell = locate(lut, stride, x0, x1, x2);
+    Cell cell = locate(lut, cellOf, stride, x0, x1, x2);
 
     const uint8_t* g3 = lut.list2;
-    uint32_t i3 = cellIndex(g3, lut.points[3], x3);
     uint32_t d = g3[i3] - g3[i3 - 1];
     uint32_t t = x3 - g3[i3 - 1];
     const uint8_t* lower = lut.grid + cell.base + (i3 - 1) * s3;
@@ -132,6 +145,39 @@ void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t 
         uint32_t s0 = weightedSum(lower, cell.t, m);
         out[m] = static_cast<uint8_t>((s1 * t + s0 * (d - t)) / (d * cell.t.width));
     }
+}
+
+} // namespace
+
+void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const uint8_t* workPixels,
+                  uint8_t* out) {
+    interpolateRow(lut, SearchCells{lut}, grid, count, workPixels, out);
+}
+
+void interpolate3(const CmLut& lut, const AxisCells& cells, const uint8_t* grid, int32_t count,
+                  const uint8_t* workPixels, uint8_t* out) {
+    interpolateRow(lut, PreparedCells{cells}, grid, count, workPixels, out);
+}
+
+void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
+                  uint8_t* out) {
+    uint32_t i3 = cellIndex(lut.list2, lut.points[3], x3);
+    interpolatePoint4(lut, SearchCells{lut}, i3, x0, x1, x2, x3, out);
+}
+
+void interpolate4(const CmLut& lut, const AxisCells& cells, uint8_t x0, uint8_t x1, uint8_t x2,
+                  uint8_t x3, uint8_t* out) {
+    // Axis 3 shares axis 2's list, and its cells when it has as many points.
+    uint32_t i3 = lut.points[3] == lut.points[2] ? cells.index[2][x3]
+                                                 : cellIndex(lut.list2, lut.points[3], x3);
+    interpolatePoint4(lut, PreparedCells{cells}, i3, x0, x1, x2, x3, out);
+}
+
+void prepareAxisCells(const CmLut& lut, AxisCells& cells) {
+    const uint8_t* lists[3] = {lut.list0, lut.list1, lut.list2};
+    for (int axis = 0; axis < 3; ++axis)
+        for (uint32_t x = 0; x < 256; ++x)
+            cells.index[axis][x] = static_cast<uint8_t>(cellIndex(lists[axis], lut.points[axis], x));
 }
 
 bool interpolationReady(const CmLut& lut, bool fourDimensional) {

@@ -17,6 +17,19 @@ void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const ui
 void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
                   uint8_t* out);
 
+// The cell of every input value on axes 0, 1 and 2 (axis 3 shares axis 2's),
+// worked out once per grid so that a walk over many points does no search.
+struct AxisCells {
+    uint8_t index[3][256];
+};
+void prepareAxisCells(const CmLut& lut, AxisCells& cells);
+
+// The same interpolations with the cells prepared.
+void interpolate3(const CmLut& lut, const AxisCells& cells, const uint8_t* grid, int32_t count,
+                  const uint8_t* workPixels, uint8_t* out);
+void interpolate4(const CmLut& lut, const AxisCells& cells, uint8_t x0, uint8_t x1, uint8_t x2,
+                  uint8_t x3, uint8_t* out);
+
 // Whether the lists, sizes and channel count of `lut` are ones the
 // interpolation can walk safely: 2..36 points on axes 0 and 1, 2..72 on axis
 // 2 (and 3 for a four-dimensional grid), 1..20 channels, every list running
