@@ -15,18 +15,7 @@ namespace {
 
 using test::MemOp;
 
-class HalftoneObjectTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::resetMemory();
-        base = test::liveBlocks();
-    }
-    void TearDown() override {
-        test::resetMemory();
-        EXPECT_EQ(test::liveBlocks(), base);
-    }
-    int64_t base = 0;
-};
+using HalftoneObjectTest = test::BlockCountedTest;
 
 // HalftoneNew failures before the object exists: the result, and that neither
 // out variable is written.

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "cm/interpolation.h"
 #include "halftone/density_tables.h"
+#include "halftone/grid_resample.h"
 #include "halftone/resource_format.h"
 #include "halftone/resource_sequence.h"
 #include "support/halftone_fixtures.h"
@@ -389,6 +392,56 @@ TEST(PairTransfer, MovesLightInkAndClamps) {
         std::array<uint8_t, 6> e = c.in;
         pairTransfer(e.data());
         EXPECT_EQ(e, c.out);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Grid re-sampling: bit for bit what the four-dimensional interpolation gives
+
+TEST(GridResample, MatchesTheInterpolationAtEveryPoint) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> list0, list1, list2;
+        int channels;
+    };
+    const std::vector<uint8_t> uneven = {0, 3, 50, 51, 128, 200, 254, 255};
+    for (const Case& c : {Case{"Even6", test::evenList(9), test::evenList(9), test::evenList(9), 6},
+                          Case{"Uneven6", uneven, test::evenList(5), uneven, 6},
+                          Case{"Uneven7", test::evenList(3), uneven, test::evenList(17), 7},
+                          Case{"TwoPoints1", {0, 255}, {0, 255}, {0, 255}, 1}}) {
+        uint32_t seed = 12345;
+        test::LutWithGrid source = test::LutWithGrid::fourD(c.list0, c.list1, c.list2, c.channels,
+                                                            [&seed](const test::NodeIndex&, int) {
+                                                                seed = seed * 1103515245u + 12345u;
+                                                                return uint8_t(seed >> 24);
+                                                            });
+        ASSERT_TRUE(interpolationReady(source.lut, true)) << c.name;
+        // Target levels on and between the source levels, the ends included.
+        const std::vector<uint8_t> levels = {0,   1,   2,   3,   4,   49,  50,  51,  52,
+                                             100, 127, 128, 129, 199, 201, 253, 254, 255};
+        CmLut target = source.lut;
+        const int32_t n = int32_t(levels.size());
+        target.points[0] = target.points[1] = target.points[2] = n;
+        std::copy(levels.begin(), levels.end(), target.list0);
+        std::copy(levels.begin(), levels.end(), target.list1);
+        std::copy(levels.begin(), levels.end(), target.list2);
+        const size_t entry = size_t(c.channels) + 1; // entries further apart than c
+        std::vector<uint8_t> table(size_t(n) * n * n * n * entry, 0xEE);
+        resampleGrid(source.lut, target, table.data(), entry);
+
+        std::vector<uint8_t> expected(size_t(c.channels));
+        size_t at = 0;
+        for (uint8_t a : levels)
+            for (uint8_t b : levels)
+                for (uint8_t d : levels)
+                    for (uint8_t e : levels) {
+                        interpolate4(source.lut, a, b, d, e, expected.data());
+                        ASSERT_EQ(std::memcmp(&table[at], expected.data(), expected.size()), 0)
+                            << c.name << " at (" << int(a) << ", " << int(b) << ", " << int(d)
+                            << ", " << int(e) << ")";
+                        ASSERT_EQ(table[at + entry - 1], 0xEE) << c.name;
+                        at += entry;
+                    }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cm/interpolation.h"
 #include "frame/workers.h"
 #include "halftone/density_tables.h"
 #include "halftone/halftone_params.h"
@@ -21,7 +22,10 @@ int32_t allocateTable(HalftoneContext& context, BlockIndex index, int64_t bytes,
 }
 
 int32_t failSequence(HalftoneContext& context, int32_t result) {
-    releaseAll(context.blocks);
+    // The views into the released blocks go too, so that nothing in the table
+    // points at freed memory; when unlocking failed the table is kept for
+    // HalftoneDelete to try again.
+    if (releaseAll(context.blocks) != INKDOT_UNLOCK_FAILED) clearTable(context.blocks);
     context.sequenceState = kSequenceFailed;
     return result;
 }
@@ -83,33 +87,6 @@ void fillQuantiser(uint8_t* quantiser, const uint8_t* levels) {
             quantiser[1] = static_cast<uint8_t>((above - v) * 255 / (above - levels[i - 1]));
         }
     }
-}
-
-namespace {
-
-// One pair of a light ink and its dark partner, with the share of the third
-// ink that both sit on: light ink that would overfill the area moves to the
-// dark ink, three parts of light for one of dark.
-void transferPair(int32_t& dark, int32_t& light, int32_t shared) {
-    const int32_t weighted = light + 2 * dark + 2 * shared - 511;
-    const int32_t sum = dark + light + shared;
-    const int32_t over = std::max(weighted > 0 ? weighted : 0, sum > 254 ? (sum - 253) / 2 : 0);
-    if (light < 3 * over) {
-        dark += light / 3;
-        light = 0;
-    } else {
-        light -= 3 * over;
-        dark += over;
-    }
-}
-
-} // namespace
-
-void pairTransfer(uint8_t* e) {
-    int32_t v[6] = {e[0], e[1], e[2], e[3], e[4], e[5]};
-    transferPair(v[0], v[1], v[5]);
-    transferPair(v[2], v[3], v[5]);
-    for (int i = 0; i < 4; ++i) e[i] = static_cast<uint8_t>(std::clamp(v[i], 0, 254));
 }
 
 namespace {
@@ -242,15 +219,9 @@ int32_t separationTableCall(HalftoneContext& context, ByteView data) {
 
     // Diffusion moves light ink onto dark ink in the table itself; at 720 x
     // 360 the kernel keeps the inks as they are.
-    if (diffusionMethod(context.params.method) && !context.is720x360) {
-        resampleGrid(source, lut, lut.grid, c, [c](uint8_t* out, const uint8_t* amounts) {
-            std::memcpy(out, amounts, c);
-            pairTransfer(out);
-        });
-    } else {
-        resampleGrid(source, lut, lut.grid, c,
-                     [c](uint8_t* out, const uint8_t* amounts) { std::memcpy(out, amounts, c); });
-    }
+    const bool transfer = diffusionMethod(context.params.method) && !context.is720x360;
+    resampleGrid(source, lut, lut.grid, c,
+                 transfer ? GridFinish::pairTransfer : GridFinish::asSampled);
     return INKDOT_OK;
 }
 

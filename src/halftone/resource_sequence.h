@@ -18,7 +18,8 @@ inline constexpr int kGridLevels = 32;    // levels per axis of the separation t
 // block can describe (above INT32_MAX bytes) cannot be allocated: 0x101.
 int32_t allocateTable(HalftoneContext& context, BlockIndex index, int64_t bytes, bool zeroFill);
 
-// Ends the sequence with a failure: releases every block of the table, marks
+// Ends the sequence with a failure: releases every block of the table (and
+// forgets the views into them), marks
 // the object failed so that later resource calls change nothing, and returns
 // `result`.
 int32_t failSequence(HalftoneContext& context, int32_t result);
@@ -45,14 +46,9 @@ void fillDensityMap(int16_t* densityMap, const CmLut& lut);
 // levels rising strictly from 0 to 255).
 void fillQuantiser(uint8_t* quantiser, const uint8_t* levels);
 
-// Moves ink from the light to the dark ink of the two ink pairs of a
-// six-channel entry, and clamps the four paired amounts to 254.
-void pairTransfer(uint8_t* entry);
-
-// Samples `source` (a four-dimensional grid the interpolation can walk) at
-// every point of the grid that `target` describes, axis 0 outermost and axis
-// 0 again innermost. `store(out, amounts)` writes the c channel bytes of one
-// point to the entry at `out`, which lies `entryBytes` after the previous one.
+// Samples `source` onto the levels of `target` as resampleGrid does (entries
+// `entryBytes` apart, at least c), then hands each entry to `store(entry,
+// amounts)` with a copy of its c channel bytes, to transform or repack them.
 template <typename Store>
 void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size_t entryBytes,
                   Store store);
@@ -64,19 +60,20 @@ int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextRe
 
 } // namespace inkdot
 
-#include "cm/interpolation.h"
+#include <cstring>
+
+#include "halftone/grid_resample.h"
 
 template <typename Store>
 void inkdot::resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table,
                           size_t entryBytes, Store store) {
-    const int32_t n0 = target.points[0], n1 = target.points[1], n2 = target.points[2];
+    resampleGrid(source, target, table, entryBytes);
+    const size_t c = size_t(source.channels);
+    const int64_t entries =
+        int64_t{target.points[0]} * target.points[1] * target.points[2] * target.points[0];
     uint8_t amounts[32];
-    for (int32_t i = 0; i < n0; ++i)
-        for (int32_t j = 0; j < n1; ++j)
-            for (int32_t k = 0; k < n2; ++k)
-                for (int32_t l = 0; l < n0; ++l, table += entryBytes) {
-                    interpolate4(source, target.list0[i], target.list1[j], target.list2[k],
-                                 target.list0[l], amounts);
-                    store(table, amounts);
-                }
+    for (int64_t e = 0; e < entries; ++e, table += entryBytes) {
+        std::memcpy(amounts, table, c);
+        store(table, amounts);
+    }
 }

@@ -10,9 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "halftone/halftone_context.h"
 #include "inkdot/inkdot.h"
 #include "support/cm_fixtures.h"
+#include "support/fault_memory.h"
 
 namespace inkdot::test {
 
@@ -52,6 +55,21 @@ Bytes levelRecordResource(const std::vector<std::array<uint8_t, 3>>& records);
 // record kind naming resource `number`.
 Bytes chainExtra(std::optional<int16_t> code, std::vector<std::pair<uint16_t, int16_t>> items = {});
 Bytes recordExtra(int16_t number);
+
+// A test that starts with fresh memory counters and ends with as many live
+// blocks as it began with.
+class BlockCountedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetMemory();
+        base = liveBlocks();
+    }
+    void TearDown() override {
+        resetMemory();
+        EXPECT_EQ(liveBlocks(), base);
+    }
+    int64_t base = 0;
+};
 
 // The four fields of a level record, for comparisons.
 inline std::array<int, 4> fields(const LevelRecord& r) {
