@@ -21,3 +21,12 @@ export PKG_CONFIG_PATH=$(dirname "$pc")
 cc "$source/tests/install/consumer/consumer.c" -o "$scratch/pkgconfig_consumer" \
   $(pkg-config --cflags --libs inkdot)
 LD_LIBRARY_PATH="$(pkg-config --variable=libdir inkdot)" "$scratch/pkgconfig_consumer"
+
+# The README's C example compiles against the installed header as it stands.
+{
+  sed -n '/^```c$/,/^```$/p' "$source/README.md" | sed '1d;$d'
+  echo 'const void* load(int32_t n) { (void)n; return 0; }'
+} > "$scratch/readme_example.c"
+cc -std=c99 -Wall -Wextra -Werror $(pkg-config --cflags inkdot) -c "$scratch/readme_example.c" \
+  -o "$scratch/readme_example.o"
+echo "README example: compiles"
