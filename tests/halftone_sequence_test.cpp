@@ -253,6 +253,7 @@ TEST_F(SequenceTest, GridChecks) {
              Case{"SeparatedThreeDimensional", true, [](CmLut& l) { l.points[3] = 1; }, good,
                   0x202},
              Case{"SeparatedFiveChannels", true, [](CmLut& l) { l.channels = 5; }, good, 0x202},
+             Case{"SeparatedSevenChannels", true, [](CmLut& l) { l.channels = 7; }, good, 0x202},
              Case{"LevelCount31", true, nullptr, test::gridLevels(test::evenList(32), 31), 0x202},
              Case{"LevelsNotRising", true, nullptr, test::gridLevels(flat), 0x202},
              Case{"LevelsMissing", true, nullptr, {}, 0x300},

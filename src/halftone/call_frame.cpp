@@ -9,12 +9,19 @@
 #include "frame/workers.h"
 #include "halftone/halftone_params.h"
 #include "halftone/mode7.h"
+#include "kernels/separation.h"
 
 namespace inkdot {
 
 using namespace kernels;
 
 namespace {
+
+// The separating diffusion kernels step through the separation table six
+// bytes an entry, one byte per ink; a table of other entries they do not serve.
+bool sixInkEntries(const HalftoneContext& context) {
+    return context.lut.channels == kSeparationEntryBytes;
+}
 
 // Mode 0: the kernel follows from method, ink set, depth and resolution.
 KernelChoice plainKernel(const HalftoneContext& context) {
@@ -26,6 +33,7 @@ KernelChoice plainKernel(const HalftoneContext& context) {
         return {twoBit ? &HalftoneDitherMultiSep : &HalftoneDitherSep, 0};
     }
     if (p.method == 0) return {nullptr, 0};
+    if (!singleInk && !sixInkEntries(context)) return {nullptr, 0};
     const Resolution r(p);
     // No one-bit kernel diffuses at 2880 x 720.
     if (r.is2880x720())
@@ -39,11 +47,16 @@ KernelChoice plainKernel(const HalftoneContext& context) {
     return {context.is720x360 ? &HalftoneBinarySep360 : &HalftoneBinarySep, 0};
 }
 
-// Copies of `Bytes`-byte pixels; four-byte pixels move as 32-bit words.
+// `copies` copies of `Bytes`-byte pixels, each input pixel `replication`
+// times; four-byte pixels move as 32-bit words.
 template <size_t Bytes>
 void repeatPixels(uint8_t* out, const uint8_t* src, int64_t copies, int64_t replication) {
-    for (int64_t o = 0; o < copies; ++o)
-        std::memcpy(out + o * Bytes, src + (o / replication) * Bytes, Bytes);
+    uint8_t pixel[Bytes];
+    for (int64_t written = 0; written < copies; src += Bytes) {
+        std::memcpy(pixel, src, Bytes);
+        const int64_t end = std::min(written + replication, copies);
+        for (; written < end; ++written, out += Bytes) std::memcpy(out, pixel, Bytes);
+    }
 }
 
 } // namespace
@@ -51,8 +64,8 @@ void repeatPixels(uint8_t* out, const uint8_t* src, int64_t copies, int64_t repl
 KernelChoice chooseKernel(const HalftoneContext& context) {
     switch (context.mode) {
     case 0: return plainKernel(context);
-    case 1: return {&HalftoneMultiSepMode, 1};
-    case 4: return {&HalftoneMultiSepMode, 0};
+    case 1: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 1};
+    case 4: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
     case 3: return {&HalftoneMultiMode, 1};
     case 6: return {&HalftoneMultiMode, 0};
     default: return {nullptr, 0};

@@ -191,9 +191,10 @@ int32_t separationTableCall(HalftoneContext& context, ByteView data) {
     CmLut& lut = context.lut;
     if (lut.gridHandle == nullptr || lut.grid == nullptr)
         return failSequence(context, INKDOT_BAD_FIRST_RECORD);
-    // The kernels read six amounts an entry; a grid the interpolation cannot
-    // walk, or one with fewer channels, would be read past its end.
-    if (!interpolationReady(lut, true) || lut.channels < 6)
+    // The kernels step through the table six amounts an entry, one per ink:
+    // a grid the interpolation cannot walk, or one of other entries, would be
+    // read past its end or at the wrong places.
+    if (!interpolationReady(lut, true) || lut.channels != 6)
         return failSequence(context, INKDOT_BAD_SECOND_RECORD);
     const CmLut source = lut;
 
