@@ -2,9 +2,11 @@
 // clearing of their error lines and the quantiser's matrix dither.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
 #include "support/separation_fixtures.h"
@@ -110,6 +112,44 @@ TEST_P(SeparationMember, StretchesOfOneLineChain) {
     EXPECT_EQ(f.entry(0, 19), 0);  // in front of the new start
     EXPECT_EQ(f.entry(0, 15), 5);  // between them: kept
     EXPECT_EQ(f.context().lastEnd, 20);
+}
+
+// The line frame serves a separating object only while its separation table
+// has six-byte entries: for any other entry size it answers 0x200 and writes
+// nothing.
+TEST(SeparationFrame, ServesOnlySixByteEntries) {
+    struct Case {
+        const char* name;
+        int32_t x, y, outputBits, mode, is720x360;
+    };
+    const Case cases[] = {
+        {"BinarySep", 720, 720, 1, 0, 0},       {"BinarySep360", 720, 360, 1, 0, 1},
+        {"BinarySep1440", 1440, 720, 1, 0, 0},  {"MultiSep", 720, 720, 2, 0, 0},
+        {"MultiSep1440", 1440, 720, 2, 0, 0},   {"MultiSep2880", 2880, 720, 2, 0, 0},
+        {"MultiSepMode4", 360, 720, 2, 4, 0},   {"MultiSepMode1", 360, 720, 2, 1, 0},
+    };
+    for (const Case& c : cases) {
+        for (int32_t channels : {6, 7, 8, 5}) {
+            SeparationFixture f(c.outputBits, 64);
+            f.params().xResolution = c.x;
+            f.params().yResolution = c.y;
+            f.context().mode = c.mode;
+            f.context().is720x360 = c.is720x360;
+            f.context().lut.channels = channels;
+            f.planes.fill(0xA5);
+            const std::vector<uint8_t> input(64, 9);
+            EXPECT_EQ(Halftone(&f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 8,
+                               0, 1, 3, 0, 0),
+                      channels == 6 ? INKDOT_OK : INKDOT_UNSUPPORTED)
+                << c.name << ", " << channels << " bytes an entry";
+            if (channels != 6) {
+                EXPECT_EQ(f.context().lastLine, -12345) << c.name;
+                EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
+                                        [](uint8_t b) { return b == 0xA5; }))
+                    << c.name;
+            }
+        }
+    }
 }
 
 // Matrix values are brought into a byte by the significant bits of
