@@ -126,7 +126,8 @@ struct Layout3d {
 class RespackTable3d : public ::testing::TestWithParam<Layout3d> {};
 
 TEST_P(RespackTable3d, LayoutAndInk) {
-    const auto [n, type, greyShare] = GetParam();
+    const int n = GetParam().points, type = GetParam().type;
+    const size_t greyShare = GetParam().greyShare;
     const Bytes extra = respack::extraBlockKind1({.code = 5});
     const Bytes t = respack::colourTable3d({.points = n, .type = type, .kind = 3, .percentAt0 = 250,
                                              .inkLimit = 260, .extraBlock = extra});
@@ -323,15 +324,15 @@ double lowFrequencyRatio(const respack::Matrix& m, int set, int radius) {
     const int n = m.width;
     const double pi = 3.14159265358979323846, p = double(set) / (double(n) * n);
     using C = std::complex<double>;
+    std::vector<C> twiddle(n);
+    for (int k = 0; k < n; ++k) twiddle[k] = std::polar(1.0, -2 * pi * k / n);
     // Rows first for the few horizontal frequencies needed, then columns.
-    std::vector<C> rows(size_t(n) * (2 * radius + 1));
+    const int span = 2 * radius + 1;
+    std::vector<C> rows(size_t(n) * span);
     for (int y = 0; y < n; ++y)
-        for (int u = -radius; u <= radius; ++u) {
-            C s = 0;
-            for (int x = 0; x < n; ++x)
-                if (m.values[size_t(y) * n + x] < set) s += std::polar(1.0, -2 * pi * u * x / n);
-            rows[size_t(y) * (2 * radius + 1) + (u + radius)] = s;
-        }
+        for (int x = 0; x < n; ++x)
+            if (m.values[size_t(y) * n + x] < set)
+                for (int u = -radius; u <= radius; ++u) rows[size_t(y) * span + (u + radius)] += twiddle[(u * x) & (n - 1)];
     double power = 0;
     int count = 0;
     for (int u = -radius; u <= radius; ++u)
@@ -339,7 +340,7 @@ double lowFrequencyRatio(const respack::Matrix& m, int set, int radius) {
             const int r2 = u * u + v * v;
             if (r2 == 0 || r2 >= radius * radius) continue;
             C s = 0;
-            for (int y = 0; y < n; ++y) s += rows[size_t(y) * (2 * radius + 1) + (u + radius)] * std::polar(1.0, -2 * pi * v * y / n);
+            for (int y = 0; y < n; ++y) s += rows[size_t(y) * span + (u + radius)] * twiddle[(v * y) & (n - 1)];
             power += std::norm(s);
             ++count;
         }
