@@ -2,15 +2,15 @@
 
 #include <cstddef>
 
+#include "cm/grid_block.h"
+
 namespace inkdot {
 
 void bendGrid(CmLut& lut, const uint8_t* channelTables) {
     if (lut.grid == nullptr || lut.channels <= 0) return;
-    size_t nodes = 1;
-    for (int32_t points : lut.points) nodes *= points > 0 ? static_cast<size_t>(points) : 0;
     const auto channels = static_cast<size_t>(lut.channels);
-    uint8_t* node = lut.grid;
-    for (size_t n = 0; n < nodes; ++n, node += channels)
+    uint8_t* const end = lut.grid + gridBytes(lut);
+    for (uint8_t* node = lut.grid; node < end; node += channels)
         for (size_t l = 0; l < channels; ++l) node[l] = channelTables[l * 256 + node[l]];
 }
 
