@@ -8,6 +8,7 @@
 // no searching and no looping over weights.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -45,12 +46,12 @@ struct LineCall {
 };
 
 // Defines the kernel `name` (declared in kernels.h) as a forwarder of its
-// eleven arguments to `impl`, which takes a LineCall.
-#define INKDOT_DEFINE_KERNEL(name, impl)                                                        \
+// eleven arguments to the function that follows, which takes a LineCall.
+#define INKDOT_DEFINE_KERNEL(name, ...)                                                         \
     int32_t name(HalftoneContext& context, const uint8_t* line, uint8_t* dst,                 \
                  int32_t planeStride, int32_t bitOffset, int32_t pixelCount, int32_t startX,  \
                  int32_t enable, int32_t lineNumber, int32_t pairFlag, int32_t reserved) {    \
-        return impl(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset,   \
+        return __VA_ARGS__(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset,   \
                                                 pixelCount, startX, enable, lineNumber,       \
                                                 pairFlag, reserved});                         \
     }
@@ -299,14 +300,94 @@ INKDOT_ALWAYS_INLINE uint32_t shareOf(uint32_t whole, uint32_t half, uint32_t od
         return uint32_t(W.even) * base + ((uint32_t(W.odd - W.even) * base) & oddMask);
     }
 }
+} // namespace detail
 
-template <Share S>
-INKDOT_ALWAYS_INLINE void addShare(uint16_t* own, uint32_t whole, uint32_t half,
-                                   uint32_t oddMask) {
-    uint16_t* entry = own + S.offset;
-    *entry = uint16_t(*entry + shareOf<S.weight>(whole, half, oddMask));
+// Spreads a pixel's error E by pattern P onto `line`, which takes each share
+// at its offset (add<k>), the own entry's share (writeOwn: B0 becomes it plus
+// the carry held back by the pixel before) and the new carry (holdBack).
+namespace detail {
+template <const Pattern& P, class Line, size_t... I>
+INKDOT_ALWAYS_INLINE void addShares(Line& line, uint32_t whole, uint32_t half, uint32_t oddMask,
+                                    std::index_sequence<I...>) {
+    (line.template add<P.shares[I].offset>(shareOf<P.shares[I].weight>(whole, half, oddMask)),
+     ...);
 }
 } // namespace detail
+
+template <const Pattern& P, class Line>
+INKDOT_ALWAYS_INLINE void diffuseOn(Line& line, int32_t error, uint32_t oddMask) {
+    const uint32_t whole = uint32_t(error);
+    const uint32_t half = uint32_t(error >> 1);
+    detail::addShares<P>(line, whole, half, oddMask, std::make_index_sequence<size_t(P.count)>{});
+    line.writeOwn(detail::shareOf<P.own>(whole, half, oddMask));
+    line.holdBack(detail::shareOf<P.carry>(whole, half, oddMask));
+}
+
+// The entries around one pixel's own entry, every share added in memory,
+// and the carry that passes from pixel to pixel.
+struct EntrySpan {
+    uint16_t* own;
+    uint16_t& carry;
+
+    template <int Offset>
+    INKDOT_ALWAYS_INLINE void add(uint32_t share) {
+        own[Offset] = uint16_t(own[Offset] + share);
+    }
+    INKDOT_ALWAYS_INLINE void writeOwn(uint32_t share) { *own = uint16_t(share + carry); }
+    INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry = uint16_t(share); }
+};
+
+// A walk along an error line, one pixel at a time from position x. The shares
+// for the next two entries (R+1, R+2) are held in registers until their
+// pixels come, so that a pixel's collected error does not wait on the store
+// of the pixel before; finish() puts what is still held into the line.
+class ErrorCursor {
+public:
+    ErrorCursor(int16_t* line, int32_t x) : own_(errorEntry(line, x)) {}
+
+    // The pixel's own entry (B0) as a signed value.
+    INKDOT_ALWAYS_INLINE int32_t collected() const { return int16_t(uint16_t(*own_ + held0_)); }
+
+    template <int Offset>
+    INKDOT_ALWAYS_INLINE void add(uint32_t share) {
+        if constexpr (Offset == 1) {
+            held1_ += share;
+        } else if constexpr (Offset == 2) {
+            held2_ += share;
+        } else {
+            own_[Offset] = uint16_t(own_[Offset] + share);
+        }
+    }
+    INKDOT_ALWAYS_INLINE void writeOwn(uint32_t share) { *own_ = uint16_t(share + carry_); }
+    INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry_ = share; }
+
+    // A pixel that diffuses nothing: B0 receives only the carry, which is spent.
+    INKDOT_ALWAYS_INLINE void passCarry() {
+        *own_ = uint16_t(carry_);
+        carry_ = 0;
+    }
+    // A pixel that drops both its collected error and the carry.
+    INKDOT_ALWAYS_INLINE void clearOwn() {
+        *own_ = 0;
+        carry_ = 0;
+    }
+
+    INKDOT_ALWAYS_INLINE void advance() {
+        ++own_;
+        held0_ = held1_;
+        held1_ = held2_;
+        held2_ = 0;
+    }
+    void finish() {
+        own_[0] = uint16_t(own_[0] + held0_);
+        own_[1] = uint16_t(own_[1] + held1_);
+    }
+
+private:
+    uint16_t* own_;
+    uint32_t held0_ = 0, held1_ = 0, held2_ = 0;
+    uint32_t carry_ = 0;
+};
 
 // Spreads the error of the pixel whose own entry is `own` by pattern P: each
 // share is added into its entry, B0 is overwritten with its share plus the
@@ -314,13 +395,8 @@ INKDOT_ALWAYS_INLINE void addShare(uint16_t* own, uint32_t whole, uint32_t half,
 template <const Pattern& P>
 INKDOT_ALWAYS_INLINE void diffuse(uint16_t* own, int32_t error, uint32_t oddMask,
                                   uint16_t& carry) {
-    const uint32_t whole = uint32_t(error);
-    const uint32_t half = uint32_t(error >> 1);
-    [&]<size_t... I>(std::index_sequence<I...>) {
-        (detail::addShare<P.shares[I]>(own, whole, half, oddMask), ...);
-    }(std::make_index_sequence<size_t(P.count)>{});
-    *own = uint16_t(detail::shareOf<P.own>(whole, half, oddMask) + carry);
-    carry = uint16_t(detail::shareOf<P.carry>(whole, half, oddMask));
+    EntrySpan span{own, carry};
+    diffuseOn<P>(span, error, oddMask);
 }
 
 // A pixel that diffuses nothing: its own entry receives only the carry, which
@@ -335,40 +411,56 @@ INKDOT_ALWAYS_INLINE void passCarry(uint16_t* own, uint16_t& carry) {
 // widest pattern a kernel uses: 3 ends at A3; 4 adds A4 at or below level 3;
 // 5 splits that range at L4' (level 4 minus one for an even matrix value,
 // level 4 for an odd one) into A4 above and A5 at or below it.
-template <int Deepest>
+template <int Deepest, class Line>
 INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot,
-                                       uint32_t oddMask, uint16_t* own, int32_t error,
-                                       uint16_t& carry) {
+                                       uint32_t oddMask, Line& line, int32_t error) {
     static_assert(Deepest >= 3 && Deepest <= 5);
-    if (d > s.level1) return diffuse<kA1>(own, error, oddMask, carry);
-    if (!dot) return diffuse<kA0>(own, error, oddMask, carry);
-    if (d > s.level2) return diffuse<kA2>(own, error, oddMask, carry);
+    if (d > s.level1) return diffuseOn<kA1>(line, error, oddMask);
+    if (!dot) return diffuseOn<kA0>(line, error, oddMask);
+    if (d > s.level2) return diffuseOn<kA2>(line, error, oddMask);
     if constexpr (Deepest == 3) {
-        return diffuse<kA3>(own, error, oddMask, carry);
+        return diffuseOn<kA3>(line, error, oddMask);
     } else {
-        if (d > s.level3) return diffuse<kA3>(own, error, oddMask, carry);
+        if (d > s.level3) return diffuseOn<kA3>(line, error, oddMask);
         if constexpr (Deepest == 5) {
             const bool aboveL4 = oddMask != 0 ? d > s.level4 : d >= s.level4;
-            if (!aboveL4) return diffuse<kA5>(own, error, oddMask, carry);
+            if (!aboveL4) return diffuseOn<kA5>(line, error, oddMask);
         }
-        return diffuse<kA4>(own, error, oddMask, carry);
+        return diffuseOn<kA4>(line, error, oddMask);
     }
 }
 
 // Table B, chosen by the decision first (B0 for every pixel without a dot),
 // then by density: B1 above level 1, B2 above level 2, B3 above level 3, then
 // with `Deepest` 5 B4 above level 4 and B5 below, with `Deepest` 4 B4.
+template <int Deepest, class Line>
+INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot,
+                                       uint32_t oddMask, Line& line, int32_t error) {
+    static_assert(Deepest == 4 || Deepest == 5);
+    // Above level 1 the decision alone picks B0 or B1; in the mid-tones it
+    // is unpredictable, so the two are blended rather than branched to.
+    if (!dot) return diffuseOn<kB0>(line, error, oddMask);
+    if (d > s.level1) return diffuseOn<kB1>(line, error, oddMask);
+    if (d > s.level2) return diffuseOn<kB2>(line, error, oddMask);
+    if (d > s.level3) return diffuseOn<kB3>(line, error, oddMask);
+    if (Deepest == 5 && d <= s.level4) return diffuseOn<kB5>(line, error, oddMask);
+    return diffuseOn<kB4>(line, error, oddMask);
+}
+
+// The same choices on the entries around `own` with a separate carry.
+template <int Deepest>
+INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot,
+                                       uint32_t oddMask, uint16_t* own, int32_t error,
+                                       uint16_t& carry) {
+    EntrySpan span{own, carry};
+    spreadTableA<Deepest>(s, d, dot, oddMask, span, error);
+}
 template <int Deepest>
 INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot,
                                        uint32_t oddMask, uint16_t* own, int32_t error,
                                        uint16_t& carry) {
-    static_assert(Deepest == 4 || Deepest == 5);
-    if (!dot) return diffuse<kB0>(own, error, oddMask, carry);
-    if (d > s.level1) return diffuse<kB1>(own, error, oddMask, carry);
-    if (d > s.level2) return diffuse<kB2>(own, error, oddMask, carry);
-    if (d > s.level3) return diffuse<kB3>(own, error, oddMask, carry);
-    if (Deepest == 5 && d <= s.level4) return diffuse<kB5>(own, error, oddMask, carry);
-    return diffuse<kB4>(own, error, oddMask, carry);
+    EntrySpan span{own, carry};
+    spreadTableB<Deepest>(s, d, dot, oddMask, span, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -383,25 +475,33 @@ inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xA
 INKDOT_ALWAYS_INLINE int32_t noisyDensity(const int16_t* densityMap, int32_t value,
                                           int32_t noise) {
     const int32_t index = value + noise;
-    return densityMap[index < 0 ? 0 : index > 255 ? 255 : index];
+    return densityMap[std::min(std::max(index, 0), 255)];
 }
 
 // The collected error of the two-bit single-ink kernels: the entry divided
 // by 32 rounding toward zero when negative; a non-negative entry rounds down,
 // above an input of 250 after adding 10.
-INKDOT_ALWAYS_INLINE int32_t collectedError(const uint16_t* own, uint32_t input) {
-    int32_t a = signedEntry(own);
-    a += a < 0 ? 31 : input > 250 ? 10 : 0;
-    return a >> 5;
+INKDOT_ALWAYS_INLINE int32_t collectedError(int32_t entry, uint32_t input) {
+    const int32_t up = input > 250 ? 10 : 0;
+    const int32_t roundUp = entry < 0 ? 31 : up;
+    return (entry + roundUp) >> 5;
 }
 
+// The code for each combination of the three tests (large, medium, small
+// as bits 2, 1, 0): the first test that holds decides.
+inline constexpr uint8_t kThreeWayCodes[8] = {kCodeNone,  kCodeSmall, kCodeMedium, kCodeMedium,
+                                              kCodeLarge, kCodeLarge, kCodeLarge,  kCodeLarge};
+
 // Large and medium dots by ordered dither against the record's thresholds,
-// the small dot by the error term reaching `smallThreshold`.
+// the small dot by the error term reaching `smallThreshold`. Both thresholds
+// are read and the code is looked up rather than branched to: the matrix
+// values make the outcome unpredictable from pixel to pixel.
 INKDOT_ALWAYS_INLINE uint32_t threeWayCode(const int32_t* levelThresholds, const LevelRecord& r,
                                            int32_t u, int32_t error, int32_t smallThreshold) {
-    if (levelThresholds[r.thresholdBase] > u) return kCodeLarge;
-    if (levelThresholds[r.thresholdBase + r.mediumSpan] > u) return kCodeMedium;
-    return error >= smallThreshold ? kCodeSmall : kCodeNone;
+    const uint32_t large = levelThresholds[r.thresholdBase] > u;
+    const uint32_t medium = levelThresholds[r.thresholdBase + r.mediumSpan] > u;
+    const uint32_t small = error >= smallThreshold;
+    return kThreeWayCodes[(large << 2) | (medium << 1) | small];
 }
 
 // ---------------------------------------------------------------------------

@@ -19,7 +19,7 @@ struct Multi {
     static constexpr bool kWideNoise = false;
     static constexpr bool kPlainIndex = false;
     static constexpr int32_t kDotError = 255;
-    static constexpr auto spread = &spreadTableA<4>;
+    static constexpr auto spread = &spreadTableA<4, ErrorCursor>;
 };
 
 // HalftoneMulti1440: wider noise above an input of 160, the plain index for
@@ -28,7 +28,7 @@ struct Multi1440 {
     static constexpr bool kWideNoise = true;
     static constexpr bool kPlainIndex = true;
     static constexpr int32_t kDotError = 255;
-    static constexpr auto spread = &spreadTableB<5>;
+    static constexpr auto spread = &spreadTableB<5, ErrorCursor>;
 };
 
 // HalftoneMulti2880: as 1440, but a dot takes two dots' worth of error.
@@ -47,37 +47,37 @@ int32_t multiLine(const LineCall& call) {
     const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
     const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
-    uint16_t* own = errorEntry(errorLineA(context), call.startX);
+    ErrorCursor line(errorLineA(context), call.startX);
     DotPacker<2> out(call.dst, 0, call.bitOffset);
     const uint8_t* in = call.line;
 
-    uint16_t carry = 0;
     uint32_t v = 0;
     int32_t noisy = 0, plain = 0;
-    LevelRecord record{};
-    for (int32_t i = 0; i < call.pixelCount; ++i, ++own, out.next()) {
+    const LevelRecord* record = records;
+    for (int32_t i = 0; i < call.pixelCount; ++i, line.advance(), out.next()) {
         const int32_t u = matrix.at(call.startX + i);
         if (readsAt<S>(i)) {
             v = readInput<S>(in);
-            const int32_t noise =
-                Member::kWideNoise && v > 160 ? (u & 7) - 4 : (u & 3) - 2;
+            const int32_t narrow = (u & 3) - 2;
+            const int32_t noise = Member::kWideNoise && v > 160 ? (u & 7) - 4 : narrow;
             noisy = noisyDensity(densityMap, int32_t(v), noise);
             plain = Member::kPlainIndex ? densityMap[v] : noisy;
-            record = records[noisy];
+            record = &records[noisy];
         }
         if (v == 0) {
             // Blank: the collected error is dropped, the carry survives.
-            passCarry(own, carry);
+            line.passCarry();
             continue;
         }
-        int32_t error = collectedError(own, v) + record.levelTotal;
-        const uint32_t code = threeWayCode(levelThresholds, record, u, error,
+        int32_t error = collectedError(line.collected(), v) + record->levelTotal;
+        const uint32_t code = threeWayCode(levelThresholds, *record, u, error,
                                            errorThresholds[plain] + thresholdBias(u));
         const bool dot = code != kCodeNone;
-        if (dot) error -= Member::kDotError;
-        Member::spread(levels, plain, dot, parityMask(u), own, error, carry);
+        error -= Member::kDotError & -int32_t(dot);
+        Member::spread(levels, plain, dot, parityMask(u), line, error);
         out.mark(0, code);
     }
+    line.finish();
     out.finish();
     return INKDOT_OK;
 }

@@ -13,12 +13,11 @@ namespace {
 // M1 above level 1 with or without a dot; M0 without a dot, or with one
 // above level 2; then M2 above level 3 and M3 below.
 INKDOT_ALWAYS_INLINE void spreadHalfWidth(const SpreadLevels& s, int32_t d, bool dot,
-                                          uint32_t oddMask, uint16_t* own, int32_t error,
-                                          uint16_t& carry) {
-    if (d > s.level1) return diffuse<kM1>(own, error, oddMask, carry);
-    if (!dot || d > s.level2) return diffuse<kM0>(own, error, oddMask, carry);
-    if (d > s.level3) return diffuse<kM2>(own, error, oddMask, carry);
-    return diffuse<kM3>(own, error, oddMask, carry);
+                                          uint32_t oddMask, ErrorCursor& line, int32_t error) {
+    if (d > s.level1) return diffuseOn<kM1>(line, error, oddMask);
+    if (!dot || d > s.level2) return diffuseOn<kM0>(line, error, oddMask);
+    if (d > s.level3) return diffuseOn<kM2>(line, error, oddMask);
+    return diffuseOn<kM3>(line, error, oddMask);
 }
 
 // PairRule: inputScale -1 with pairFlag 1, where a pair (0, 255) in either
@@ -34,39 +33,39 @@ int32_t multiModeLine(const LineCall& call) {
     const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
     const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
-    uint16_t* own = errorEntry(errorLineA(context), call.startX);
+    ErrorCursor line(errorLineA(context), call.startX);
     DotPacker<2> out(call.dst, 0, call.bitOffset);
     const uint8_t* in = call.line;
 
-    uint16_t carry = 0;
     uint32_t v = 0;
     bool pair = false;
     int32_t d = 0;
-    LevelRecord record{};
-    for (int32_t i = 0; i < call.pixelCount; ++i, ++own, out.next()) {
+    const LevelRecord* record = records;
+    for (int32_t i = 0; i < call.pixelCount; ++i, line.advance(), out.next()) {
         const int32_t u = matrix.at(call.startX + i);
         if (readsAt<S>(i)) {
             const uint32_t either = PairRule ? uint32_t(in[0] ^ in[1]) : 0u;
             v = readInput<S>(in);
             pair = PairRule && v == 0 && either == 0xFF;  // 0 and 255, in either order
             d = noisyDensity(densityMap, int32_t(v), (u & 3) - 2);
-            record = records[d];
+            record = &records[d];
         }
         if (pair || v == 0) {
             // A pair pixel is a small dot, a blank pixel none; neither
             // spreads error, and the collected error is dropped.
-            passCarry(own, carry);
+            line.passCarry();
             out.mark(0, pair ? kCodeSmall : kCodeNone);
             continue;
         }
-        int32_t error = collectedError(own, v) + record.levelTotal;
-        const uint32_t code = threeWayCode(levelThresholds, record, u, error,
+        int32_t error = collectedError(line.collected(), v) + record->levelTotal;
+        const uint32_t code = threeWayCode(levelThresholds, *record, u, error,
                                            errorThresholds[d] + thresholdBias(u));
         const bool dot = code != kCodeNone;
-        if (dot) error -= 255;
-        spreadHalfWidth(levels, d, dot, parityMask(u), own, error, carry);
+        error -= 255 & -int32_t(dot);
+        spreadHalfWidth(levels, d, dot, parityMask(u), line, error);
         out.mark(0, code);
     }
+    line.finish();
     out.finish();
     return INKDOT_OK;
 }
