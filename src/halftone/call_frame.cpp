@@ -17,8 +17,8 @@ using namespace kernels;
 
 namespace {
 
-// The separating diffusion kernels step through the separation table six
-// bytes an entry, one byte per ink; a table of other entries they do not serve.
+// The separating kernels step through the separation table six bytes an
+// entry, one byte per ink; a table of other entries they do not serve.
 bool sixInkEntries(const HalftoneContext& context) {
     return context.lut.channels == kSeparationEntryBytes;
 }
@@ -30,6 +30,7 @@ KernelChoice plainKernel(const HalftoneContext& context) {
     const bool singleInk = p.inkSet == 0;
     if (p.method == 3) {
         if (singleInk) return {twoBit ? nullptr : &HalftoneDither, 0};
+        if (!sixInkEntries(context)) return {nullptr, 0};
         return {twoBit ? &HalftoneDitherMultiSep : &HalftoneDitherSep, 0};
     }
     if (p.method == 0) return {nullptr, 0};

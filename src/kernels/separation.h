@@ -5,6 +5,7 @@
 // line-continuity clearing of the error lines of the diffusing members.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -36,15 +37,30 @@ INKDOT_ALWAYS_INLINE uint32_t quantiserDither(int32_t matrixValue, int32_t shift
     return uint32_t(matrixValue >> shift) & 0xFEu;
 }
 
-// Grid levels of the four channels of one pixel.
+// Grid levels of the four channels of one pixel: the separation-table entry
+// they address, and the levels one byte each for the neighbour test.
 struct GridLevels {
-    int32_t k[4];
+    uint32_t index;
+    uint32_t packed;
 };
+
+// The six amounts of an entry one byte each, a0 in the lowest byte: read in
+// two loads and smoothed as one word.
+using AmountBytes = uint64_t;
+
+INKDOT_ALWAYS_INLINE int32_t amountOf(AmountBytes bytes, int j) {
+    return int32_t(uint32_t(bytes >> (8 * j)) & 0xFFu);
+}
 
 // Six ink amounts, a0..a5 in table order.
 struct InkAmounts {
     int32_t a[kInks];
 };
+
+INKDOT_ALWAYS_INLINE InkAmounts unpackAmounts(AmountBytes bytes) {
+    return {{amountOf(bytes, 0), amountOf(bytes, 1), amountOf(bytes, 2), amountOf(bytes, 3),
+             amountOf(bytes, 4), amountOf(bytes, 5)}};
+}
 
 // The quantiser (per input value a base level and the step threshold at
 // which the next level is taken) and the separation table it indexes.
@@ -56,25 +72,43 @@ public:
 
     // Level of one channel value: the base, or the next level up when the
     // step threshold is at or below the dither value t.
-    INKDOT_ALWAYS_INLINE int32_t level(uint32_t c, uint32_t t) const {
+    INKDOT_ALWAYS_INLINE uint32_t level(uint32_t c, uint32_t t) const {
         const uint8_t* pair = quantiser_ + 2 * c;
-        return int32_t(pair[0]) + int32_t(pair[1] <= t);
+        return uint32_t(pair[0]) + uint32_t(pair[1] <= t);
     }
 
     INKDOT_ALWAYS_INLINE GridLevels levels(const uint8_t* c, uint32_t t) const {
-        return {{level(c[0], t), level(c[1], t), level(c[2], t), level(c[3], t)}};
+        const uint32_t k0 = level(c[0], t), k1 = level(c[1], t);
+        const uint32_t k2 = level(c[2], t), k3 = level(c[3], t);
+        return {(k0 << 15) + (k1 << 10) + (k2 << 5) + k3,
+                k0 | (k1 << 8) | (k2 << 16) | (k3 << 24)};
     }
 
-    // The six bytes of the entry at grid levels k, as amounts.
+    // The six bytes of the entry at grid levels g.
+    INKDOT_ALWAYS_INLINE AmountBytes entry(const GridLevels& g) const {
+        const uint8_t* e = table_ + size_t(g.index) * kSeparationEntryBytes;
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, e, 4);
+        std::memcpy(&high, e + 4, 2);
+        return fromLittleEndian(low, high);
+    }
     INKDOT_ALWAYS_INLINE InkAmounts amounts(const GridLevels& g) const {
-        const uint32_t index =
-            (uint32_t(g.k[0]) << 15) + (uint32_t(g.k[1]) << 10) + (uint32_t(g.k[2]) << 5) +
-            uint32_t(g.k[3]);
-        const uint8_t* e = table_ + size_t(index) * kSeparationEntryBytes;
-        return {{e[0], e[1], e[2], e[3], e[4], e[5]}};
+        return unpackAmounts(entry(g));
     }
 
 private:
+    // Bytes 0..3 and 4..5 of an entry as one word with byte 0 lowest.
+    static INKDOT_ALWAYS_INLINE AmountBytes fromLittleEndian(uint32_t low, uint16_t high) {
+        if constexpr (std::endian::native == std::endian::little) {
+            return AmountBytes(low) | (AmountBytes(high) << 32);
+        } else {
+            low = __builtin_bswap32(low);
+            high = uint16_t((high >> 8) | (high << 8));
+            return AmountBytes(low) | (AmountBytes(high) << 32);
+        }
+    }
+
     const uint8_t* quantiser_;
     const uint8_t* table_;
 };
@@ -82,18 +116,24 @@ private:
 // ---------------------------------------------------------------------------
 // Smoothing with the previous pixel
 
-// What a kernel remembers of the previous pixel: its grid levels (-2 at the
-// start of a call, so that the first pixel is never taken as a neighbour) and
-// its amounts.
+// What a kernel remembers of the previous pixel: its grid levels, one byte
+// each (bytes of 64 at the start of a call, so that the first pixel is never
+// taken as a neighbour), and its amounts.
 struct PreviousPixel {
-    GridLevels levels{{-2, -2, -2, -2}};
-    InkAmounts amounts{};
+    static constexpr uint32_t kNoNeighbour = 0x40404040u;
+
+    uint32_t levels = kNoNeighbour;
+    AmountBytes amounts = 0;
 
     // Whether every channel lies within one grid step of the previous pixel's.
+    // Byte by byte, 0x81 + k - p stays within 0x41..0xA0 for levels below 32,
+    // so no byte borrows from the next; a step of -1, 0 or +1 leaves 0x80,
+    // 0x81 or 0x82, the bytes whose top six bits are 100000 and whose low two
+    // bits are not both set.
     INKDOT_ALWAYS_INLINE bool near(const GridLevels& g) const {
-        bool within = true;
-        for (int i = 0; i < 4; ++i) within &= uint32_t(g.k[i] - levels.k[i] + 1) <= 2u;
-        return within;
+        const uint32_t d = ((g.packed | 0x80808080u) - levels) + 0x01010101u;
+        const uint32_t low = d & 0x03030303u;
+        return (d & 0xFCFCFCFCu) == 0x80808080u && (low & (low >> 1) & 0x01010101u) == 0;
     }
 };
 
@@ -102,33 +142,46 @@ struct PreviousPixel {
 // matrix value and down for an odd one. Ink 4 is averaged only while its
 // previous amount is below `inkFourLimit` (pass 256 to average all six).
 // Remembers the levels and the final amounts.
+INKDOT_ALWAYS_INLINE AmountBytes smoothMean(AmountBytes a, const GridLevels& g,
+                                            PreviousPixel& previous, uint32_t oddMask,
+                                            int32_t inkFourLimit) {
+    constexpr AmountBytes kLow7 = 0x7F7F7F7F7F7Full, kLsb = 0x010101010101ull;
+    constexpr AmountBytes kInkFour = AmountBytes(0xFF) << 32;
+    const AmountBytes p = previous.amounts;
+    // Per byte: (a + p) >> 1, plus the dropped bit when rounding up.
+    const AmountBytes roundUp = AmountBytes(~oddMask & 1u) * kLsb;
+    AmountBytes mean = (a & p) + (((a ^ p) >> 1) & kLow7) + ((a ^ p) & roundUp);
+    const AmountBytes keep = amountOf(p, 4) >= inkFourLimit ? kInkFour : 0;
+    mean = (mean & ~keep) | (a & keep);
+    const AmountBytes result = previous.near(g) ? mean : a;
+    previous.levels = g.packed;
+    previous.amounts = result;
+    return result;
+}
 INKDOT_ALWAYS_INLINE void smoothMean(InkAmounts& a, const GridLevels& g, PreviousPixel& previous,
                                      uint32_t oddMask, int32_t inkFourLimit) {
-    if (previous.near(g)) {
-        const int32_t roundUp = int32_t(~oddMask & 1u);
-        for (int j = 0; j < kInks; ++j) {
-            if (j == 4 && previous.amounts.a[4] >= inkFourLimit) continue;
-            a.a[j] = (a.a[j] + previous.amounts.a[j] + roundUp) >> 1;
-        }
-    }
-    previous.levels = g;
-    previous.amounts = a;
+    AmountBytes bytes = 0;
+    for (int j = 0; j < kInks; ++j) bytes |= AmountBytes(a.a[j]) << (8 * j);
+    a = unpackAmounts(smoothMean(bytes, g, previous, oddMask, inkFourLimit));
 }
 
 // The two-bit smoothing: next to a neighbouring pixel each amount is the sum
 // of its own and the previous pixel's table byte, otherwise twice its own, so
 // that amounts run 0..510 either way. Remembers the levels and the bytes.
+INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
+                                          PreviousPixel& previous) {
+    const AmountBytes other = previous.near(g) ? previous.amounts : b;
+    previous.levels = g.packed;
+    previous.amounts = b;
+    InkAmounts sum;
+    for (int j = 0; j < kInks; ++j) sum.a[j] = amountOf(b, j) + amountOf(other, j);
+    return sum;
+}
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(const InkAmounts& b, const GridLevels& g,
                                           PreviousPixel& previous) {
-    InkAmounts sum;
-    if (previous.near(g)) {
-        for (int j = 0; j < kInks; ++j) sum.a[j] = b.a[j] + previous.amounts.a[j];
-    } else {
-        for (int j = 0; j < kInks; ++j) sum.a[j] = 2 * b.a[j];
-    }
-    previous.levels = g;
-    previous.amounts = b;
-    return sum;
+    AmountBytes bytes = 0;
+    for (int j = 0; j < kInks; ++j) bytes |= AmountBytes(b.a[j]) << (8 * j);
+    return smoothSum(bytes, g, previous);
 }
 
 // ---------------------------------------------------------------------------
@@ -151,6 +204,38 @@ struct ClampedTable {
 using LevelThresholdTable = ClampedTable<int32_t, 256>;
 using ErrorThresholdTable = ClampedTable<int16_t, 512>;
 
+// The threshold order against one matrix value u: position p of the order
+// covers the pixel when levelThresholds[p] lies above u. A level record lays
+// an ink's large, medium and small dots one after the other along the order.
+struct ThresholdOrder {
+    LevelThresholdTable thresholds;
+    int32_t u;
+
+    INKDOT_ALWAYS_INLINE bool covers(int32_t position) const { return u < thresholds[position]; }
+
+    // The two-bit code of an ink whose stretch starts at `start`: large dots
+    // on the record's first span, medium on the next, small up to `end`.
+    INKDOT_ALWAYS_INLINE uint32_t stretch(int32_t start, const LevelRecord& r, int32_t end) const {
+        if (covers(start + r.thresholdBase)) return kCodeLarge;
+        if (covers(start + r.thresholdBase + r.mediumSpan)) return kCodeMedium;
+        if (covers(end)) return kCodeSmall;
+        return kCodeNone;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Output
+
+// The plane that each of the six amounts a0..a5 fills (plane p lies at
+// dst + p * planeStride).
+inline constexpr int kPlaneOfInk[kInks] = {0, 4, 1, 5, 2, 3};
+
+// Marks the codes of the six inks, in amount order, in their planes.
+template <class Packer>
+INKDOT_ALWAYS_INLINE void markInks(Packer& out, const uint32_t (&codes)[kInks]) {
+    for (int j = 0; j < kInks; ++j) out.mark(kPlaneOfInk[j], codes[j]);
+}
+
 // 32-bit sums that wrap as the hardware would rather than overflow.
 INKDOT_ALWAYS_INLINE int32_t wrappingAdd(int32_t a, int32_t b) {
     return int32_t(uint32_t(a) + uint32_t(b));
@@ -159,13 +244,66 @@ INKDOT_ALWAYS_INLINE int32_t wrappingSub(int32_t a, int32_t b) {
     return int32_t(uint32_t(a) - uint32_t(b));
 }
 
-// The collected error of the separating kernels: the entry divided by 32,
+// The collected error of the separating kernels: an entry divided by 32,
 // rounding toward zero.
-INKDOT_ALWAYS_INLINE int32_t collectedErrorTowardZero(const uint16_t* own) {
-    int32_t a = signedEntry(own);
-    if (a < 0) a += 31;
-    return a >> 5;
+INKDOT_ALWAYS_INLINE int32_t towardZeroBy32(int32_t entry) {
+    return (entry + ((entry >> 31) & 31)) >> 5;
 }
+INKDOT_ALWAYS_INLINE int32_t collectedErrorTowardZero(const uint16_t* own) {
+    return towardZeroBy32(signedEntry(own));
+}
+
+// ---------------------------------------------------------------------------
+// Six output planes
+
+// Packs the dots of six planes that share one slot position. Each plane is
+// one byte lane of a 64-bit word that takes `Bits` bits per pixel, so a pixel
+// costs one shift and one OR whatever its six codes; every 8 / Bits pixels
+// the lanes are stored, plane p at dst + p * planeStride. The slots in front
+// of bitOffset keep what each plane's first byte holds, and a partly filled
+// last byte is written whole with zeros after the last pixel.
+template <int Bits>
+class SixPlanePacker {
+public:
+    static constexpr int kSlots = 8 / Bits;
+
+    SixPlanePacker(uint8_t* dst, int32_t planeStride, int32_t bitOffset)
+        : dst_(dst), stride_(planeStride), slot_(bitOffset) {
+        if (bitOffset == 0) return;
+        const uint32_t kept = 8u - uint32_t(Bits * bitOffset);
+        for (int p = 0; p < kInks; ++p) acc_ |= uint64_t(plane(p)[0] >> kept) << (8 * p);
+    }
+
+    // One pixel: `lanes` holds each plane's dot or code in the low bits of
+    // its byte.
+    INKDOT_ALWAYS_INLINE void put(uint64_t lanes) {
+        acc_ = (acc_ << Bits) | lanes;
+        if (++slot_ == kSlots) {
+            store(acc_);
+            ++dst_;
+            acc_ = 0;
+            slot_ = 0;
+        }
+    }
+
+    void finish() {
+        if (slot_ != 0) store(acc_ << (Bits * (kSlots - slot_)));
+    }
+
+private:
+    uint8_t* plane(int p) const { return dst_ + ptrdiff_t(p) * stride_; }
+    INKDOT_ALWAYS_INLINE void store(uint64_t lanes) {
+        for (int p = 0; p < kInks; ++p) plane(p)[0] = uint8_t(lanes >> (8 * p));
+    }
+
+    uint8_t* dst_;
+    ptrdiff_t stride_;
+    int slot_;
+    uint64_t acc_ = 0;
+};
+
+// A dot (or a two-bit code) of plane p as its lane.
+INKDOT_ALWAYS_INLINE uint64_t lane(int p, uint32_t code) { return uint64_t(code) << (8 * p); }
 
 // ---------------------------------------------------------------------------
 // Line continuity

@@ -1,0 +1,179 @@
+// One bit per dot by ordered dither alone: no error line, each pixel on its
+// own against the threshold matrix.
+//
+// HalftoneDither takes one ink: an input value covers as many ranks of the
+// matrix as its levelThresholds entry says, and the pixel gets a dot when its
+// matrix value is among them. HalftoneDitherSep separates four channels into
+// six inks as the diffusing separating kernels do (quantiser, separation
+// table, smoothing with the previous pixel) and then places every ink by
+// dither: three inks stacked on one matrix value so that their dots avoid each
+// other, two more stacked on the value half a matrix away in both directions,
+// and the sixth alone on the value three quarters of a row further on.
+#include "kernels/diffusion.h"
+#include "kernels/kernels.h"
+#include "kernels/separation.h"
+
+namespace inkdot::kernels {
+namespace {
+
+// ---------------------------------------------------------------------------
+// One ink
+
+// The input value of pixel i of the stretch: one byte a pixel, one byte for
+// two pixels (inputScale 1), or the smaller of two bytes (inputScale -1).
+// Indexed rather than walked, so that a byte's eight pixels unroll freely.
+template <Sampling S>
+INKDOT_ALWAYS_INLINE uint32_t inputAt(const uint8_t* in, int32_t i) {
+    if constexpr (S == Sampling::Repeat) {
+        return in[i >> 1];
+    } else if constexpr (S == Sampling::Smaller) {
+        const uint32_t p = in[2 * i], q = in[2 * i + 1];
+        return p < q ? p : q;
+    } else {
+        return in[i];
+    }
+}
+
+// Writes `count` one-bit dots, dotAt(i) (0 or 1) for i = 0 .. count - 1, into
+// one plane from slot bitOffset of its first byte. The slots in front of
+// bitOffset keep what the byte holds; a partly filled last byte is written
+// whole with zeros after the last dot. Whole bytes are gathered eight dots at
+// a time in a register.
+template <class DotAt>
+INKDOT_ALWAYS_INLINE void packDots(uint8_t* dst, int32_t bitOffset, int32_t count, DotAt&& dotAt) {
+    int32_t i = 0;
+    if (bitOffset != 0) {
+        uint32_t byte = dst[0] & ~(0xFFu >> bitOffset) & 0xFFu;
+        int32_t slot = bitOffset;
+        for (; slot < 8 && i < count; ++slot, ++i) byte |= dotAt(i) << (7 - slot);
+        *dst++ = uint8_t(byte);
+        if (slot < 8) return;
+    }
+    for (; count - i >= 8; i += 8) {
+        uint32_t byte = 0;
+        for (int32_t k = 0; k < 8; ++k) byte = (byte << 1) | dotAt(i + k);
+        *dst++ = uint8_t(byte);
+    }
+    if (i < count) {
+        uint32_t byte = 0;
+        for (int32_t slot = 7; i < count; --slot, ++i) byte |= dotAt(i) << slot;
+        *dst = uint8_t(byte);
+    }
+}
+
+template <Sampling S>
+int32_t ditherLine(const LineCall& call) {
+    HalftoneContext& context = call.context;
+    context.lastLine = call.lineNumber;
+
+    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
+    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    const int32_t* row = matrix.values;
+    const uint32_t columnMask = matrix.columnMask;
+    const uint32_t startX = uint32_t(call.startX);
+    const uint8_t* in = call.line;
+
+    // A value that covers no rank never prints, whatever the matrix holds;
+    // otherwise the pixel prints when its rank is below the covered count.
+    packDots(call.dst, call.bitOffset, call.pixelCount, [&](int32_t i) -> uint32_t {
+        const int32_t covered = levelThresholds[inputAt<S>(in, i)];
+        const int32_t u = row[(startX + uint32_t(i)) & columnMask];
+        return uint32_t(covered > u) & uint32_t(covered != 0);
+    });
+    return INKDOT_OK;
+}
+
+int32_t ditherKernel(const LineCall& call) {
+    if (call.reserved != 0) return INKDOT_RESERVED_NONZERO;
+    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (call.pairFlag > 1) return INKDOT_DEPTH_MISMATCH;
+    if (call.enable == 0) return INKDOT_NOT_ENABLED;
+    if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
+    // Of a pair of input bytes the smaller counts: a dithered pixel takes
+    // no more ink than either of the two it stands for.
+    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+        return ditherLine<decltype(sampling)::value>(call);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Six inks
+
+// Every amount is smoothed, ink 4 whatever its previous amount.
+inline constexpr int32_t kSmoothAllInks = 256;
+
+// A later member of a stack of inks on one matrix value u: its ranks follow
+// those of the members below it and end at `end`. While the stack fits the
+// matrix (end at most top) the member prints on its own ranks only, so never
+// where a member below it printed; a stack that overflows the matrix lays
+// the member's `own` ranks from the top down instead, where they may meet
+// the dots below.
+INKDOT_ALWAYS_INLINE bool stackedDot(int32_t end, int32_t own, int32_t top, int32_t u,
+                                     bool belowPrinted) {
+    return end > top ? own > wrappingSub(top, u) : !belowPrinted && u < end;
+}
+
+template <bool Repeat>
+int32_t ditherSepLine(const LineCall& call) {
+    const HalftoneContext& context = call.context;
+    const Separation separation(context);
+    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
+    const int32_t width = context.matrixWidth, height = context.matrixHeight;
+    const MatrixRow row0 = matrixRow(context, call.lineNumber);
+    const MatrixRow rowHalf =
+        matrixRow(context, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
+    const uint32_t halfWidth = uint32_t(width / 2);
+    const uint32_t threeQuarters = uint32_t((3 * width) / 4);
+    const int32_t top = context.matrixSize - 1;
+    DotPacker<1, 6> out(call.dst, call.planeStride, call.bitOffset);
+
+    PreviousPixel previous;
+    for (int32_t i = 0; i < call.pixelCount; ++i, out.next()) {
+        const uint8_t* c = call.line + 4 * size_t(Repeat ? i >> 1 : i);
+        // A pixel without ink prints nothing and is no neighbour for smoothing.
+        if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) continue;
+        const uint32_t x = uint32_t(call.startX) + uint32_t(i);
+        const int32_t u0 = row0.at(int32_t(x));
+        const int32_t uh = rowHalf.at(int32_t(x + halfWidth));
+        const int32_t u3 = row0.at(int32_t(x + threeQuarters));
+
+        const GridLevels g = separation.levels(c, quantiserDither(u0, 0));
+        InkAmounts amounts = separation.amounts(g);
+        smoothMean(amounts, g, previous, parityMask(u0), kSmoothAllInks);
+        const int32_t t0 = levelThresholds[amounts.a[0]], t1 = levelThresholds[amounts.a[1]];
+        const int32_t t2 = levelThresholds[amounts.a[2]], t3 = levelThresholds[amounts.a[3]];
+        const int32_t t4 = levelThresholds[amounts.a[4]], t5 = levelThresholds[amounts.a[5]];
+
+        // The stack on u0: a5, then a0, then a1.
+        const bool dot5 = u0 < t5;
+        const int32_t end0 = wrappingAdd(t5, t0);
+        const bool dot0 = stackedDot(end0, t0, top, u0, dot5);
+        const bool dot1 = stackedDot(wrappingAdd(end0, t1), t1, top, u0, dot5 || dot0);
+        // The stack half a matrix away: a2, then a3.
+        const bool dot2 = uh < t2;
+        const bool dot3 = stackedDot(wrappingAdd(t2, t3), t3, top, uh, dot2);
+        const bool dot4 = u3 < t4;
+
+        markInks(out, {dotCode(dot0), dotCode(dot1), dotCode(dot2), dotCode(dot3), dotCode(dot4),
+                       dotCode(dot5)});
+    }
+    out.finish();
+    return INKDOT_OK;
+}
+
+int32_t ditherSepKernel(const LineCall& call) {
+    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (call.enable == 0) return INKDOT_NOT_ENABLED;
+    if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
+    // One input pixel serves two output pixels with inputScale 1; every
+    // other value, -1 included, reads one pixel per output pixel.
+    if (call.context.params.inputScale == 1) return ditherSepLine<true>(call);
+    return ditherSepLine<false>(call);
+}
+
+} // namespace
+
+INKDOT_DEFINE_KERNEL(HalftoneDither, ditherKernel)
+INKDOT_DEFINE_KERNEL(HalftoneDitherSep, ditherSepKernel)
+
+} // namespace inkdot::kernels
