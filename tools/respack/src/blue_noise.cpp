@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <mutex>
 
 #include "bytes.h"
 
@@ -218,11 +217,9 @@ private:
 
 Matrix blueNoise(int n) {
     require(n >= 4 && n <= 256 && (n & (n - 1)) == 0, "a blue-noise matrix is 4 to 256 wide, a power of two");
-    // Made once per size and process: the fixtures of a test run ask for the
+    // Made once per size and thread: the fixtures of a test run ask for the
     // same few matrices again and again.
-    static std::mutex lock;
-    static std::map<int, Matrix> made;
-    std::lock_guard<std::mutex> guard(lock);
+    thread_local std::map<int, Matrix> made;
     auto it = made.find(n);
     if (it == made.end()) it = made.emplace(n, VoidAndCluster(n).run()).first;
     return it->second;
