@@ -1,0 +1,138 @@
+// inkdot: runs a colour ink-jet printer driver's whole sequence on an image.
+//
+//   inkdot print IMAGE -o DIR [--pack DIR --media ... --resolution 1440x720 ...]
+//   inkdot info PACK
+//   inkdot table PACK -o FILE [--media ... --quality ... --dots 2 --inks six]
+//   inkdot chart -o FILE [--width 1240 --height 1754]
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <map>
+
+#include "src/commands.h"
+#include "src/driver.h"
+#include "src/failure.h"
+
+using namespace inkdot::cli;
+
+namespace {
+
+constexpr const char* kExitHelp =
+    "Exit status: 0 done; 2 an option or argument cannot be used; 3 the image is missing or unreadable;\n"
+    "4 the resource pack is missing a resource or holds a damaged one; 5 a library call failed (the\n"
+    "message names the call, its result code and the resource); 6 an output file cannot be written.";
+
+// The settings both `print` and `table` take.
+void addSelectionOptions(CLI::App* app, PrintSettings& st) {
+    app->add_option("--pack", st.pack, "resource pack directory (made by `respack default DIR`)")->capture_default_str();
+    app->add_option("--media", st.media, "media name from the pack's index")->capture_default_str();
+    app->add_option("--quality", st.quality, "print quality: draft, normal, fine, best (or its number)");
+    app->add_option("--resolution", st.resolution, "2880x720, 1440x720, 720x720, 720x360 or 360x720 dpi "
+                                                   "(default: the quality's)");
+    app->add_option("--dots", st.bits, "bits a dot: 1, or 2 for small, medium and large dots")
+        ->check(CLI::IsMember({1, 2}))
+        ->capture_default_str();
+    app->add_option("--variant", st.variant, "standard or economy")->capture_default_str();
+    app->add_option("--colour-mode", st.colourMode, "colour mode from the pack's index: Matched, Vivid, None")
+        ->capture_default_str();
+    app->add_option("--intent", st.intent, "intent from the pack's index")->capture_default_str();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"inkdot: colour matching and halftoning for a colour ink-jet printer, as its driver runs them"};
+    app.footer(kExitHelp);
+    app.require_subcommand(1);
+
+    PrintSettings st;
+    st.pack = "pack";
+    std::string method = "diffusion", inks = "auto";
+    auto* print = app.add_subcommand("print", "print an image: plane files and preview.png into a directory");
+    print->add_option("IMAGE", st.image, "PNG, JPEG, TIFF (also CMYK) or PNM image")->required();
+    print->add_option("-o,--output", st.outDir, "output directory")->required();
+    addSelectionOptions(print, st);
+    print->add_option("--method", method, "diffusion, ordered (blue noise) or bayer")
+        ->check(CLI::IsMember({"diffusion", "ordered", "bayer"}))
+        ->capture_default_str();
+    print->add_option("--inks", inks, "six (colour), black (one ink) or auto (grey images in black)")
+        ->check(CLI::IsMember({"auto", "six", "black"}))
+        ->capture_default_str();
+    print->add_option("--brightness", st.brightness, "-50 to 50")->capture_default_str();
+    print->add_option("--contrast", st.contrast, "-50 to 50")->capture_default_str();
+    print->add_option("--saturation", st.saturation, "-50 to 50")->capture_default_str();
+    print->add_option("--gamma", st.gamma, "1.0 to 3.0")->capture_default_str();
+    print->add_option("--page", st.page, "A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHTmm")->capture_default_str();
+    print->add_option("--margin", st.marginMm, "margin around the image, mm")->capture_default_str();
+    print->add_option("--rotate", st.rotate, "turn the image a quarter: auto (to fit), yes, no")
+        ->check(CLI::IsMember({"auto", "yes", "no"}))
+        ->capture_default_str();
+    print->add_option("--preview-width", st.previewWidth, "width of preview.png in pixels")->capture_default_str();
+    print->add_option("--crop-at", st.cropAtMm, "centre of preview-crop.png on the page: X Y in mm "
+                                                "(default: the image's centre)")
+        ->expected(2)
+        ->delimiter(',');
+    print->add_flag("-q,--quiet", st.quiet, "no progress bar and no summary");
+
+    std::string infoPack;
+    auto* info = app.add_subcommand("info", "list a resource pack: settings, index lines, resources");
+    info->add_option("PACK", infoPack, "pack directory")->required();
+
+    std::string tableOut;
+    int32_t records = -1;
+    PrintSettings tst;
+    std::string tableInks = "six";
+    auto* table = app.add_subcommand("table", "write the halftone table image");
+    table->add_option("PACK", tst.pack, "pack directory")->required();
+    table->add_option("-o,--output", tableOut, "output file")->required();
+    addSelectionOptions(table, tst);
+    table->add_option("--inks", tableInks, "six or black")->check(CLI::IsMember({"six", "black"}))->capture_default_str();
+    table->add_option("--records", records, "level-record resource for two-bit dots (default: the table's own)");
+
+    std::string chartOut;
+    int chartWidth = 1240, chartHeight = 1754;
+    auto* chart = app.add_subcommand("chart", "write the sample colour test chart");
+    chart->add_option("-o,--output", chartOut, "image file (.png, .tif, .jpg, .ppm, .pam)")->required();
+    chart->add_option("--width", chartWidth, "pixels")->capture_default_str();
+    chart->add_option("--height", chartHeight, "pixels")->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+
+    try {
+        if (*print) {
+            st.method = method == "diffusion" ? Method::Diffusion : method == "ordered" ? Method::Ordered : Method::Bayer;
+            st.inks = inks == "six" ? InkSet::Six : inks == "black" ? InkSet::Black : InkSet::Auto;
+            const PrintResult result = printImage(st);
+            if (!st.quiet) writeSummary(result, stdout);
+            return kExitOk;
+        }
+        if (*info) return runInfo(infoPack);
+        if (*table) {
+            tst.inks = tableInks == "black" ? InkSet::Black : InkSet::Six;
+            runTable(tst, tableOut, records);
+            return kExitOk;
+        }
+        if (*chart) {
+            runChart(chartOut, chartWidth, chartHeight);
+            return kExitOk;
+        }
+    } catch (const Failure& f) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "inkdot: %s\n", f.what());
+        return f.status();
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "inkdot: %s\n", e.what());
+        return 1;
+    }
+    return kExitUsage;
+}

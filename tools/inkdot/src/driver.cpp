@@ -1,0 +1,277 @@
+#include "driver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+#include "colour.h"
+#include "failure.h"
+#include "image.h"
+#include "preview.h"
+#include "progress.h"
+#include "resample.h"
+#include "sequence.h"
+
+namespace inkdot::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The phases are timed in this thread's processor time, so a busy machine
+// does not blur where the time goes; the total is also given as wall time.
+double cpuNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+double since(double t) { return cpuNow() - t; }
+
+const char* methodName(Method m) {
+    return m == Method::Diffusion ? "error diffusion" : m == Method::Ordered ? "ordered dither (blue noise)"
+                                                                             : "ordered dither (Bayer)";
+}
+
+// Where the six-ink kernels put each of the table's channels (cyan, light
+// cyan, magenta, light magenta, yellow, black): the dark inks and black
+// first, then the light inks.
+constexpr int kPlaneChannel[6] = {0, 2, 4, 5, 1, 3};
+
+std::string format(const char* fmt, double a, double b = 0, double c = 0, double d = 0) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
+    return buf;
+}
+
+} // namespace
+
+PrintResult printImage(const PrintSettings& st) {
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = cpuNow();
+    PrintResult res;
+
+    double t = cpuNow();
+    const Image image = readImage(st.image);
+    res.time.read = since(t);
+
+    t = cpuNow();
+    Pack pack(st.pack);
+    const Selection sel = resolveSelection(pack, st);
+    const PageSize page = parsePageSize(st.page);
+    if (st.previewWidth < 16 || st.previewWidth > 16000)
+        throw Failure(kExitUsage, "preview width " + std::to_string(st.previewWidth) + " is outside 16 to 16000");
+    if (!(st.marginMm >= 0) || 2 * st.marginMm >= std::min(page.widthMm, page.heightMm))
+        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm leaves nothing of the page");
+    if (st.rotate != "auto" && st.rotate != "yes" && st.rotate != "no")
+        throw Failure(kExitUsage, "rotate is auto, yes or no");
+    const bool six = st.inks == InkSet::Six || (st.inks == InkSet::Auto && image.space != ColourSpace::Grey);
+    const int bits = st.bits, xres = sel.xResolution, yres = sel.yResolution;
+
+    const std::string selectionText = "media " + sel.mediaName + ", quality " + sel.qualityName + ", " +
+                                      std::to_string(bits) + "-bit dots, colour mode " + sel.colourModeName +
+                                      ", intent " + st.intent + ", variant " + st.variant;
+    int32_t gammaRef = int32_t(std::lround(st.gamma * 100.0));
+    const CmTagList tags{1, {{INKDOT_TAG_GAMMA_REF, &gammaRef}}};
+    res.time.setup += since(t);
+
+    // Colour: the image into ink amounts at its own resolution.
+    t = cpuNow();
+    Image ink;
+    std::optional<ColourMatching> rgbTable;
+    CmParams params;
+    CmSelect select;
+    if (six && image.space == ColourSpace::Cmyk) {
+        ink = image;
+    } else if (six) {
+        const Image rgb = toRgb(image);
+        colourMatchingRecords(sel, st, 4, false, &tags, params, select);
+        rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", RGB to CMYK");
+        ink.width = rgb.width;
+        ink.height = rgb.height;
+        ink.space = ColourSpace::Cmyk;
+        ink.pixels.resize(size_t(rgb.width) * size_t(rgb.height) * 4);
+        GridInterpolator(rgbTable->lut()).convert(rgb.pixels.data(), ink.pixels.data(), size_t(rgb.width) * size_t(rgb.height));
+        res.details.push_back("RGB to CMYK: " + pack.describe(rgbTable->table()));
+    } else {
+        // One ink: the grey ramp of the RGB table, with its black-only greys
+        // and the user's adjustments, gives the black ink of every grey.
+        ink = toGrey(image);
+        colourMatchingRecords(sel, st, 4, true, &tags, params, select);
+        rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", grey to black ink");
+        const uint8_t* table = rgbTable->lut().singleChannelTable;
+        for (uint8_t& v : ink.pixels) v = table[v];
+        res.details.push_back("grey to black: " + pack.describe(rgbTable->table()));
+    }
+    res.time.colour = since(t);
+
+    // The separation table (its black ramp for one ink) and the halftone object.
+    t = cpuNow();
+    colourMatchingRecords(sel, st, 6, false, &tags, params, select);
+    ColourMatching inkTable(pack, params, select, Role::ColourTable4d, selectionText + ", CMYK to six inks");
+    res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
+
+    // The page in device pixels and the image's place on it.
+    const int pageW = int(std::lround(page.widthMm / 25.4 * xres));
+    const int pageH = int(std::lround(page.heightMm / 25.4 * yres));
+    const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
+    const bool rotate = st.rotate == "yes" ||
+                        (st.rotate == "auto" && ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH));
+    if (rotate) ink = rotateQuarter(ink);
+    const double mmPerPixel = std::min(areaW / ink.width, areaH / ink.height);
+    const int iw = std::clamp(int(std::lround(ink.width * mmPerPixel / 25.4 * xres)), 1, pageW);
+    const int ih = std::clamp(int(std::lround(ink.height * mmPerPixel / 25.4 * yres)), 1, pageH);
+    const int x0 = (pageW - iw) / 2, y0 = (pageH - ih) / 2;
+
+    HalftoneParams hp{};
+    hp.method = st.method == Method::Diffusion ? 1 : 3;
+    hp.lineOption = 0;
+    hp.inputFormat = six ? 4 : 0;
+    hp.inkSet = six ? 3 : 0;
+    hp.xResolution = xres;
+    hp.yResolution = yres;
+    hp.outputBits = bits;
+    hp.inputScale = 0;
+    hp.maxPixels = pageW;
+    hp.pairFlag = 0;
+    hp.version = INKDOT_HALFTONE_VERSION;
+    const bool separationPath = six && st.method != Method::Diffusion && bits == 1;
+    const std::string listName = st.method == Method::Diffusion ? "diffusion"
+                                 : separationPath               ? "mode7"
+                                 : st.method == Method::Ordered ? "dither"
+                                                                : "bayer";
+    const std::string htText = std::string(six ? "six inks" : "one ink") + ", " + std::to_string(bits) + "-bit dots, " +
+                               methodName(st.method) + ", " + std::to_string(xres) + " x " + std::to_string(yres) + " dpi";
+    Halftoning halftone(pack, hp, inkTable.lut(), pack.halftoneList(listName), htText);
+    std::string used;
+    for (int32_t n : halftone.resources()) used += (used.empty() ? "" : ", ") + std::to_string(n);
+    res.details.push_back("halftone resources: " + used + " (list '" + listName + "')");
+
+    // Planes and their files.
+    std::vector<std::string> inkNames;
+    if (six) {
+        const std::vector<std::string> order = pack.inkOrder();
+        for (int ch : kPlaneChannel) inkNames.push_back(size_t(ch) < order.size() ? order[size_t(ch)] : "ink " + std::to_string(ch));
+    } else {
+        inkNames = {"black"};
+    }
+    std::error_code ec;
+    fs::create_directories(st.outDir, ec);
+    if (ec) throw Failure(kExitOutput, "cannot create " + st.outDir.string() + ": " + ec.message());
+    const size_t rowBytes = (size_t(pageW) * size_t(bits) + 7) / 8;
+    const size_t stride = (rowBytes + 8 + 15) / 16 * 16;
+    std::vector<std::unique_ptr<PlaneWriter>> writers;
+    for (const std::string& name : inkNames) {
+        PlaneHeader h{uint32_t(pageW), uint32_t(pageH), uint32_t(bits), uint32_t(rowBytes), uint32_t(xres), uint32_t(yres), name};
+        writers.push_back(std::make_unique<PlaneWriter>(st.outDir / planeFileName(name), h));
+        res.planes.push_back({name, st.outDir / planeFileName(name), {}});
+    }
+
+    // The preview and its crop.
+    std::vector<InkLook> looks;
+    for (const std::string& name : inkNames) looks.push_back(inkLook(name));
+    const int xRepeat = xres < yres ? yres / xres : 1, yRepeat = xres > yres ? xres / yres : 1;
+    CropRect crop;
+    crop.width = std::min(pageW, 600 / xRepeat);
+    crop.height = std::min(pageH, 400 / yRepeat);
+    double cx = x0 + iw / 2.0, cy = y0 + ih / 2.0;
+    if (st.cropAtMm.size() == 2) cx = st.cropAtMm[0] / 25.4 * xres, cy = st.cropAtMm[1] / 25.4 * yres;
+    else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
+    crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
+    crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
+    PreviewRenderer preview(pageW, pageH, xres, yres, bits, looks, st.previewWidth, crop);
+    res.time.setup += since(t);
+
+    char line[256];
+    std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s at %d x %d dpi: %s", st.image.filename().c_str(),
+                  spaceName(image.space), image.width, image.height, image.format.c_str(), page.name.c_str(), xres,
+                  yres, htText.c_str());
+    res.description = line;
+    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,
+                  pageH, iw, ih, x0, y0, rotate ? ", turned a quarter" : "", st.marginMm);
+    res.details.push_back(line);
+
+    // The page, line by line.
+    Resampler scaler(ink, iw, ih);
+    std::vector<uint8_t> planes(stride * inkNames.size());
+    Progress progress(pageH, pageW, !st.quiet && Progress::terminalAttached());
+    const int perByte = 8 / bits;
+    bool dirty = false;
+    for (int y = 0; y < pageH; ++y) {
+        if (dirty) std::fill(planes.begin(), planes.end(), 0), dirty = false;
+        if (y >= y0 && y < y0 + ih) {
+            const double s = cpuNow();
+            const uint8_t* src = scaler.row(y - y0);
+            const double h = cpuNow();
+            res.time.scale += h - s;
+            halftone.line(src, planes.data() + size_t(x0 / perByte), int32_t(stride), x0 % perByte, iw, x0, y);
+            const double p = cpuNow();
+            res.time.halftone += p - h;
+            preview.addLine(y, planes.data(), stride, x0, x0 + iw);
+            for (size_t k = 0; k < writers.size(); ++k) countDots(planes.data() + k * stride, rowBytes, bits, res.planes[k].counts);
+            res.time.preview += since(p);
+            dirty = true;
+        }
+        const double w = cpuNow();
+        for (size_t k = 0; k < writers.size(); ++k) writers[k]->row(planes.data() + k * stride);
+        res.time.write += since(w);
+        progress.update(y + 1);
+    }
+    progress.finish();
+    t = cpuNow();
+    for (auto& w : writers) w->close();
+    halftone.close();
+    inkTable.close();
+    if (rgbTable) rgbTable->close();
+    res.time.write += since(t);
+
+    t = cpuNow();
+    res.images = {st.outDir / "preview.png", st.outDir / "preview-crop.png"};
+    writeImage(res.images[0], preview.preview());
+    writeImage(res.images[1], preview.crop());
+    res.time.preview += since(t);
+
+    res.bits = bits;
+    res.pagePixels = uint64_t(pageW) * uint64_t(pageH);
+    res.imagePixels = uint64_t(iw) * uint64_t(ih);
+    res.time.total = std::chrono::duration<double>(Clock::now() - start).count();
+    res.cpuSeconds = since(cpuStart);
+    return res;
+}
+
+void writeSummary(const PrintResult& r, FILE* out) {
+    std::fprintf(out, "inkdot: %s\n", r.description.c_str());
+    for (const std::string& d : r.details) std::fprintf(out, "  %s\n", d.c_str());
+    const double page = double(std::max<uint64_t>(1, r.pagePixels));
+    if (r.bits == 2)
+        std::fprintf(out, "  %-14s %8s %8s %8s %8s %9s\n", "ink", "dots", "small", "medium", "large", "coverage");
+    else
+        std::fprintf(out, "  %-14s %8s %9s\n", "ink", "dots", "coverage");
+    for (const PlaneResult& p : r.planes) {
+        const DotCounts& c = p.counts;
+        const double cover = (double(c.small) * dotCoverage(r.bits, 1) + double(c.medium) * dotCoverage(r.bits, 2) +
+                              double(c.large) * dotCoverage(r.bits, 3)) / page * 100.0;
+        if (r.bits == 2)
+            std::fprintf(out, "  %-14s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100,
+                         double(c.small) / page * 100, double(c.medium) / page * 100, double(c.large) / page * 100, cover);
+        else
+            std::fprintf(out, "  %-14s %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100, cover);
+    }
+    const auto& t = r.time;
+    std::fprintf(out,
+                 "  time %s (processor %s) for %.1f Mpx, %.1f Mpx/s: read %s, colour %s, setup %s, scale %s, "
+                 "halftone %s, preview %s, write %s\n",
+                 formatSeconds(t.total).c_str(), formatSeconds(r.cpuSeconds).c_str(), double(r.pagePixels) / 1e6,
+                 double(r.pagePixels) / 1e6 / std::max(1e-9, r.cpuSeconds), formatSeconds(t.read).c_str(),
+                 formatSeconds(t.colour).c_str(), formatSeconds(t.setup).c_str(), formatSeconds(t.scale).c_str(),
+                 formatSeconds(t.halftone).c_str(), formatSeconds(t.preview).c_str(), formatSeconds(t.write).c_str());
+    std::string files;
+    for (const PlaneResult& p : r.planes) files += (files.empty() ? "" : ", ") + p.file.filename().string();
+    for (const auto& f : r.images) files += ", " + f.filename().string();
+    if (!r.planes.empty()) std::fprintf(out, "  wrote %s in %s\n", files.c_str(), r.planes[0].file.parent_path().c_str());
+}
+
+} // namespace inkdot::cli

@@ -1,0 +1,566 @@
+// Reading and writing page images. Every decoder reports what is wrong with
+// a file in words and never reads past what the file holds; the sizes a
+// header claims are checked before anything is allocated.
+#include "image.h"
+
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "failure.h"
+
+namespace inkdot::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void badImage(const fs::path& path, const std::string& what) {
+    throw Failure(kExitImage, "cannot read image " + path.string() + ": " + what);
+}
+
+[[noreturn]] void cannotWrite(const fs::path& path, const std::string& what) {
+    throw Failure(kExitOutput, "cannot write " + path.string() + ": " + what);
+}
+
+void checkSize(const fs::path& path, uint64_t width, uint64_t height) {
+    if (width == 0 || height == 0) badImage(path, "the image is empty (" + std::to_string(width) + " x " +
+                                                      std::to_string(height) + " pixels)");
+    if (width > 1000000 || height > 1000000 || width * height > kMaxImagePixels)
+        badImage(path, std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels is more than a page image can be (at most " +
+                           std::to_string(kMaxImagePixels >> 20) + " megapixels)");
+}
+
+// Composes a sample with its alpha over white paper.
+inline uint8_t overWhite(unsigned value, unsigned alpha, unsigned max) {
+    return static_cast<uint8_t>((value * alpha + max * (max - alpha)) * 255 / (max * max));
+}
+
+using File = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+File openRead(const fs::path& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) badImage(path, std::string(std::strerror(errno)));
+    return File(f, &std::fclose);
+}
+
+// ---- PNG ------------------------------------------------------------------
+
+Image readPng(const fs::path& path) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) badImage(path, png.message);
+    checkSize(path, png.width, png.height);
+    Image image;
+    image.format = "PNG";
+    image.width = static_cast<int>(png.width);
+    image.height = static_cast<int>(png.height);
+    const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
+    image.space = colour ? ColourSpace::Rgb : ColourSpace::Grey;
+    png.format = colour ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    image.pixels.resize(PNG_IMAGE_SIZE(png));
+    png_color white{255, 255, 255};
+    if (!png_image_finish_read(&png, &white, image.pixels.data(), 0, nullptr)) {
+        std::string message = png.message;
+        png_image_free(&png);
+        badImage(path, message);
+    }
+    return image;
+}
+
+void writePng(const fs::path& path, const Image& image) {
+    if (image.space == ColourSpace::Cmyk) cannotWrite(path, "PNG holds no CMYK; write a .tif or .pam");
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = image.space == ColourSpace::Rgb ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    png.flags = PNG_IMAGE_FLAG_FAST;
+    if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr))
+        cannotWrite(path, png.message);
+}
+
+// ---- JPEG -----------------------------------------------------------------
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void jpegFail(j_common_ptr info) {
+    auto* err = reinterpret_cast<JpegError*>(info->err);
+    (*info->err->format_message)(info, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void jpegQuiet(j_common_ptr, int) {}
+
+// Decodes into `out`; returns false with `err->message` set. Kept free of
+// objects with destructors between setjmp and longjmp.
+bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
+    jpeg_decompress_struct info;
+    info.err = jpeg_std_error(&err->mgr);
+    err->mgr.error_exit = jpegFail;
+    err->mgr.emit_message = jpegQuiet;
+    if (setjmp(err->jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_save_markers(&info, JPEG_APP0 + 14, 0xFFFF);
+    jpeg_read_header(&info, TRUE);
+    if (info.image_width == 0 || info.image_height == 0 || info.image_width > 1000000 ||
+        info.image_height > 1000000 || uint64_t(info.image_width) * info.image_height > kMaxImagePixels) {
+        std::snprintf(err->message, sizeof err->message, "%u x %u pixels is not a page image this can print",
+                      unsigned(info.image_width), unsigned(info.image_height));
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
+    info.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_start_decompress(&info);
+    out->format = "JPEG";
+    out->width = static_cast<int>(info.output_width);
+    out->height = static_cast<int>(info.output_height);
+    out->space = cmyk ? ColourSpace::Cmyk : grey ? ColourSpace::Grey : ColourSpace::Rgb;
+    const size_t row = size_t(info.output_width) * info.output_components;
+    out->pixels.assign(row * info.output_height, 0);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[1] = {out->pixels.data() + row * info.output_scanline};
+        jpeg_read_scanlines(&info, rows, 1);
+    }
+    // CMYK files made by the common desktop tools store the inks inverted
+    // and say so with an APP14 marker; ours then reads as ink amounts.
+    if (cmyk && info.saw_Adobe_marker)
+        for (uint8_t& v : out->pixels) v = static_cast<uint8_t>(255 - v);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+Image readJpeg(const fs::path& path) {
+    File file = openRead(path);
+    auto image = std::make_unique<Image>();
+    auto err = std::make_unique<JpegError>();
+    if (!decodeJpeg(file.get(), image.get(), err.get())) badImage(path, err->message);
+    return std::move(*image);
+}
+
+bool encodeJpeg(FILE* file, const Image* image, JpegError* err, uint8_t* line) {
+    jpeg_compress_struct info;
+    info.err = jpeg_std_error(&err->mgr);
+    err->mgr.error_exit = jpegFail;
+    if (setjmp(err->jump)) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(image->width);
+    info.image_height = static_cast<JDIMENSION>(image->height);
+    info.input_components = image->channels();
+    info.in_color_space = image->space == ColourSpace::Grey ? JCS_GRAYSCALE
+                          : image->space == ColourSpace::Rgb ? JCS_RGB
+                                                             : JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    const size_t row = size_t(image->width) * size_t(image->channels());
+    while (info.next_scanline < info.image_height) {
+        const uint8_t* from = image->pixels.data() + row * info.next_scanline;
+        // CMYK goes out inverted with the APP14 marker, as readers expect.
+        for (size_t i = 0; i < row; ++i)
+            line[i] = image->space == ColourSpace::Cmyk ? static_cast<uint8_t>(255 - from[i]) : from[i];
+        JSAMPROW rows[1] = {line};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+void writeJpeg(const fs::path& path, const Image& image) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) cannotWrite(path, std::strerror(errno));
+    File file(f, &std::fclose);
+    auto err = std::make_unique<JpegError>();
+    std::vector<uint8_t> line(size_t(image.width) * size_t(image.channels()));
+    if (!encodeJpeg(f, &image, err.get(), line.data())) cannotWrite(path, err->message);
+}
+
+// ---- TIFF -----------------------------------------------------------------
+
+std::string& tiffMessage() {
+    static std::string message;
+    return message;
+}
+
+void tiffError(const char* module, const char* fmt, va_list args) {
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, args);
+    tiffMessage() = (module ? std::string(module) + ": " : std::string()) + buf;
+}
+
+void tiffWarning(const char*, const char*, va_list) {}
+
+struct TiffCloser {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+using Tiff = std::unique_ptr<TIFF, TiffCloser>;
+
+void quietTiff() {
+    TIFFSetErrorHandler(tiffError);
+    TIFFSetWarningHandler(tiffWarning);
+}
+
+// Separated (CMYK) samples, 8 or 16 bits, strips or tiles, one plane or
+// one plane per ink.
+void readTiffCmyk(const fs::path& path, TIFF* tif, Image& image, uint16_t spp, uint16_t bps) {
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    const int bytes = bps / 8;
+    const size_t w = size_t(image.width), h = size_t(image.height);
+    auto put = [&](size_t x, size_t y, int ch, const uint8_t* sample) {
+        // 16-bit samples in the machine's order after libtiff's swab: take the high byte.
+        uint8_t v = *sample;
+        if (bytes == 2) {
+            uint16_t wide;
+            std::memcpy(&wide, sample, 2);
+            v = static_cast<uint8_t>(wide >> 8);
+        }
+        image.pixels[(y * w + x) * 4 + size_t(ch)] = v;
+    };
+    if (TIFFIsTiled(tif)) {
+        if (planar != PLANARCONFIG_CONTIG) badImage(path, "tiled CMYK TIFF with separate planes is not supported");
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+        if (tw == 0 || th == 0) badImage(path, "tile size 0");
+        std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(tif)));
+        for (uint32_t ty = 0; ty < h; ty += th)
+            for (uint32_t tx = 0; tx < w; tx += tw) {
+                if (TIFFReadTile(tif, tile.data(), tx, ty, 0, 0) < 0) badImage(path, tiffMessage());
+                for (uint32_t y = ty; y < std::min<size_t>(ty + th, h); ++y)
+                    for (uint32_t x = tx; x < std::min<size_t>(tx + tw, w); ++x)
+                        for (int ch = 0; ch < 4; ++ch)
+                            put(x, y, ch, &tile[((size_t(y - ty) * tw + (x - tx)) * spp + size_t(ch)) * bytes]);
+            }
+        return;
+    }
+    std::vector<uint8_t> line(static_cast<size_t>(TIFFScanlineSize(tif)));
+    const int planes = planar == PLANARCONFIG_CONTIG ? 1 : 4;
+    for (int plane = 0; plane < planes; ++plane)
+        for (uint32_t y = 0; y < h; ++y) {
+            if (TIFFReadScanline(tif, line.data(), y, static_cast<uint16_t>(plane)) < 0)
+                badImage(path, "line " + std::to_string(y) + ": " + tiffMessage());
+            for (size_t x = 0; x < w; ++x) {
+                if (planes == 1)
+                    for (int ch = 0; ch < 4; ++ch) put(x, y, ch, &line[(x * spp + size_t(ch)) * bytes]);
+                else
+                    put(x, y, plane, &line[x * bytes]);
+            }
+        }
+}
+
+Image readTiff(const fs::path& path) {
+    quietTiff();
+    tiffMessage().clear();
+    Tiff tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif) badImage(path, tiffMessage().empty() ? "not a TIFF file" : tiffMessage());
+    uint32_t width = 0, height = 0;
+    uint16_t spp = 1, bps = 1, photometric = PHOTOMETRIC_MINISBLACK, inkset = INKSET_CMYK;
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_INKSET, &inkset);
+    checkSize(path, width, height);
+    Image image;
+    image.format = "TIFF";
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    if (photometric == PHOTOMETRIC_SEPARATED) {
+        if (inkset != INKSET_CMYK || spp < 4) badImage(path, "only CMYK separations are supported");
+        if (bps != 8 && bps != 16) badImage(path, std::to_string(bps) + "-bit CMYK is not supported");
+        image.space = ColourSpace::Cmyk;
+        image.pixels.assign(size_t(width) * height * 4, 0);
+        readTiffCmyk(path, tif.get(), image, spp, bps);
+        return image;
+    }
+    // Everything else through libtiff's RGBA reader, which knows every
+    // photometric interpretation, depth and layout (alpha premultiplied).
+    std::vector<uint32_t> rgba(size_t(width) * height);
+    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 0))
+        badImage(path, tiffMessage().empty() ? "cannot decode" : tiffMessage());
+    const bool grey = spp - (spp == 2 || spp == 4 ? 1 : 0) == 1 &&
+                      (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+    image.space = grey ? ColourSpace::Grey : ColourSpace::Rgb;
+    const int c = image.channels();
+    image.pixels.resize(rgba.size() * size_t(c));
+    for (size_t i = 0; i < rgba.size(); ++i) {
+        const uint32_t p = rgba[i];
+        const unsigned a = TIFFGetA(p), white = 255 - a;
+        const unsigned rgb[3] = {TIFFGetR(p) + white, TIFFGetG(p) + white, TIFFGetB(p) + white};
+        for (int ch = 0; ch < c; ++ch) image.pixels[i * size_t(c) + size_t(ch)] = static_cast<uint8_t>(std::min(255u, rgb[ch]));
+    }
+    return image;
+}
+
+void writeTiff(const fs::path& path, const Image& image) {
+    quietTiff();
+    tiffMessage().clear();
+    Tiff tif(TIFFOpen(path.c_str(), "w"));
+    if (!tif) cannotWrite(path, tiffMessage());
+    const int c = image.channels();
+    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
+    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
+    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(c));
+    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(8));
+    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(16));
+    if (image.space == ColourSpace::Cmyk) {
+        TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+        TIFFSetField(tif.get(), TIFFTAG_INKSET, INKSET_CMYK);
+    } else {
+        TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC,
+                     image.space == ColourSpace::Rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    }
+    const size_t row = size_t(image.width) * size_t(c);
+    for (int y = 0; y < image.height; ++y)
+        if (TIFFWriteScanline(tif.get(), const_cast<uint8_t*>(image.pixels.data()) + row * size_t(y),
+                              static_cast<uint32_t>(y), 0) < 0)
+            cannotWrite(path, tiffMessage());
+}
+
+// ---- PNM ------------------------------------------------------------------
+
+class PnmReader {
+public:
+    PnmReader(const fs::path& path, std::string data) : path_(path), data_(std::move(data)) {}
+
+    Image read() {
+        if (data_.size() < 2 || data_[0] != 'P' || data_[1] < '1' || data_[1] > '7') badImage(path_, "not a PNM file");
+        const char kind = data_[1];
+        pos_ = 2;
+        return kind == '7' ? readPam() : readClassic(kind);
+    }
+
+private:
+    Image readClassic(char kind) {
+        const bool bits = kind == '1' || kind == '4';
+        const uint64_t width = number(), height = number();
+        const uint64_t max = bits ? 1 : number();
+        if (max == 0 || max > 65535) badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
+        checkSize(path_, width, height);
+        const bool colour = kind == '3' || kind == '6';
+        Image image = start(width, height, colour ? ColourSpace::Rgb : ColourSpace::Grey);
+        const int c = colour ? 3 : 1;
+        const bool ascii = kind <= '3';
+        if (!ascii) ++pos_;  // the single white-space character before the raster
+        if (bits) {
+            const size_t row = (width + 7) / 8;
+            for (uint64_t y = 0; y < height; ++y)
+                for (uint64_t x = 0; x < width; ++x) {
+                    unsigned v;
+                    if (ascii) {
+                        skipSpace();
+                        if (pos_ >= data_.size()) truncated();
+                        v = data_[pos_++] == '1';
+                    } else {
+                        const size_t at = pos_ + y * row + x / 8;
+                        if (at >= data_.size()) truncated();
+                        v = (static_cast<uint8_t>(data_[at]) >> (7 - x % 8)) & 1;
+                    }
+                    image.pixels[y * width + x] = v ? 0 : 255;  // 1 is black
+                }
+            return image;
+        }
+        const size_t samples = size_t(width) * height * size_t(c);
+        for (size_t i = 0; i < samples; ++i)
+            image.pixels[i] = scale(ascii ? number() : binarySample(i, max), max);
+        return image;
+    }
+
+    Image readPam() {
+        uint64_t width = 0, height = 0, depth = 0, max = 0;
+        std::string tuple;
+        for (;;) {
+            const std::string key = token();
+            if (key == "ENDHDR") break;
+            if (key.empty()) truncated();
+            if (key == "WIDTH") width = number();
+            else if (key == "HEIGHT") height = number();
+            else if (key == "DEPTH") depth = number();
+            else if (key == "MAXVAL") max = number();
+            else if (key == "TUPLTYPE") tuple = token();
+            else skipLine();
+        }
+        ++pos_;
+        if (max == 0 || max > 65535) badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
+        checkSize(path_, width, height);
+        struct Kind {
+            const char* name;
+            ColourSpace space;
+            uint64_t depth;
+            bool alpha;
+        };
+        constexpr Kind kinds[] = {{"BLACKANDWHITE", ColourSpace::Grey, 1, false},
+                                  {"GRAYSCALE", ColourSpace::Grey, 1, false},
+                                  {"GRAYSCALE_ALPHA", ColourSpace::Grey, 2, true},
+                                  {"RGB", ColourSpace::Rgb, 3, false},
+                                  {"RGB_ALPHA", ColourSpace::Rgb, 4, true},
+                                  {"CMYK", ColourSpace::Cmyk, 4, false}};
+        const Kind* kind = nullptr;
+        for (const Kind& k : kinds)
+            if (tuple == k.name && depth == k.depth) kind = &k;
+        if (!kind) badImage(path_, "PAM tuple type '" + tuple + "' of depth " + std::to_string(depth) + " is not supported");
+        Image image = start(width, height, kind->space);
+        const int c = image.channels();
+        for (size_t p = 0; p < size_t(width) * height; ++p) {
+            unsigned alpha = kind->alpha ? unsigned(binarySample(p * depth + depth - 1, max)) : unsigned(max);
+            for (int ch = 0; ch < c; ++ch) {
+                const unsigned v = unsigned(binarySample(p * depth + size_t(ch), max));
+                image.pixels[p * size_t(c) + size_t(ch)] =
+                    kind->alpha ? overWhite(v, alpha, unsigned(max)) : scale(v, max);
+            }
+        }
+        return image;
+    }
+
+    Image start(uint64_t width, uint64_t height, ColourSpace space) {
+        Image image;
+        image.format = "PNM";
+        image.width = static_cast<int>(width);
+        image.height = static_cast<int>(height);
+        image.space = space;
+        image.pixels.assign(size_t(width) * height * size_t(image.channels()), 0);
+        return image;
+    }
+
+    static uint8_t scale(uint64_t v, uint64_t max) {
+        return static_cast<uint8_t>((std::min(v, max) * 255 + max / 2) / max);
+    }
+
+    uint64_t binarySample(size_t index, uint64_t max) {
+        const size_t bytes = max > 255 ? 2 : 1;
+        const size_t at = pos_ + index * bytes;
+        if (at + bytes > data_.size()) truncated();
+        const auto b = [&](size_t i) { return static_cast<uint8_t>(data_[at + i]); };
+        return bytes == 2 ? (uint64_t(b(0)) << 8) | b(1) : b(0);
+    }
+
+    void skipSpace() {
+        while (pos_ < data_.size()) {
+            const char ch = data_[pos_];
+            if (ch == '#') skipLine();
+            else if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f' || ch == '\v') ++pos_;
+            else break;
+        }
+    }
+    void skipLine() {
+        while (pos_ < data_.size() && data_[pos_] != '\n') ++pos_;
+    }
+    std::string token() {
+        skipSpace();
+        const size_t start = pos_;
+        while (pos_ < data_.size() && !std::isspace(static_cast<unsigned char>(data_[pos_]))) ++pos_;
+        return data_.substr(start, pos_ - start);
+    }
+    uint64_t number() {
+        const std::string t = token();
+        if (t.empty()) truncated();
+        uint64_t v = 0;
+        for (char ch : t) {
+            if (ch < '0' || ch > '9') badImage(path_, "'" + t + "' is not a number");
+            v = v * 10 + uint64_t(ch - '0');
+            if (v > 100000000) badImage(path_, "number " + t + " is out of range");
+        }
+        return v;
+    }
+    [[noreturn]] void truncated() { badImage(path_, "the file ends before the image does (truncated)"); }
+
+    fs::path path_;
+    std::string data_;
+    size_t pos_ = 0;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) badImage(path, std::strerror(errno));
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writePnm(const fs::path& path, const Image& image, bool pam) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) cannotWrite(path, std::strerror(errno));
+    if (pam) {
+        const char* tuple = image.space == ColourSpace::Grey ? "GRAYSCALE" : image.space == ColourSpace::Rgb ? "RGB" : "CMYK";
+        out << "P7\nWIDTH " << image.width << "\nHEIGHT " << image.height << "\nDEPTH " << image.channels()
+            << "\nMAXVAL 255\nTUPLTYPE " << tuple << "\nENDHDR\n";
+    } else {
+        if (image.space == ColourSpace::Cmyk) cannotWrite(path, "PNM holds no CMYK; write a .pam");
+        out << (image.space == ColourSpace::Rgb ? "P6" : "P5") << "\n" << image.width << " " << image.height << "\n255\n";
+    }
+    out.write(reinterpret_cast<const char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
+    if (!out) cannotWrite(path, "write failed");
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+int channelCount(ColourSpace space) { return space == ColourSpace::Grey ? 1 : space == ColourSpace::Rgb ? 3 : 4; }
+int Image::channels() const { return channelCount(space); }
+
+const char* spaceName(ColourSpace space) {
+    return space == ColourSpace::Grey ? "grey" : space == ColourSpace::Rgb ? "RGB" : "CMYK";
+}
+
+Image readImage(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) badImage(path, "no such file");
+    if (fs::is_directory(path, ec)) badImage(path, "it is a directory");
+    unsigned char head[8] = {};
+    {
+        File file = openRead(path);
+        const size_t got = std::fread(head, 1, sizeof head, file.get());
+        if (got < 2) badImage(path, "the file is empty or too short to be an image");
+    }
+    if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return readPng(path);
+    if (head[0] == 0xFF && head[1] == 0xD8) return readJpeg(path);
+    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) return readTiff(path);
+    if (head[0] == 'P' && head[1] >= '1' && head[1] <= '7') return PnmReader(path, slurp(path)).read();
+    badImage(path, "not a PNG, JPEG, TIFF or PNM file");
+}
+
+void writeImage(const fs::path& path, const Image& image) {
+    const std::string ext = lower(path.extension().string());
+    if (ext == ".png") writePng(path, image);
+    else if (ext == ".tif" || ext == ".tiff") writeTiff(path, image);
+    else if (ext == ".jpg" || ext == ".jpeg") writeJpeg(path, image);
+    else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm") writePnm(path, image, false);
+    else if (ext == ".pam") writePnm(path, image, true);
+    else cannotWrite(path, "unknown image extension '" + ext + "' (use .png, .tif, .jpg, .pgm, .ppm or .pam)");
+}
+
+} // namespace inkdot::cli

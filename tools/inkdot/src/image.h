@@ -1,0 +1,43 @@
+// Page images in and out: PNG (libpng), JPEG (libjpeg), TIFF with CMYK
+// (libtiff) and the PNM family (P1-P7). The format is told by the file's
+// first bytes, not by its name.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace inkdot::cli {
+
+// Grey: one byte a pixel, 0 black, 255 white. Rgb: three, 255 white.
+// Cmyk: four ink amounts, 0 no ink.
+enum class ColourSpace { Grey, Rgb, Cmyk };
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    ColourSpace space = ColourSpace::Rgb;
+    std::vector<uint8_t> pixels;  // row after row, channels(space) bytes a pixel
+    std::string format;           // "PNG", "JPEG", "TIFF", "PNM"
+
+    int channels() const;
+};
+
+int channelCount(ColourSpace space);
+const char* spaceName(ColourSpace space);
+
+// The largest image accepted, in pixels: a bad header cannot ask for more
+// memory than a real page image needs.
+constexpr uint64_t kMaxImagePixels = uint64_t(1) << 28;
+
+// Reads an image; throws Failure(kExitImage) with what is wrong. Alpha is
+// composed over white paper; 16-bit samples are reduced to 8.
+Image readImage(const std::filesystem::path& path);
+
+// Writes an image; the format follows the extension: .png (grey, RGB),
+// .tif/.tiff (grey, RGB, CMYK), .jpg/.jpeg (grey, RGB, CMYK), .pgm/.ppm
+// (grey, RGB) and .pam (any). Throws Failure(kExitOutput).
+void writeImage(const std::filesystem::path& path, const Image& image);
+
+} // namespace inkdot::cli
