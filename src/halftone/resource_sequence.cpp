@@ -89,6 +89,36 @@ void fillQuantiser(uint8_t* quantiser, const uint8_t* levels) {
     }
 }
 
+int32_t prepareSeparationTable(HalftoneContext& context, ByteView data, int32_t minChannels,
+                               int32_t maxChannels, size_t entryBytes, CmLut& source) {
+    CmLut& lut = context.lut;
+    if (lut.gridHandle == nullptr || lut.grid == nullptr)
+        return failSequence(context, INKDOT_BAD_FIRST_RECORD);
+    if (!interpolationReady(lut, true) || lut.channels < minChannels || lut.channels > maxChannels)
+        return failSequence(context, INKDOT_BAD_SECOND_RECORD);
+    source = lut;
+
+    uint8_t levels[kGridLevels] = {0, 255};
+    int32_t points = 2;
+    if (context.params.method != 0) {
+        const int32_t result = readGridLevels(data, levels);
+        if (result != INKDOT_OK) return failSequence(context, result);
+        points = kGridLevels;
+    }
+    for (int axis = 0; axis < 3; ++axis) lut.points[axis] = points;
+    std::memcpy(lut.list0, levels, size_t(points));
+    std::memcpy(lut.list1, levels, size_t(points));
+    std::memcpy(lut.list2, levels, size_t(points));
+
+    const int64_t entries = int64_t{points} * points * points * points;
+    const int32_t result = allocateTable(context, kSeparationTable,
+                                         (entries * int64_t(entryBytes) + 3) / 4 * 4, false);
+    if (result != INKDOT_OK) return failSequence(context, result);
+    lut.gridHandle = nullptr;
+    lut.grid = separationTable(context);
+    return INKDOT_OK;
+}
+
 namespace {
 
 // Stops the sequence without giving back its blocks: the tables built so far
@@ -188,40 +218,16 @@ int32_t densityMapCall(HalftoneContext& context) {
 }
 
 int32_t separationTableCall(HalftoneContext& context, ByteView data) {
-    CmLut& lut = context.lut;
-    if (lut.gridHandle == nullptr || lut.grid == nullptr)
-        return failSequence(context, INKDOT_BAD_FIRST_RECORD);
     // The kernels step through the table six amounts an entry, one per ink:
-    // a grid the interpolation cannot walk, or one of other entries, would be
-    // read past its end or at the wrong places.
-    if (!interpolationReady(lut, true) || lut.channels != 6)
-        return failSequence(context, INKDOT_BAD_SECOND_RECORD);
-    const CmLut source = lut;
-
-    uint8_t levels[kGridLevels] = {0, 255};
-    int32_t points = 2;
-    if (context.params.method != 0) {
-        int32_t result = readGridLevels(data, levels);
-        if (result != INKDOT_OK) return failSequence(context, result);
-        points = kGridLevels;
-    }
-    for (int axis = 0; axis < 3; ++axis) lut.points[axis] = points;
-    std::memcpy(lut.list0, levels, size_t(points));
-    std::memcpy(lut.list1, levels, size_t(points));
-    std::memcpy(lut.list2, levels, size_t(points));
-
-    const size_t c = size_t(lut.channels);
-    const int64_t entries = int64_t{points} * points * points * points;
-    int32_t result =
-        allocateTable(context, kSeparationTable, (entries * int64_t(c) + 3) / 4 * 4, false);
-    if (result != INKDOT_OK) return failSequence(context, result);
-    lut.gridHandle = nullptr;
-    lut.grid = separationTable(context);
-
+    // a grid of other entries would be read past its end or at the wrong places.
+    CmLut source;
+    const size_t c = 6;
+    int32_t result = prepareSeparationTable(context, data, int32_t(c), int32_t(c), c, source);
+    if (result != INKDOT_OK) return result;
     // Diffusion moves light ink onto dark ink in the table itself; at 720 x
     // 360 the kernel keeps the inks as they are.
     const bool transfer = diffusionMethod(context.params.method) && !context.is720x360;
-    resampleGrid(source, lut, lut.grid, c,
+    resampleGrid(source, context.lut, context.lut.grid, c,
                  transfer ? GridFinish::pairTransfer : GridFinish::asSampled);
     return INKDOT_OK;
 }

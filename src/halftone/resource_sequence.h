@@ -33,6 +33,16 @@ int64_t errorLineBytes(int32_t maxPixels);
 // resource is missing or too short.
 int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]);
 
+// The part of the second call that both separation tables share. Checks the
+// colour-matching grid the object's lut refers to (0x201 without a grid, 0x202
+// when the interpolation cannot walk it or its channel count lies outside
+// minChannels..maxChannels), keeps a copy of the lut as `source`, sets the
+// lut's axes 0..2 to the 32 levels of the grid-level resource (0 and 255 for
+// method 0), allocates the table with `entryBytes` per entry and points the
+// lut's grid at it. A failure has released all blocks.
+int32_t prepareSeparationTable(HalftoneContext& context, ByteView data, int32_t minChannels,
+                               int32_t maxChannels, size_t entryBytes, CmLut& source);
+
 // Whether a single-ink lookup table can feed the density map and quantiser:
 // grid data present, 2..36 points on axis 0 rising strictly from 0 to 255,
 // and at least one channel.
