@@ -1,29 +1,69 @@
 // The inkdot command run as a user runs it: small images through every
 // path of the driver sequence, compared with the checksums of their planes,
 // and the errors a user can act on, each with its message and exit status.
+//
+// The checksums change when the library's dots, the default pack or the
+// command's scaling and colour conversion change. To see the new values run
+// with INKDOT_PRINT_CHECKSUMS=1 and copy the lines it prints.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "chart.h"
 #include "image.h"
+#include "pack.h"
+#include "planes.h"
 #include "respack/respack.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using inkdot::cli::ColourSpace;
-using inkdot::cli::Image;
+using namespace inkdot::cli;
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out, err;
 };
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+Image solid(int w, int h, ColourSpace space, std::vector<uint8_t> value) {
+    Image im;
+    im.width = w, im.height = h, im.space = space;
+    for (int i = 0; i < w * h; ++i) im.pixels.insert(im.pixels.end(), value.begin(), value.end());
+    return im;
+}
+
+// Cyan across, magenta down, yellow in steps, black in one corner: every
+// ink at many levels.
+Image cmykRamps() {
+    Image im = solid(64, 48, ColourSpace::Cmyk, {0, 0, 0, 0});
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uint8_t* p = &im.pixels[size_t(y * 64 + x) * 4];
+            p[0] = uint8_t(x * 4), p[1] = uint8_t(y * 5), p[2] = uint8_t((x / 16) * 80), p[3] = x > 48 && y > 32 ? 200 : 0;
+        }
+    return im;
+}
+
+Image greyRamps() {
+    Image im = solid(64, 48, ColourSpace::Grey, {255});
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) im.pixels[size_t(y * 64 + x)] = uint8_t(y < 24 ? 255 - x * 4 : (x / 8) * 36);
+    return im;
+}
 
 class Cli : public ::testing::Test {
 protected:
@@ -32,15 +72,21 @@ protected:
         fs::remove_all(root);
         fs::create_directories(root);
         respack::writeDefaultPack(root / "pack");
+        writeImage(root / "rgb.png", drawChart(96, 136));
+        writeImage(root / "rgb.jpg", drawChart(96, 136));
+        writeImage(root / "cmyk.tif", cmykRamps());
+        writeImage(root / "cmyk.pam", cmykRamps());
+        writeImage(root / "grey.pgm", greyRamps());
+        writeImage(root / "white.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 255}));
+        writeImage(root / "yellow.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 0}));
     }
     static void TearDownTestSuite() { fs::remove_all(root); }
 
-    // Runs the command with the arguments (a shell line), standard error and
-    // output captured.
-    static Run run(const std::string& args) {
+    // Runs the command (arguments as a shell line) with its output captured.
+    static Outcome run(const std::string& args) {
         const fs::path out = root / "stdout.txt", err = root / "stderr.txt";
         const std::string line = std::string(INKDOT_CLI_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
-        Run r;
+        Outcome r;
         const int raw = std::system(line.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.out = slurp(out);
@@ -48,19 +94,304 @@ protected:
         return r;
     }
 
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // `print` of an image in the test directory onto a small page.
+    static Outcome print(const std::string& image, const std::string& out, const std::string& args) {
+        return run("print " + (root / image).string() + " -o " + (root / out).string() + " --pack " +
+                   (root / "pack").string() + " --page 24x16mm --margin 1 --preview-width 200 -q " + args);
+    }
+
+    // A copy of the default pack to damage.
+    static fs::path packCopy(const std::string& name) {
+        const fs::path dir = root / name;
+        fs::remove_all(dir);
+        fs::copy(root / "pack", dir);
+        return dir;
     }
 
     static inline fs::path root;
 };
 
-TEST_F(Cli, HelpNamesTheCommands) {
-    const Run r = run("--help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("print"), std::string::npos);
-    EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+// The planes of a print: their files in order, hashed together (FNV-1a,
+// 64 bits, over every file, header included).
+struct Planes {
+    std::vector<PlaneHeader> headers;
+    std::vector<std::string> bytes;
+    std::string checksum;
+};
+
+Planes readPlanes(const fs::path& dir, const std::vector<std::string>& inks) {
+    Planes p;
+    Bytes all;
+    for (const std::string& ink : inks) {
+        const fs::path file = dir / planeFileName(ink);
+        p.headers.push_back(readPlaneHeader(file));
+        p.bytes.push_back(slurp(file).substr(kPlaneHeaderSize));
+        const std::string whole = slurp(file);
+        all.insert(all.end(), whole.begin(), whole.end());
+    }
+    p.checksum = checksumText(all);
+    return p;
+}
+
+const std::vector<std::string> kSixInks{"cyan", "magenta", "yellow", "black", "light-cyan", "light-magenta"};
+const std::vector<std::string> kSixInkNames{"cyan", "magenta", "yellow", "black", "light cyan", "light magenta"};
+
+uint64_t dotsOf(const std::string& plane, int bits) {
+    DotCounts c;
+    countDots(reinterpret_cast<const uint8_t*>(plane.data()), plane.size(), bits, c);
+    return c.dots();
+}
+
+struct PathCase {
+    const char* name;
+    const char* image;
+    const char* args;
+    int bits, xResolution, yResolution;
+    bool six;
+    const char* checksum;
+};
+
+// Every path: RGB, CMYK and grey; one and two bits; diffusion and ordered
+// dither (the one-bit six-ink dither is the separation path); every
+// resolution the kernels serve.
+const PathCase kPaths[] = {
+    {"RgbDiffusionTwoBit1440", "rgb.png", "--media PhotoGlossy --resolution 1440x720 --dots 2", 2, 1440, 720, true, "7e9812869b3e8e11"},
+    {"RgbDiffusionTwoBit2880Records", "rgb.png", "--media PhotoGlossy --quality best --dots 2", 2, 2880, 720, true, "1823f6769d4bdf60"},
+    {"RgbDiffusionTwoBit360x720", "rgb.png", "--resolution 360x720 --dots 2", 2, 360, 720, true, "323523c8455fc57e"},
+    {"RgbDiffusionOneBit720x360", "rgb.png", "--quality draft --dots 1", 1, 720, 360, true, "8c158372d140b2d2"},
+    {"RgbOrderedOneBitSeparation", "rgb.png", "--method ordered --dots 1", 1, 720, 720, true, "fbf7d536caa88704"},
+    {"RgbBayerTwoBit", "rgb.png", "--method bayer --dots 2 --media PhotoMatte", 2, 720, 720, true, "bbfd4a171beba2bb"},
+    {"RgbAdjustedVivid", "rgb.png", "--colour-mode Vivid --brightness 10 --contrast -10 --saturation 20 --gamma 1.8 --dots 1",
+     1, 720, 720, true, "5644dcfe677cc5d1"},
+    {"CmykDiffusionOneBit", "cmyk.tif", "--dots 1", 1, 720, 720, true, "bc24dc727e373fbc"},
+    {"CmykOrderedTwoBit1440", "cmyk.tif", "--method ordered --dots 2 --resolution 1440x720", 2, 1440, 720, true, "6a8cf549c2cd586f"},
+    {"GreyDiffusionOneBit", "grey.pgm", "--dots 1", 1, 720, 720, false, "b3299186c7511e31"},
+    {"GreyDiffusionTwoBit1440", "grey.pgm", "--dots 2 --resolution 1440x720", 2, 1440, 720, false, "e5030b4dbf104215"},
+    {"GreyOrderedOneBit", "grey.pgm", "--method ordered --dots 1 --resolution 1440x720", 1, 1440, 720, false, "bbeb37e00602037d"},
+    {"RgbInBlackInk", "rgb.png", "--inks black --dots 2 --brightness -10", 2, 720, 720, false, "8f9a2a34cf93a8b1"},
+};
+
+TEST_F(Cli, EveryPathGivesItsPlanes) {
+    const bool printChecksums = std::getenv("INKDOT_PRINT_CHECKSUMS") != nullptr;
+    for (const PathCase& c : kPaths) {
+        SCOPED_TRACE(c.name);
+        const Outcome r = print(c.image, c.name, c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "");  // quiet
+        const std::vector<std::string> inks = c.six ? kSixInks : std::vector<std::string>{"black"};
+        const Planes p = readPlanes(root / c.name, inks);
+        // A 24 x 16 mm page in device pixels.
+        const uint32_t width = uint32_t(std::lround(24 / 25.4 * c.xResolution));
+        const uint32_t height = uint32_t(std::lround(16 / 25.4 * c.yResolution));
+        uint64_t dots = 0;
+        for (size_t k = 0; k < inks.size(); ++k) {
+            const PlaneHeader& h = p.headers[k];
+            EXPECT_EQ(h.ink, c.six ? kSixInkNames[k] : "black");
+            EXPECT_EQ(h.width, width);
+            EXPECT_EQ(h.height, height);
+            EXPECT_EQ(h.bits, uint32_t(c.bits));
+            EXPECT_EQ(h.rowBytes, (width * uint32_t(c.bits) + 7) / 8);
+            EXPECT_EQ(h.xResolution, uint32_t(c.xResolution));
+            EXPECT_EQ(p.bytes[k].size(), size_t(h.rowBytes) * h.height);
+            dots += dotsOf(p.bytes[k], c.bits);
+        }
+        EXPECT_GT(dots, 0u);
+        const Image preview = readImage(root / c.name / "preview.png");
+        EXPECT_EQ(preview.width, 200);
+        EXPECT_NEAR(preview.height, 133, 1);  // 16 / 24 of the width, whatever the pixel shape
+        if (printChecksums) std::printf("    %s: \"%s\"\n", c.name, p.checksum.c_str());
+        else EXPECT_EQ(p.checksum, c.checksum);
+    }
+}
+
+TEST_F(Cli, CmykFromTiffAndPamPrintAlike) {
+    ASSERT_EQ(print("cmyk.tif", "tif", "--dots 2").status, 0);
+    ASSERT_EQ(print("cmyk.pam", "pam", "--dots 2").status, 0);
+    EXPECT_EQ(readPlanes(root / "tif", kSixInks).checksum, readPlanes(root / "pam", kSixInks).checksum);
+}
+
+TEST_F(Cli, InksLandOnTheirPlanesAndPaperStaysBlank) {
+    ASSERT_EQ(print("yellow.png", "yellow", "--dots 2").status, 0);
+    const Planes yellow = readPlanes(root / "yellow", kSixInks);
+    const uint64_t pixels = uint64_t(yellow.headers[0].width) * yellow.headers[0].height;
+    EXPECT_GT(dotsOf(yellow.bytes[2], 2), pixels / 2);  // yellow
+    for (int k : {0, 1, 3}) EXPECT_LT(dotsOf(yellow.bytes[size_t(k)], 2), pixels / 50) << kSixInks[size_t(k)];
+
+    ASSERT_EQ(print("white.png", "white", "--dots 1").status, 0);
+    const Planes white = readPlanes(root / "white", kSixInks);
+    for (const std::string& plane : white.bytes) EXPECT_EQ(dotsOf(plane, 1), 0u);
+    const Image preview = readImage(root / "white" / "preview.png");
+    for (uint8_t v : preview.pixels) ASSERT_EQ(v, 255);
+}
+
+TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
+    const Outcome r = run("print " + (root / "rgb.jpg").string() + " -o " + (root / "jpeg").string() + " --pack " +
+                      (root / "pack").string() + " --page A6 --dots 2 --resolution 720x720");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // no progress bar without a terminal
+    for (const char* part : {"rgb.jpg (RGB 96 x 136, JPEG) on A6 at 720 x 720 dpi", "light magenta", "coverage",
+                             "time ", "Mpx/s", "preview.png"})
+        EXPECT_TRUE(contains(r.out, part)) << part << "\n" << r.out;
+    EXPECT_TRUE(fs::exists(root / "jpeg" / "preview-crop.png"));
+}
+
+TEST_F(Cli, ImageErrorsNameTheFile) {
+    std::ofstream(root / "notes.png") << "these are not pixels\n";
+    const std::string png = slurp(root / "rgb.png");
+    std::ofstream(root / "cut.png", std::ios::binary) << png.substr(0, png.size() / 2);
+    const std::string pgm = slurp(root / "grey.pgm");
+    std::ofstream(root / "cut.pgm", std::ios::binary) << pgm.substr(0, pgm.size() - 100);
+    std::ofstream(root / "huge.pgm", std::ios::binary) << "P5 900000 900000 255\n";
+    const struct {
+        const char* file;
+        const char* says;
+    } cases[] = {{"absent.png", "no such file"},
+                 {"notes.png", "not a PNG, JPEG, TIFF or PNM file"},
+                 {"cut.png", "cut.png"},
+                 {"cut.pgm", "truncated"},
+                 {"huge.pgm", "more than a page image can be"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Outcome r = print(c.file, "bad", "");
+        EXPECT_EQ(r.status, 3);
+        EXPECT_TRUE(contains(r.err, "cannot read image")) << r.err;
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+}
+
+TEST_F(Cli, PackErrorsNameTheResourceAndItsFile) {
+    const fs::path missing = packCopy("pack-missing");
+    fs::remove(missing / "5200.bin");
+    const fs::path cut = packCopy("pack-cut");
+    fs::resize_file(cut / "3002.bin", 500);
+    const fs::path flipped = packCopy("pack-flipped");
+    {
+        std::fstream f(flipped / "5100.bin", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(10);
+        f.put('\x7f');
+    }
+    const struct {
+        fs::path pack;
+        const char* says;
+        std::string file;
+    } cases[] = {{missing, "resource 5200 is missing", (missing / "5200.bin").string()},
+                 {cut, "holds 500 bytes, the manifest says", (cut / "3002.bin").string()},
+                 {flipped, "does not match the checksum", (flipped / "5100.bin").string()},
+                 {root / "no-such-pack", "is not a directory", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        const Outcome r = run("print " + (root / "rgb.png").string() + " -o " + (root / "bad").string() + " --pack " +
+                          c.pack.string() + " --media PhotoGlossy --resolution 1440x720 --dots 2 -q");
+        EXPECT_EQ(r.status, 4);
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+        EXPECT_TRUE(contains(r.err, c.file)) << r.err;
+    }
+    // `info` shows the state of every resource and fails on a damaged pack.
+    const Outcome info = run("info " + cut.string());
+    EXPECT_EQ(info.status, 4);
+    EXPECT_TRUE(contains(info.out, "truncated")) << info.out;
+    EXPECT_EQ(run("info " + (root / "pack").string()).status, 0);
+}
+
+TEST_F(Cli, LibraryErrorsNameTheCallAndItsResult) {
+    const struct {
+        const char* args;
+        const char* call;
+        const char* says;
+    } cases[] = {
+        // Ordered dither has no two-bit kernel for one ink.
+        {"--inks black --method ordered --dots 2", "Halftone failed with 0x200", "not supported"},
+        // Diffusion at 2880 x 720 needs two-bit dots: no spread levels for one bit.
+        {"--quality best --dots 1", "HalftoneSetResource failed with 0x201", "resource 5200"},
+        // The economy tables are made for plain paper only.
+        {"--media PhotoGlossy --variant economy", "CmSetResource failed with 0x300", "no line of the index"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = print("rgb.png", "bad", c.args);
+        EXPECT_EQ(r.status, 5);
+        EXPECT_TRUE(contains(r.err, c.call)) << r.err;
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+}
+
+TEST_F(Cli, UsageErrors) {
+    const struct {
+        const char* args;
+        const char* says;
+    } cases[] = {{"--resolution 600x600", "is not one of 2880x720"},
+                 {"--media Canvas", "it offers PlainPaper, PhotoMatte, PhotoGlossy"},
+                 {"--quality superb", "is not in the pack"},
+                 {"--brightness 80", "outside -50 to 50"},
+                 {"--gamma 4", "outside 1.0 to 3.0"},
+                 {"--dots 3", "dots"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = print("rgb.png", "bad", c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+    const Outcome page = run("print " + (root / "rgb.png").string() + " -o " + (root / "bad").string() + " --pack " +
+                             (root / "pack").string() + " --page B9");
+    EXPECT_EQ(page.status, 2);
+    EXPECT_TRUE(contains(page.err, "page size 'B9'")) << page.err;
+}
+
+TEST_F(Cli, TableImageHasItsSections) {
+    // Glossy best: a 17-point table whose extra block names the level records.
+    const Outcome r = run("table " + (root / "pack").string() + " -o " + (root / "table.bin").string() +
+                      " --media PhotoGlossy --quality best --dots 2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string image = slurp(root / "table.bin");
+    ASSERT_EQ(image.size(), 1554u + 4100u + 17u * 17u * 17u * 6u);
+    EXPECT_EQ(image[0], 'H');
+    EXPECT_EQ(image[1], 5);
+    EXPECT_TRUE(contains(r.out, "resource 5300")) << r.out;
+    // One bit, one ink: the grid section is the single-channel curve.
+    ASSERT_EQ(run("table " + (root / "pack").string() + " -o " + (root / "table1.bin").string() +
+                  " --dots 1 --inks black").status, 0);
+    EXPECT_EQ(slurp(root / "table1.bin").size(), 1554u + 9u);
+}
+
+// What the pack check finds before a resource reaches the library.
+TEST(ResourceCheck, FindsWhatTheLibraryWouldReadPast) {
+    const Bytes table = respack::colourTable3d({.points = 9});
+    const Bytes table4 = respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
+    Bytes badList = table;
+    badList[76 + 4] = badList[76 + 3];  // axis 0 no longer increasing
+    Bytes endless = respack::resourceList({5100, 5200});
+    endless.resize(endless.size() - 2);  // the -1 cut off
+    Bytes flatLevels = respack::gridLevels();
+    flatLevels[10] = flatLevels[9];
+    const Bytes matrix = respack::ditherMatrixBayer(16);
+    const struct {
+        const char* name;
+        Role role;
+        Bytes bytes;
+        const char* says;  // "" when fit
+    } cases[] = {
+        {"Table3d", Role::ColourTable3d, table, ""},
+        {"Table4dWithChain", Role::ColourTable4d, table4, ""},
+        {"Table3dCut", Role::ColourTable3d, Bytes(table.begin(), table.end() - 20), "truncated"},
+        {"Table3dAsSixInk", Role::ColourTable4d, table, "not a CMYK to six-ink"},
+        {"ListNotIncreasing", Role::ColourTable3d, badList, "not increasing"},
+        {"ListWithoutEnd", Role::ResourceList, endless, "truncated"},
+        {"LevelsNotIncreasing", Role::GridLevels, flatLevels, "not increasing"},
+        {"Matrix", Role::DitherMatrix, matrix, ""},
+        {"MatrixCut", Role::DitherMatrix, Bytes(matrix.begin(), matrix.begin() + 300), "truncated"},
+        {"RecordsCut", Role::LevelRecords, Bytes(100, 0), "truncated"},
+        {"IndexWithoutMarker", Role::Index, Bytes{'a', 'b', 'c'}, "marker"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string found = checkResource(c.role, c.bytes);
+        if (*c.says == 0) EXPECT_EQ(found, "");
+        else EXPECT_TRUE(contains(found, c.says)) << found;
+    }
+    // A chain of extra-block items that runs past the block.
+    Bytes chained = table4;
+    chained[chained.size() - 4] = 9;  // the closing length now claims 9 bytes
+    EXPECT_TRUE(contains(checkResource(Role::ColourTable4d, chained), "extra block")) << checkResource(Role::ColourTable4d, chained);
 }
 
 } // namespace
