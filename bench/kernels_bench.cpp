@@ -24,6 +24,7 @@
 #include "halftone/halftone_context.h"
 #include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
+#include "respack/respack.h"
 
 namespace {
 
@@ -54,14 +55,15 @@ std::vector<uint8_t> contentValues(Content content, size_t pixels, XorShift& rng
     for (size_t i = 0; i < pixels; ++i) {
         const double t = double(i) / double(pixels);
         switch (content) {
-        case Content::Gradient: {
-            const double v = 255.0 * t + 18.0 * std::sin(t * 40.0) + double(rng.next() % 7) - 3.0;
-            values[i] = uint8_t(std::clamp(v, 0.0, 255.0));
-            break;
-        }
-        case Content::Flat: values[i] = 128; break;
-        case Content::Noise: values[i] = uint8_t(rng.next() >> 24); break;
-        case Content::Mixed: break;
+            case Content::Gradient: {
+                const double v =
+                    255.0 * t + 18.0 * std::sin(t * 40.0) + double(rng.next() % 7) - 3.0;
+                values[i] = uint8_t(std::clamp(v, 0.0, 255.0));
+                break;
+            }
+            case Content::Flat: values[i] = 128; break;
+            case Content::Noise: values[i] = uint8_t(rng.next() >> 24); break;
+            case Content::Mixed: break;
         }
     }
     return values;
@@ -119,8 +121,8 @@ struct SingleInkTable {
         lut.grid = grid.data();
         lut.gridHandle = grid.data();
         if (extraChain) {
-            extra = {4, 0, 0, 0, 0xFE, 0xFF};  // item of 4 bytes: tag 0xFFFE,
-            put16(extra, 2);                   // small-dot code 2,
+            extra = {4, 0, 0, 0, 0xFE, 0xFF};         // item of 4 bytes: tag 0xFFFE,
+            put16(extra, 2);                          // small-dot code 2,
             extra.insert(extra.end(), {0, 0, 0, 0});  // end of the chain
             lut.extraBlock = extra.data();
         }
@@ -276,4 +278,118 @@ const bool kRegistered = [] {
     return true;
 }();
 
-} // namespace
+// ---------------------------------------------------------------------------
+// The separating kernels: four channels into six inks
+
+// A colour-matching object holding a four-dimensional CMYK to six-ink table
+// (cyan, light cyan, magenta, light magenta, yellow, black) chosen through a
+// one-line index; its CmLut feeds the separating objects.
+class SixInkTable {
+public:
+    SixInkTable() {
+        respack::IndexSpec spec;
+        spec.keyA = {"Gloss", "Matte", "Photo", "Plain"};
+        spec.keyB = {"Pro", "Vivid", "Natural"};
+        spec.keyC = {"Off", "Low", "Mid", "High", "Max"};
+        spec.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
+        index_ = respack::indexText(spec);
+        table_ = respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
+        CmParams params{};
+        params.keyB = 1;
+        params.numberC = 7;
+        CmSelect select{};
+        select.pixelLayout = 1;
+        select.numberA = 720;
+        select.numberB = 1440;
+        select.numberD = 1;
+        int32_t next = 0;
+        if (CmNew(&params, &select, 0, &next, &cm_) != INKDOT_OK ||
+            CmSetResource(cm_, index_.c_str(), &next) != INKDOT_OK ||
+            CmSetResource(cm_, table_.data(), &next) != INKDOT_OK)
+            throw std::runtime_error("six-ink colour table failed");
+    }
+    ~SixInkTable() { CmDelete(cm_); }
+    SixInkTable(const SixInkTable&) = delete;
+    SixInkTable& operator=(const SixInkTable&) = delete;
+
+    const CmLut& lut() const { return *CmGetLut(cm_); }
+
+private:
+    std::string index_;
+    std::vector<uint8_t> table_;
+    CmContext* cm_ = nullptr;
+};
+
+const KernelCase kSeparatingCases[] = {
+    {"HalftoneBinarySep", &inkdot::kernels::HalftoneBinarySep, 720, 720, 1, 0, 0},
+    {"HalftoneBinarySep360", &inkdot::kernels::HalftoneBinarySep360, 720, 360, 1, 0, 0},
+    {"HalftoneBinarySep1440", &inkdot::kernels::HalftoneBinarySep1440, 1440, 720, 1, 0, 0},
+    {"HalftoneMultiSep", &inkdot::kernels::HalftoneMultiSep, 720, 720, 2, 0, 0},
+    {"HalftoneMultiSep1440", &inkdot::kernels::HalftoneMultiSep1440, 1440, 720, 2, 0, 0},
+    {"HalftoneMultiSep2880", &inkdot::kernels::HalftoneMultiSep2880, 2880, 720, 2, 0, 0},
+    {"HalftoneMultiSepMode/mode4", &inkdot::kernels::HalftoneMultiSepMode, 360, 720, 2, 0, 0},
+    {"HalftoneMultiSepMode/mode1", &inkdot::kernels::HalftoneMultiSepMode, 360, 720, 2, -1, 1},
+};
+
+// A line of four-channel pixels: each channel takes the content on its own
+// stream of values (so that the gradient's channels ripple apart and the
+// noise is independent per channel); inputScale -1 reads two pixels per
+// output pixel.
+std::vector<uint8_t> cmykLine(Content content, bool paired) {
+    XorShift rng;
+    std::vector<std::vector<uint8_t>> channels;
+    for (int c = 0; c < 4; ++c) {
+        std::vector<uint8_t> values;
+        if (content == Content::Mixed) {
+            for (Content part : {Content::Gradient, Content::Flat, Content::Noise}) {
+                std::vector<uint8_t> third = contentValues(part, kLineWidth / 3, rng);
+                values.insert(values.end(), third.begin(), third.end());
+            }
+        } else {
+            values = contentValues(content, kLineWidth, rng);
+        }
+        // Less of the later channels, as a photograph has less black than colour.
+        for (uint8_t& v : values) v = uint8_t(v * (4 - c) / 4);
+        channels.push_back(std::move(values));
+    }
+    std::vector<uint8_t> line;
+    for (int32_t x = 0; x < kLineWidth; ++x)
+        for (int copy = 0; copy < (paired ? 2 : 1); ++copy)
+            for (int c = 0; c < 4; ++c) line.push_back(channels[size_t(c)][size_t(x)]);
+    return line;
+}
+
+void runSeparating(benchmark::State& state, const KernelCase& c, Content content) {
+    static const SixInkTable table;
+    HalftoneParams params = paramsFor(c);
+    params.inkSet = 3;
+    params.inputFormat = 4;
+    BenchObject object(params, table.lut());
+    const std::vector<uint8_t> input = cmykLine(content, c.inputScale == -1);
+    const int32_t stride = kLineWidth * c.outputBits / 8;
+    std::vector<uint8_t> output(size_t(6 * stride));
+    int32_t lineNumber = 0;
+    for (auto _ : state) {
+        const int32_t result = c.kernel(object.context(), input.data(), output.data(), stride, 0,
+                                        kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
+        if (result != INKDOT_OK) state.SkipWithError("kernel failed");
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+    }
+    reportRates(state, input.size() + output.size());
+}
+
+const bool kSeparatingRegistered = [] {
+    for (const KernelCase& c : kSeparatingCases) {
+        for (Content content : {Content::Mixed, Content::Gradient, Content::Flat, Content::Noise}) {
+            const std::string name =
+                std::string("BM_Kernel/") + c.name + "/" + kContentNames[int(content)];
+            benchmark::RegisterBenchmark(name.c_str(), [&c, content](benchmark::State& state) {
+                runSeparating(state, c, content);
+            });
+        }
+    }
+    return true;
+}();
+
+}  // namespace

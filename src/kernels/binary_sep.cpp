@@ -16,9 +16,6 @@
 namespace inkdot::kernels {
 namespace {
 
-// Which amounts of the entry fill which plane.
-enum Plane : int { kPlaneA0 = 0, kPlaneA2 = 1, kPlaneA4 = 2, kPlaneA5 = 3, kPlaneA1 = 4, kPlaneA3 = 5 };
-
 // Ink a4 is smoothed only while its previous amount stays below this.
 inline constexpr int32_t kInkFourSmoothLimit = 12;
 
@@ -42,18 +39,18 @@ struct BinarySep {
         return amount + 2 * (first + partner);
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, uint16_t* own,
-                                            int32_t error, uint16_t& carry) {
-        spreadTableA<3>(s, ink.amount, dot, oddMask, own, error, carry);
+                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            int32_t error) {
+        spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
 };
 
 // HalftoneBinarySep1440: as BinarySep with table B down to B4.
 struct BinarySep1440 : BinarySep {
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, uint16_t* own,
-                                            int32_t error, uint16_t& carry) {
-        spreadTableB<4>(s, ink.amount, dot, oddMask, own, error, carry);
+                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            int32_t error) {
+        spreadTableB<4>(s, ink.amount, dot, oddMask, line, error);
     }
 };
 
@@ -68,10 +65,10 @@ struct BinarySep360 {
         return amount + partner;
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, uint16_t* own,
-                                            int32_t error, uint16_t& carry) {
-        if (ink.partnerDot) return diffuse<kA1>(own, error, oddMask, carry);
-        spreadTableA<3>(s, ink.amount, dot, oddMask, own, error, carry);
+                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            int32_t error) {
+        if (ink.partnerDot) return diffuseOn<kA1>(line, error, oddMask);
+        spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
 };
 
@@ -81,27 +78,22 @@ struct BinarySep360 {
 template <class Member>
 INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
                                       const SpreadLevels& levels, uint32_t oddMask,
-                                      uint16_t* own, uint16_t& carry) {
+                                      ErrorCursor& line) {
     if (!active) {
-        passCarry(own, carry);
+        line.passCarry();
         return false;
     }
-    const int32_t value = ink.amount + ink.partner + collectedErrorTowardZero(own);
-    bool dot = false;
-    int32_t error = value;
+    const int32_t value = ink.amount + ink.partner + towardZeroBy32(line.collected());
+    bool dot;
+    int32_t error;
     if constexpr (Member::kPartnerBlocks) {
-        if (ink.partnerDot) {
-            error -= Member::kDotError;
-        } else if (ink.amount != 0) {
-            dot = value >= ink.threshold;
-            if (dot) error -= Member::kDotError;
-        }
+        dot = !ink.partnerDot && ink.amount != 0 && value >= ink.threshold;
+        error = value - (dot || ink.partnerDot ? Member::kDotError : 0);
     } else {
-        if (ink.amount != 0) dot = value >= ink.threshold;
-        if (dot) error -= Member::kDotError;
-        if (ink.partnerDot) error -= Member::kDotError;
+        dot = ink.amount != 0 && value >= ink.threshold;
+        error = value - (dot ? Member::kDotError : 0) - (ink.partnerDot ? Member::kDotError : 0);
     }
-    Member::spread(levels, ink, dot, oddMask, own, error, carry);
+    Member::spread(levels, ink, dot, oddMask, line, error);
     return dot;
 }
 
@@ -126,22 +118,20 @@ int32_t binarySepLine(const LineCall& call) {
     const SpreadLevels levels = spreadLevels(context);
     const int32_t top = context.matrixSize - 1;
     const int32_t shift = ditherShift(context.matrixSize);
-    uint16_t* ownA = errorEntry(lines[0], call.startX);
-    uint16_t* ownB = errorEntry(lines[1], call.startX);
-    DotPacker<1, 6> out(call.dst, call.planeStride, call.bitOffset);
+    ErrorCursor lineA(lines[0], call.startX), lineB(lines[1], call.startX);
+    SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
 
-    uint16_t carryA = 0, carryB = 0;
     uint32_t activityA = 31, activityB = 31;
     PreviousPixel previous;
-    for (int32_t i = 0; i < call.pixelCount; ++i, ++ownA, ++ownB, out.next()) {
+    for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance()) {
         const uint8_t* c = in;
         if (!Repeat || (i & 1) != 0) in += 4;
         if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) {
             // Blank: no ink, the collected errors and both carries dropped.
-            *ownA = 0;
-            *ownB = 0;
-            carryA = carryB = 0;
+            lineA.clearOwn();
+            lineB.clearOwn();
+            out.put(0);
             continue;
         }
         const int32_t x = call.startX + i;
@@ -152,12 +142,13 @@ int32_t binarySepLine(const LineCall& call) {
         const uint32_t oddMask = parityMask(u0);
 
         const GridLevels g = separation.levels(c, t);
-        InkAmounts amounts = separation.amounts(g);
-        activityA = stepActivity(activityA, amounts.a[1]);
-        activityB = stepActivity(activityB, amounts.a[3]);
-        smoothMean(amounts, g, previous, oddMask, kInkFourSmoothLimit);
-        const int32_t a0 = amounts.a[0], a1 = amounts.a[1], a2 = amounts.a[2];
-        const int32_t a3 = amounts.a[3], a4 = amounts.a[4], a5 = amounts.a[5];
+        const AmountBytes read = separation.entry(g);
+        activityA = stepActivity(activityA, amountOf(read, 1));
+        activityB = stepActivity(activityB, amountOf(read, 3));
+        const AmountBytes amounts = smoothMean(read, g, previous, oddMask, kInkFourSmoothLimit);
+        const int32_t a0 = amountOf(amounts, 0), a1 = amountOf(amounts, 1);
+        const int32_t a2 = amountOf(amounts, 2), a3 = amountOf(amounts, 3);
+        const int32_t a4 = amountOf(amounts, 4), a5 = amountOf(amounts, 5);
 
         // The stack on u0: a5 takes the lowest ranks, a0 the next, a2 the
         // next. Under an a5 dot, an ink that no longer fits beside a5 takes
@@ -166,34 +157,26 @@ int32_t binarySepLine(const LineCall& call) {
         const int32_t t2 = levelThresholds[a2];
         const int32_t fromTop = wrappingSub(top, u0);
         const bool dot5 = u0 < t5;
-        bool dot0 = false, dot2 = false;
-        if (dot5) {
-            if (a0 + a5 > 255 || a2 + a5 > 255) {
-                dot0 = t0 > fromTop;
-                dot2 = t2 > fromTop;
-            }
-        } else {
-            const int32_t below2 = wrappingAdd(t5, t0);
-            const int32_t end2 = wrappingAdd(below2, t2);
-            dot0 = u0 < below2;
-            dot2 = end2 > top ? t2 > fromTop : below2 <= u0 && u0 < end2;
-        }
+        const int32_t below2 = wrappingAdd(t5, t0);
+        const int32_t end2 = wrappingAdd(below2, t2);
+        const bool overlap = a0 + a5 > 255 || a2 + a5 > 255;
+        const bool dot0 = dot5 ? overlap && t0 > fromTop : u0 < below2;
+        const bool dot2 = dot5 ? overlap && t2 > fromTop
+                               : (end2 > top ? t2 > fromTop : below2 <= u0 && u0 < end2);
         const bool dot4 = u48 < levelThresholds[a4];
 
         const DiffusedInk inkA{a1, a0, dot0,
                                errorThresholds[Member::thresholdIndex(a1, a0, a5)] + bias};
         const DiffusedInk inkB{a3, a2, dot2,
                                errorThresholds[Member::thresholdIndex(a3, a2, a5)] - bias};
-        const bool dot1 = diffusedDot<Member>(inkA, activityA != 0, levels, oddMask, ownA, carryA);
-        const bool dot3 = diffusedDot<Member>(inkB, activityB != 0, levels, oddMask, ownB, carryB);
+        const bool dot1 = diffusedDot<Member>(inkA, activityA != 0, levels, oddMask, lineA);
+        const bool dot3 = diffusedDot<Member>(inkB, activityB != 0, levels, oddMask, lineB);
 
-        out.mark(kPlaneA0, dotCode(dot0));
-        out.mark(kPlaneA2, dotCode(dot2));
-        out.mark(kPlaneA4, dotCode(dot4));
-        out.mark(kPlaneA5, dotCode(dot5));
-        out.mark(kPlaneA1, dotCode(dot1));
-        out.mark(kPlaneA3, dotCode(dot3));
+        out.put(lane(0, dot0) | lane(1, dot2) | lane(2, dot4) | lane(3, dot5) | lane(4, dot1) |
+                lane(5, dot3));
     }
+    lineA.finish();
+    lineB.finish();
     out.finish();
     return INKDOT_OK;
 }

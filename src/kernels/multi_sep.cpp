@@ -89,13 +89,12 @@ struct MultiSepMode {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, uint16_t* own, int32_t error,
-                                            uint16_t& carry) {
-        if (t > s.level1) return diffuse<kC1>(own, error, oddMask, carry);
-        if (t > s.level2) return diffuse<kC2>(own, error, oddMask, carry);
-        if (!dot) return diffuse<kC0>(own, error, oddMask, carry);
-        if (t > s.level3) return diffuse<kC3>(own, error, oddMask, carry);
-        return diffuse<kA3>(own, error, oddMask, carry);
+                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+        if (t > s.level1) return diffuseOn<kC1>(line, error, oddMask);
+        if (t > s.level2) return diffuseOn<kC2>(line, error, oddMask);
+        if (!dot) return diffuseOn<kC0>(line, error, oddMask);
+        if (t > s.level3) return diffuseOn<kC3>(line, error, oddMask);
+        return diffuseOn<kA3>(line, error, oddMask);
     }
 };
 
@@ -106,9 +105,8 @@ struct MultiSep {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, uint16_t* own, int32_t error,
-                                            uint16_t& carry) {
-        spreadTableA<3>(s, t, dot, oddMask, own, error, carry);
+                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+        spreadTableA<3>(s, t, dot, oddMask, line, error);
     }
 };
 
@@ -119,12 +117,11 @@ struct MultiSep1440 {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, uint16_t* own, int32_t error,
-                                            uint16_t& carry) {
-        if (!dot) return diffuse<kB0>(own, error, oddMask, carry);
-        if (t > s.level1) return diffuse<kB1>(own, error, oddMask, carry);
-        if (t > s.level2) return diffuse<kB2>(own, error, oddMask, carry);
-        return diffuse<kC5>(own, error, oddMask, carry);
+                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+        if (!dot) return diffuseOn<kB0>(line, error, oddMask);
+        if (t > s.level1) return diffuseOn<kB1>(line, error, oddMask);
+        if (t > s.level2) return diffuseOn<kB2>(line, error, oddMask);
+        return diffuseOn<kC5>(line, error, oddMask);
     }
 };
 
@@ -136,9 +133,8 @@ struct MultiSep2880 {
     static constexpr int32_t kDotError = 510;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, uint16_t* own, int32_t error,
-                                            uint16_t& carry) {
-        spreadTableB<5>(s, t, dot, oddMask, own, error, carry);
+                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+        spreadTableB<5>(s, t, dot, oddMask, line, error);
     }
 };
 
@@ -157,16 +153,16 @@ INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, const LevelRecord& r) {
 template <class Member>
 INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, const LevelRecord& r,
                                         int32_t threshold, const SpreadLevels& levels,
-                                        uint32_t oddMask, uint16_t* own, uint16_t& carry) {
+                                        uint32_t oddMask, ErrorCursor& line) {
     if (!active) {
-        passCarry(own, carry);
+        line.passCarry();
         return code;
     }
-    int32_t error = collectedErrorTowardZero(own) + r.levelTotal;
-    if (code == kCodeNone && error > threshold) code = kCodeSmall;
+    int32_t error = towardZeroBy32(line.collected()) + r.levelTotal;
+    code |= code == kCodeNone && error > threshold ? kCodeSmall : kCodeNone;
     const bool dot = code != kCodeNone;
-    if (dot) error -= Member::kDotError;
-    Member::spread(levels, r.levelTotal, dot, oddMask, own, error, carry);
+    error -= dot ? Member::kDotError : 0;
+    Member::spread(levels, r.levelTotal, dot, oddMask, line, error);
     return code;
 }
 
@@ -220,18 +216,16 @@ int32_t multiSepLine(const LineCall& call) {
     const uint32_t flatRow = (uint32_t(width) * uint32_t(call.lineNumber) + 10u) & flatMask;
     const int32_t shift = ditherShift(context.matrixSize);
 
-    uint16_t* ownA = errorEntry(lines[0], call.startX);
-    uint16_t* ownB = errorEntry(lines[1], call.startX);
-    uint16_t* ownC = errorEntry(lines[2], call.startX);
-    DotPacker<2, 6> out(call.dst, call.planeStride, call.bitOffset);
+    ErrorCursor lineA(lines[0], call.startX), lineB(lines[1], call.startX);
+    ErrorCursor lineC(lines[2], call.startX);
+    SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
     uint8_t paired[4];
 
-    uint16_t carryA = 0, carryB = 0, carryC = 0;
     constexpr uint32_t kAllActive = Member::kArmBit - 1;
     uint32_t activityA = kAllActive, activityB = kAllActive, activityC = kAllActive;
     PreviousPixel previous;
-    for (int32_t i = 0; i < call.pixelCount; ++i, ++ownA, ++ownB, ++ownC, out.next()) {
+    for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance(), lineC.advance()) {
         const uint8_t* c = nextChannels<Input>(in, i, paired);
         const int32_t x = call.startX + i;
         const int32_t m0 = row.at(x);
@@ -243,7 +237,7 @@ int32_t multiSepLine(const LineCall& call) {
         const int32_t parity = oddMask != 0 ? 20 : -20;
 
         const GridLevels g = separation.levels(c, qd);
-        const InkAmounts amount = smoothSum(separation.amounts(g), g, previous);
+        const InkAmounts amount = smoothSum(separation.entry(g), g, previous);
         const LevelRecord& f1 = upper[amount.a[0]];
         const LevelRecord& s1 = records[amount.a[1]];
         const LevelRecord& f2 = upper[amount.a[2]];
@@ -264,27 +258,24 @@ int32_t multiSepLine(const LineCall& call) {
         const OrderedDots onM3{thresholds, m3};
         const uint32_t diffused =
             errorStep<Member>(onM3.largeOrMedium(gr), activityC != 0, gr,
-                              errorThresholds[gr.levelTotal] - parity, levels, oddMask, ownC,
-                              carryC);
+                              errorThresholds[gr.levelTotal] - parity, levels, oddMask, lineC);
 
         const PairCodes pair1 = pairRule(OrderedDots{thresholds, m0}, f1, s1);
         const uint32_t trailing1 =
             errorStep<Member>(pair1.trailing, activityA != 0, s1,
-                              errorThresholds[s1.levelTotal] + parity, levels, oddMask, ownA,
-                              carryA);
+                              errorThresholds[s1.levelTotal] + parity, levels, oddMask, lineA);
         const PairCodes pair2 = pairRule(OrderedDots{thresholds, m1}, f2, s2);
         const uint32_t trailing2 =
             errorStep<Member>(pair2.trailing, activityB != 0, s2,
-                              errorThresholds[s2.levelTotal] - parity, levels, oddMask, ownB,
-                              carryB);
+                              errorThresholds[s2.levelTotal] - parity, levels, oddMask, lineB);
 
-        out.mark(kPlaneF1, pair1.leading);
-        out.mark(kPlaneF2, pair2.leading);
-        out.mark(kPlaneP, plain);
-        out.mark(kPlaneG, diffused);
-        out.mark(kPlaneS1, trailing1);
-        out.mark(kPlaneS2, trailing2);
+        out.put(lane(kPlaneF1, pair1.leading & 3) | lane(kPlaneF2, pair2.leading & 3) |
+                lane(kPlaneP, plain & 3) | lane(kPlaneG, diffused & 3) |
+                lane(kPlaneS1, trailing1 & 3) | lane(kPlaneS2, trailing2 & 3));
     }
+    lineA.finish();
+    lineB.finish();
+    lineC.finish();
     out.finish();
     return INKDOT_OK;
 }
