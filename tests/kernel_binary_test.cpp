@@ -57,8 +57,8 @@ TEST_P(BinaryMember, ChecksInOrderWriteNothing) {
     for (const Case& c : cases) {
         f.entry(5) = 77;
         std::array<uint8_t, 4> dst{0xA5, 0xA5, 0xA5, 0xA5};
-        EXPECT_EQ(f.run(*GetParam().kernel, input, dst.data(), c.bitOffset, c.pixelCount,
-                        c.startX, 3, 0, c.enable, c.reserved),
+        EXPECT_EQ(f.run(*GetParam().kernel, input, dst.data(), c.bitOffset, c.pixelCount, c.startX,
+                        3, 0, c.enable, c.reserved),
                   c.result)
             << c.what;
         EXPECT_EQ(dst, (std::array<uint8_t, 4>{0xA5, 0xA5, 0xA5, 0xA5})) << c.what;
@@ -102,8 +102,8 @@ TEST_P(BinaryMember, PacksBitsAtEveryOffset) {
                 }
             }
             for (int i = 0; i < 5; ++i)
-                ASSERT_EQ(dst[i], want[i]) << "offset " << bitOffset << " count " << count
-                                           << " byte " << i;
+                ASSERT_EQ(dst[i], want[i])
+                    << "offset " << bitOffset << " count " << count << " byte " << i;
         }
     }
 }
@@ -133,8 +133,14 @@ TEST_P(BinaryMember, DecisionMeetsTheJitteredThreshold) {
     struct Case {
         int32_t u, bias;
     };
-    for (Case c : {Case{7, 24}, {8, 20}, {128, 20}, {129, -20}, {247, -20}, {248, -24},
-                   {0x4507, 24}, {0x4581, -20}}) {
+    for (Case c : {Case{7, 24},
+                   {8, 20},
+                   {128, 20},
+                   {129, -20},
+                   {247, -20},
+                   {248, -24},
+                   {0x4507, 24},
+                   {0x4581, -20}}) {
         f.setMatrix(1, 1, {c.u});
         for (int32_t above : {0, 1}) {
             std::fill(f.errorLine().begin(), f.errorLine().end(), 0);
@@ -283,5 +289,5 @@ TEST(BinaryMatrix, AddressedByAbsolutePosition) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -30,23 +30,37 @@ const PatternCase kPatternCases[] = {
     {"A2even", &kernels::diffuse<kernels::kA2>, false, {"4 2 2 2", "4", "4 4 2 2 2", "4"}},
     {"A2odd", &kernels::diffuse<kernels::kA2>, true, {"4 2 2 2", "6", "4 4 2 2", "4"}},
     {"A3", &kernels::diffuse<kernels::kA3>, true, {"3 2 2 2 2 1 1", "3", "3 3 3 1 1 1 1", "3"}},
-    {"A4even", &kernels::diffuse<kernels::kA4>, false,
+    {"A4even",
+     &kernels::diffuse<kernels::kA4>,
+     false,
      {"2 2 2 2 1 1 1 1 1 1", "2", "2 2 2 2 1 1 1 1 1 1", "2"}},
-    {"A4odd", &kernels::diffuse<kernels::kA4>, true,
+    {"A4odd",
+     &kernels::diffuse<kernels::kA4>,
+     true,
      {"2 2 2 2 1 1 1 1 1 1", "2", "2 2 2 2 1 1 1 1 1 0 1", "2"}},
-    {"A5even", &kernels::diffuse<kernels::kA5>, false,
+    {"A5even",
+     &kernels::diffuse<kernels::kA5>,
+     false,
      {"1 1 1 1 1 1 1 1 1 1 1 1 1 0 1", "1", "1 1 1 1 1 1 1 1 1 1 1 1 1 1", "1"}},
-    {"A5odd", &kernels::diffuse<kernels::kA5>, true,
+    {"A5odd",
+     &kernels::diffuse<kernels::kA5>,
+     true,
      {"1 1 1 1 1 1 1 1 1 1 1 1 1 1", "1", "1 1 1 1 1 1 1 1 1 1 1 1 1 1", "1"}},
     {"B0even", &kernels::diffuse<kernels::kB0>, false, {"4 4 4", "8", "8 4", "0"}},
     {"B0odd", &kernels::diffuse<kernels::kB0>, true, {"8 4", "8", "4 4 4", "0"}},
     {"B1", &kernels::diffuse<kernels::kB1>, false, {"4 4 2 2", "4", "4 4 2 2", "4"}},
     {"B2", &kernels::diffuse<kernels::kB2>, true, {"3 3 3 2 2 1 1", "2", "3 3 3 2 2 1 1", "0"}},
-    {"B3", &kernels::diffuse<kernels::kB3>, false,
+    {"B3",
+     &kernels::diffuse<kernels::kB3>,
+     false,
      {"2 2 2 2 2 1 1 1 1 1", "2", "2 2 2 2 2 1 1 1 1 1", "0"}},
-    {"B4", &kernels::diffuse<kernels::kB4>, true,
+    {"B4",
+     &kernels::diffuse<kernels::kB4>,
+     true,
      {"2 1 1 1 1 1 1 1 1 1 1 1 1 1", "1", "2 1 1 1 1 1 1 1 1 1 1 1 1 1", "1"}},
-    {"B5", &kernels::diffuse<kernels::kB5>, false,
+    {"B5",
+     &kernels::diffuse<kernels::kB5>,
+     false,
      {"1 1 1 1 1 1 1 1 1 h h h h h h h h h h h h", "h",
       "1 1 1 1 1 1 1 1 1 h h h h h h h h h h h h h h", "h"}},
     {"M0", &kernels::diffuse<kernels::kM0>, false, {"4 4", "12", "4 4", "4"}},
@@ -54,7 +68,9 @@ const PatternCase kPatternCases[] = {
     {"M2", &kernels::diffuse<kernels::kM2>, false, {"4 2 2 2", "8", "2 2 2 2", "6"}},
     {"M3", &kernels::diffuse<kernels::kM3>, false, {"3 2 2 2 2 1 1", "3", "3 3 3 1 1 1 1", "3"}},
     {"C0", &kernels::diffuse<kernels::kC0>, true, {"4 4", "16", "4 4", "0"}},
-    {"C5", &kernels::diffuse<kernels::kC5>, false,
+    {"C5",
+     &kernels::diffuse<kernels::kC5>,
+     false,
      {"2 2 2 2 1 1 1 1 1 1 1", "2", "2 2 2 2 1 1 1 1 1 1 1", "0"}},
 };
 
@@ -103,8 +119,18 @@ TEST(ThresholdBias, OnlyTheLowByteDecides) {
     struct Case {
         int32_t u, bias;
     };
-    for (Case c : {Case{0, 24}, {7, 24}, {8, 20}, {128, 20}, {129, -20}, {247, -20}, {248, -24},
-                   {255, -24}, {0x1307, 24}, {0x1380, 20}, {0x1381, -20}, {0xFFF8, -24},
+    for (Case c : {Case{0, 24},
+                   {7, 24},
+                   {8, 20},
+                   {128, 20},
+                   {129, -20},
+                   {247, -20},
+                   {248, -24},
+                   {255, -24},
+                   {0x1307, 24},
+                   {0x1380, 20},
+                   {0x1381, -20},
+                   {0xFFF8, -24},
                    {-1, -24}})
         EXPECT_EQ(kernels::thresholdBias(c.u), c.bias) << c.u;
 }
@@ -115,8 +141,14 @@ TEST(StretchFits, EndMayReachMaxPixelsButNotWrap) {
         int32_t startX, pixelCount;
         bool fits;
     };
-    for (Case c : {Case{0, 100, true}, {99, 1, true}, {100, 0, true}, {100, 1, false},
-                   {0, 101, false}, {-1, 1, false}, {-100, 150, false}, {10, -5, false},
+    for (Case c : {Case{0, 100, true},
+                   {99, 1, true},
+                   {100, 0, true},
+                   {100, 1, false},
+                   {0, 101, false},
+                   {-1, 1, false},
+                   {-100, 150, false},
+                   {10, -5, false},
                    {INT32_MAX, INT32_MAX, false}})
         EXPECT_EQ(kernels::stretchFits(f.context(), c.startX, c.pixelCount), c.fits)
             << c.startX << " + " << c.pixelCount;
@@ -125,5 +157,5 @@ TEST(StretchFits, EndMayReachMaxPixelsButNotWrap) {
     EXPECT_TRUE(kernels::stretchFits(f.context(), 0, 0));
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

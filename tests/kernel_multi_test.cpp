@@ -32,7 +32,9 @@ const Member kTwoBit[] = {{"Multi", &kernels::HalftoneMulti, 255},
                           {"Multi2880", &kernels::HalftoneMulti2880, 510},
                           {"MultiMode", &kernels::HalftoneMultiMode, 255}};
 
-std::string memberName(const ::testing::TestParamInfo<Member>& info) { return info.param.name; }
+std::string memberName(const ::testing::TestParamInfo<Member>& info) {
+    return info.param.name;
+}
 
 class TwoBitKernel : public ::testing::TestWithParam<Member> {
 protected:
@@ -62,8 +64,8 @@ TEST_P(TwoBitKernel, ChecksInOrderWriteNothing) {
     std::vector<uint8_t> input(16, 100);
     for (const Case& c : cases) {
         std::array<uint8_t, 4> dst{0xA5, 0xA5, 0xA5, 0xA5};
-        EXPECT_EQ(f.run(*GetParam().kernel, input, dst.data(), c.bitOffset, c.pixelCount,
-                        c.startX, 3, 0, c.enable, 0),
+        EXPECT_EQ(f.run(*GetParam().kernel, input, dst.data(), c.bitOffset, c.pixelCount, c.startX,
+                        3, 0, c.enable, 0),
                   c.result)
             << c.what;
         EXPECT_EQ(dst, (std::array<uint8_t, 4>{0xA5, 0xA5, 0xA5, 0xA5})) << c.what;
@@ -104,8 +106,8 @@ TEST_P(TwoBitKernel, PacksCodesAtEveryOffset) {
                 }
             }
             for (int i = 0; i < 5; ++i)
-                ASSERT_EQ(dst[i], want[i]) << "offset " << bitOffset << " count " << count
-                                           << " byte " << i;
+                ASSERT_EQ(dst[i], want[i])
+                    << "offset " << bitOffset << " count " << count << " byte " << i;
         }
     }
 }
@@ -122,8 +124,16 @@ TEST_P(TwoBitKernel, CollectedErrorRounding) {
         uint8_t input;
         int32_t collected;
     };
-    for (Case c : {Case{0, 100, 0}, {31, 100, 0}, {32, 100, 1}, {-31, 100, 0}, {-32, 100, -1},
-                   {-33, 100, -1}, {-64, 100, -2}, {22, 250, 0}, {22, 251, 1}, {-22, 251, 0}}) {
+    for (Case c : {Case{0, 100, 0},
+                   {31, 100, 0},
+                   {32, 100, 1},
+                   {-31, 100, 0},
+                   {-32, 100, -1},
+                   {-33, 100, -1},
+                   {-64, 100, -2},
+                   {22, 250, 0},
+                   {22, 251, 1},
+                   {-22, 251, 0}}) {
         std::fill(f.errorLine().begin(), f.errorLine().end(), 0);
         f.entry(4) = c.entry;
         uint8_t dst = 0xFF;
@@ -270,8 +280,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoisyIndex, ::testing::ValuesIn(kNoise),
 // threshold lets a small dot through, and only the plain one lies above
 // level 1 (99).
 TEST(MultiIndex, NoisyForMultiPlainForTheOthers) {
-    for (Kernel* kernel : {&kernels::HalftoneMulti, &kernels::HalftoneMulti1440,
-                           &kernels::HalftoneMulti2880}) {
+    for (Kernel* kernel :
+         {&kernels::HalftoneMulti, &kernels::HalftoneMulti1440, &kernels::HalftoneMulti2880}) {
         KernelFixture f;
         f.setSpreadLevels(99, 0, 0, 0);
         f.errorThresholds[98] = kNever;
@@ -416,5 +426,5 @@ TEST(MultiModePairRule, PairPixels) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -58,7 +58,7 @@ int32_t binaryKernel(const LineCall& call) {
     });
 }
 
-} // namespace
+}  // namespace
 
 // Table A, density first (above level 1 the same pattern with and without a
 // dot), down to A5 at or below L4'.
@@ -67,4 +67,4 @@ INKDOT_DEFINE_KERNEL(HalftoneBinary, binaryKernel<spreadTableA<5, ErrorCursor>>)
 // at or below level 4.
 INKDOT_DEFINE_KERNEL(HalftoneBinary1440, binaryKernel<spreadTableB<5, ErrorCursor>>)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

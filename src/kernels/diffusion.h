@@ -47,13 +47,13 @@ struct LineCall {
 
 // Defines the kernel `name` (declared in kernels.h) as a forwarder of its
 // eleven arguments to the function that follows, which takes a LineCall.
-#define INKDOT_DEFINE_KERNEL(name, ...)                                                         \
-    int32_t name(HalftoneContext& context, const uint8_t* line, uint8_t* dst,                 \
-                 int32_t planeStride, int32_t bitOffset, int32_t pixelCount, int32_t startX,  \
-                 int32_t enable, int32_t lineNumber, int32_t pairFlag, int32_t reserved) {    \
-        return __VA_ARGS__(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset,   \
-                                                pixelCount, startX, enable, lineNumber,       \
-                                                pairFlag, reserved});                         \
+#define INKDOT_DEFINE_KERNEL(name, ...)                                                            \
+    int32_t name(HalftoneContext& context, const uint8_t* line, uint8_t* dst, int32_t planeStride, \
+                 int32_t bitOffset, int32_t pixelCount, int32_t startX, int32_t enable,            \
+                 int32_t lineNumber, int32_t pairFlag, int32_t reserved) {                         \
+        return __VA_ARGS__(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset, \
+                                                       pixelCount, startX, enable, lineNumber,     \
+                                                       pairFlag, reserved});                       \
     }
 
 // Whether pixels startX .. startX + pixelCount - 1 lie on the line. The end is
@@ -119,8 +119,7 @@ struct SpreadLevels {
 };
 
 inline SpreadLevels spreadLevels(const HalftoneContext& context) {
-    return {context.spreadLevel1, context.spreadLevel2, context.spreadLevel3,
-            context.spreadLevel4};
+    return {context.spreadLevel1, context.spreadLevel2, context.spreadLevel3, context.spreadLevel4};
 }
 
 // ---------------------------------------------------------------------------
@@ -139,7 +138,9 @@ inline uint16_t* errorEntry(int16_t* line, int32_t x) {
     return reinterpret_cast<uint16_t*>(line) + kErrorLineGuard + x;
 }
 
-INKDOT_ALWAYS_INLINE int32_t signedEntry(const uint16_t* entry) { return int16_t(*entry); }
+INKDOT_ALWAYS_INLINE int32_t signedEntry(const uint16_t* entry) {
+    return int16_t(*entry);
+}
 
 // A share's weight in 32nds of the pixel's error E, by the parity of its
 // matrix value. Half weights count (E >> 1) instead of E: the wide tail of
@@ -188,10 +189,18 @@ struct Run {
     Weight weight;
 };
 
-constexpr Run right(int first, int last, Weight weight) { return {first, last, weight}; }
-constexpr Run right(int k, Weight weight) { return {k, k, weight}; }
-constexpr Run below(int first, int last, Weight weight) { return {-first, -last, weight}; }
-constexpr Run below(int k, Weight weight) { return {-k, -k, weight}; }
+constexpr Run right(int first, int last, Weight weight) {
+    return {first, last, weight};
+}
+constexpr Run right(int k, Weight weight) {
+    return {k, k, weight};
+}
+constexpr Run below(int first, int last, Weight weight) {
+    return {-first, -last, weight};
+}
+constexpr Run below(int k, Weight weight) {
+    return {-k, -k, weight};
+}
 
 constexpr Pattern pattern(Weight own, Weight carry, std::initializer_list<Run> runs) {
     Pattern p;
@@ -230,34 +239,35 @@ constexpr bool wellFormed(const Pattern& p) {
 // Weights {even, odd} follow the parity of the matrix value.
 inline constexpr Pattern kA0 = pattern(8, 0, {right(1, 8), right(2, 4), below(2, 4), below(1, 8)});
 inline constexpr Pattern kA1 = pattern(8, 4, {right(1, 8), right(2, 4), below(2, 4), below(1, 4)});
-inline constexpr Pattern kA2 =
-    pattern({4, 6}, 4, {right(1, 2, 4), right(3, 4, 2), right(5, {2, 0}), below(4, 2, 2),
-                        below(1, 4)});
-inline constexpr Pattern kA3 = pattern(3, 3, {right(1, 3, 3), right(4, 7, 1), below(7, 6, 1),
-                                              below(5, 2, 2), below(1, 3)});
-inline constexpr Pattern kA4 = pattern(2, 2, {right(1, 4, 2), right(5, 9, 1), right(10, {1, 0}),
-                                              right(11, {0, 1}), below(10, 5, 1), below(4, 1, 2)});
+inline constexpr Pattern kA2 = pattern(
+    {4, 6}, 4, {right(1, 2, 4), right(3, 4, 2), right(5, {2, 0}), below(4, 2, 2), below(1, 4)});
+inline constexpr Pattern kA3 =
+    pattern(3, 3, {right(1, 3, 3), right(4, 7, 1), below(7, 6, 1), below(5, 2, 2), below(1, 3)});
+inline constexpr Pattern kA4 = pattern(2, 2,
+                                       {right(1, 4, 2), right(5, 9, 1), right(10, {1, 0}),
+                                        right(11, {0, 1}), below(10, 5, 1), below(4, 1, 2)});
 // A5 passes on only 30/32 of the error: its shares reach 14 places right and
 // 15 (even) or 14 (odd) left.
 inline constexpr Pattern kA5 =
     pattern(1, 1, {right(1, 14, 1), below(15, {1, 0}), below(14, {0, 1}), below(13, 1, 1)});
 
 // Table B (the 1440 and 2880 kernels).
-inline constexpr Pattern kB0 = pattern(8, 0, {right(1, {8, 4}), right(2, 4), right(3, {0, 4}),
-                                              below(3, {4, 0}), below(2, 4), below(1, {4, 8})});
+inline constexpr Pattern kB0 = pattern(8, 0,
+                                       {right(1, {8, 4}), right(2, 4), right(3, {0, 4}),
+                                        below(3, {4, 0}), below(2, 4), below(1, {4, 8})});
 inline constexpr Pattern kB1 =
     pattern(4, 4, {right(1, 2, 4), right(3, 4, 2), below(4, 3, 2), below(2, 1, 4)});
-inline constexpr Pattern kB2 = pattern(2, 0, {right(1, 3, 3), right(4, 5, 2), right(6, 7, 1),
-                                              below(7, 6, 1), below(5, 4, 2), below(3, 1, 3)});
+inline constexpr Pattern kB2 = pattern(2, 0,
+                                       {right(1, 3, 3), right(4, 5, 2), right(6, 7, 1),
+                                        below(7, 6, 1), below(5, 4, 2), below(3, 1, 3)});
 inline constexpr Pattern kB3 =
     pattern(2, 0, {right(1, 5, 2), right(6, 10, 1), below(10, 6, 1), below(5, 1, 2)});
 inline constexpr Pattern kB4 =
     pattern(1, 1, {right(1, 2), right(2, 14, 1), below(14, 2, 1), below(1, 2)});
 // B5 spreads half shares (E >> 1) into its far entries, B0 and the carry.
-inline constexpr Pattern kB5 =
-    pattern(Weight::halves(1), Weight::halves(1),
-            {right(1, 9, 1), right(10, 23, Weight::halves(1)), below(21, 10, Weight::halves(1)),
-             below(9, 1, 1)});
+inline constexpr Pattern kB5 = pattern(Weight::halves(1), Weight::halves(1),
+                                       {right(1, 9, 1), right(10, 23, Weight::halves(1)),
+                                        below(21, 10, Weight::halves(1)), below(9, 1, 1)});
 
 // Patterns of the half-width two-bit kernel; the separating two-bit kernels
 // know M1, M0 and M2 as C1, C2 and C3, and add C0 and C5.
@@ -276,17 +286,14 @@ namespace detail {
 constexpr bool passesOn(const Pattern& p, int sum64) {
     return wellFormed(p) && total64(p, false) == sum64 && total64(p, true) == sum64;
 }
-} // namespace detail
+}  // namespace detail
 
-static_assert(detail::passesOn(kA0, 64) && detail::passesOn(kA1, 64) &&
-              detail::passesOn(kA2, 64) && detail::passesOn(kA3, 64) &&
-              detail::passesOn(kA4, 64) && detail::passesOn(kA5, 60));
-static_assert(detail::passesOn(kB0, 64) && detail::passesOn(kB1, 64) &&
-              detail::passesOn(kB2, 64) && detail::passesOn(kB3, 64) &&
-              detail::passesOn(kB4, 64) && detail::passesOn(kB5, 64));
-static_assert(detail::passesOn(kM0, 64) && detail::passesOn(kM1, 64) &&
-              detail::passesOn(kM2, 64) && detail::passesOn(kC0, 64) &&
-              detail::passesOn(kC5, 64));
+static_assert(detail::passesOn(kA0, 64) && detail::passesOn(kA1, 64) && detail::passesOn(kA2, 64) &&
+              detail::passesOn(kA3, 64) && detail::passesOn(kA4, 64) && detail::passesOn(kA5, 60));
+static_assert(detail::passesOn(kB0, 64) && detail::passesOn(kB1, 64) && detail::passesOn(kB2, 64) &&
+              detail::passesOn(kB3, 64) && detail::passesOn(kB4, 64) && detail::passesOn(kB5, 64));
+static_assert(detail::passesOn(kM0, 64) && detail::passesOn(kM1, 64) && detail::passesOn(kM2, 64) &&
+              detail::passesOn(kC0, 64) && detail::passesOn(kC5, 64));
 
 namespace detail {
 // One share of E (or of E >> 1) as a 16-bit addend; only the low 16 bits of
@@ -300,7 +307,7 @@ INKDOT_ALWAYS_INLINE uint32_t shareOf(uint32_t whole, uint32_t half, uint32_t od
         return uint32_t(W.even) * base + ((uint32_t(W.odd - W.even) * base) & oddMask);
     }
 }
-} // namespace detail
+}  // namespace detail
 
 // Spreads a pixel's error E by pattern P onto `line`, which takes each share
 // at its offset (add<k>), the own entry's share (writeOwn: B0 becomes it plus
@@ -309,10 +316,9 @@ namespace detail {
 template <const Pattern& P, class Line, size_t... I>
 INKDOT_ALWAYS_INLINE void addShares(Line& line, uint32_t whole, uint32_t half, uint32_t oddMask,
                                     std::index_sequence<I...>) {
-    (line.template add<P.shares[I].offset>(shareOf<P.shares[I].weight>(whole, half, oddMask)),
-     ...);
+    (line.template add<P.shares[I].offset>(shareOf<P.shares[I].weight>(whole, half, oddMask)), ...);
 }
-} // namespace detail
+}  // namespace detail
 
 template <const Pattern& P, class Line>
 INKDOT_ALWAYS_INLINE void diffuseOn(Line& line, int32_t error, uint32_t oddMask) {
@@ -393,8 +399,7 @@ private:
 // share is added into its entry, B0 is overwritten with its share plus the
 // carry held back by the pixel before, and `carry` becomes P's held-back share.
 template <const Pattern& P>
-INKDOT_ALWAYS_INLINE void diffuse(uint16_t* own, int32_t error, uint32_t oddMask,
-                                  uint16_t& carry) {
+INKDOT_ALWAYS_INLINE void diffuse(uint16_t* own, int32_t error, uint32_t oddMask, uint16_t& carry) {
     EntrySpan span{own, carry};
     diffuseOn<P>(span, error, oddMask);
 }
@@ -412,8 +417,8 @@ INKDOT_ALWAYS_INLINE void passCarry(uint16_t* own, uint16_t& carry) {
 // 5 splits that range at L4' (level 4 minus one for an even matrix value,
 // level 4 for an odd one) into A4 above and A5 at or below it.
 template <int Deepest, class Line>
-INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot,
-                                       uint32_t oddMask, Line& line, int32_t error) {
+INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot, uint32_t oddMask,
+                                       Line& line, int32_t error) {
     static_assert(Deepest >= 3 && Deepest <= 5);
     if (d > s.level1) return diffuseOn<kA1>(line, error, oddMask);
     if (!dot) return diffuseOn<kA0>(line, error, oddMask);
@@ -434,8 +439,8 @@ INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool do
 // then by density: B1 above level 1, B2 above level 2, B3 above level 3, then
 // with `Deepest` 5 B4 above level 4 and B5 below, with `Deepest` 4 B4.
 template <int Deepest, class Line>
-INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot,
-                                       uint32_t oddMask, Line& line, int32_t error) {
+INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot, uint32_t oddMask,
+                                       Line& line, int32_t error) {
     static_assert(Deepest == 4 || Deepest == 5);
     // Above level 1 the decision alone picks B0 or B1; in the mid-tones it
     // is unpredictable, so the two are blended rather than branched to.
@@ -449,16 +454,14 @@ INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool do
 
 // The same choices on the entries around `own` with a separate carry.
 template <int Deepest>
-INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot,
-                                       uint32_t oddMask, uint16_t* own, int32_t error,
-                                       uint16_t& carry) {
+INKDOT_ALWAYS_INLINE void spreadTableA(const SpreadLevels& s, int32_t d, bool dot, uint32_t oddMask,
+                                       uint16_t* own, int32_t error, uint16_t& carry) {
     EntrySpan span{own, carry};
     spreadTableA<Deepest>(s, d, dot, oddMask, span, error);
 }
 template <int Deepest>
-INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot,
-                                       uint32_t oddMask, uint16_t* own, int32_t error,
-                                       uint16_t& carry) {
+INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot, uint32_t oddMask,
+                                       uint16_t* own, int32_t error, uint16_t& carry) {
     EntrySpan span{own, carry};
     spreadTableB<Deepest>(s, d, dot, oddMask, span, error);
 }
@@ -472,8 +475,7 @@ inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xA
 
 // Density index of an input value moved by matrix noise, the index clamped
 // to the map.
-INKDOT_ALWAYS_INLINE int32_t noisyDensity(const int16_t* densityMap, int32_t value,
-                                          int32_t noise) {
+INKDOT_ALWAYS_INLINE int32_t noisyDensity(const int16_t* densityMap, int32_t value, int32_t noise) {
     const int32_t index = value + noise;
     return densityMap[std::min(std::max(index, 0), 255)];
 }
@@ -588,6 +590,8 @@ private:
 };
 
 // All ones for true, 0 for false: a one-bit dot as a code.
-INKDOT_ALWAYS_INLINE uint32_t dotCode(bool dot) { return 0u - uint32_t(dot); }
+INKDOT_ALWAYS_INLINE uint32_t dotCode(bool dot) {
+    return 0u - uint32_t(dot);
+}
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -92,10 +92,10 @@ int32_t multiKernel(const LineCall& call) {
     });
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneMulti, multiKernel<Multi>)
 INKDOT_DEFINE_KERNEL(HalftoneMulti1440, multiKernel<Multi1440>)
 INKDOT_DEFINE_KERNEL(HalftoneMulti2880, multiKernel<Multi2880>)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

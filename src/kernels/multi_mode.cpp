@@ -58,8 +58,8 @@ int32_t multiModeLine(const LineCall& call) {
             continue;
         }
         int32_t error = collectedError(line.collected(), v) + record->levelTotal;
-        const uint32_t code = threeWayCode(levelThresholds, *record, u, error,
-                                           errorThresholds[d] + thresholdBias(u));
+        const uint32_t code =
+            threeWayCode(levelThresholds, *record, u, error, errorThresholds[d] + thresholdBias(u));
         const bool dot = code != kCodeNone;
         error -= 255 & -int32_t(dot);
         spreadHalfWidth(levels, d, dot, parityMask(u), line, error);
@@ -83,8 +83,8 @@ int32_t multiModeKernel(const LineCall& call) {
     });
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneMultiMode, multiModeKernel)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -56,12 +56,11 @@ void KernelFixture::setSpreadLevels(int32_t l1, int32_t l2, int32_t l3, int32_t 
     context_.spreadLevel4 = l4;
 }
 
-int32_t KernelFixture::run(kernels::Kernel& kernel, const std::vector<uint8_t>& input,
-                           uint8_t* dst, int32_t bitOffset, int32_t pixelCount, int32_t startX,
-                           int32_t lineNumber, int32_t pairFlag, int32_t enable,
-                           int32_t reserved) {
-    return kernel(context_, input.data(), dst, 0, bitOffset, pixelCount, startX, enable,
-                  lineNumber, pairFlag, reserved);
+int32_t KernelFixture::run(kernels::Kernel& kernel, const std::vector<uint8_t>& input, uint8_t* dst,
+                           int32_t bitOffset, int32_t pixelCount, int32_t startX,
+                           int32_t lineNumber, int32_t pairFlag, int32_t enable, int32_t reserved) {
+    return kernel(context_, input.data(), dst, 0, bitOffset, pixelCount, startX, enable, lineNumber,
+                  pairFlag, reserved);
 }
 
 namespace {
@@ -69,7 +68,7 @@ namespace {
 int32_t shareOf(const std::string& weight, int32_t error) {
     return weight == "h" ? (error >> 1) : std::stoi(weight) * error;
 }
-} // namespace
+}  // namespace
 
 std::vector<int32_t> expectedEntries(const PatternRow& row, int32_t error, int32_t carryIn,
                                      int32_t& carryOut) {
@@ -83,4 +82,4 @@ std::vector<int32_t> expectedEntries(const PatternRow& row, int32_t error, int32
     return entries;
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

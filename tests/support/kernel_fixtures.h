@@ -74,4 +74,4 @@ inline constexpr int kSpan = 24;
 std::vector<int32_t> expectedEntries(const PatternRow& row, int32_t error, int32_t carryIn,
                                      int32_t& carryOut);
 
-} // namespace inkdot::test
+}  // namespace inkdot::test
