@@ -79,6 +79,7 @@ CmRun runColourMatching(const Setting& s, const CmTagList* tags,
 constexpr Setting kSettings[] = {
     {"PlainDraftRgb", 0, 1, 1, 4},       {"PlainNormalSix", 0, 2, 1, 6}, {"MatteFineRgb", 1, 3, 2, 4},
     {"MatteFineSixTwoBit", 1, 3, 2, 6}, {"GlossyBestRgb", 2, 4, 2, 4},  {"GlossyBestSixTwoBit", 2, 4, 2, 6},
+    {"PlainDraftSix", 0, 1, 1, 6},
 };
 
 TEST_F(PackSequence, ColourMatchingChoosesAndDecodesEveryTable) {
@@ -190,6 +191,9 @@ TEST_F(PackSequence, HalftoneSequencesTakeThePacksResources) {
         {"SixInkTwoBit2880Records", kSettings[5], 1, 3, 5001, 2880, 720, {5100, 5200, 5300}},
         {"OneInkTwoBitRecords", kSettings[5], 1, 0, 5001, 2880, 720, {5100, 5200, 5300}},
         {"SixInkDitherBayer", kSettings[1], 3, 3, 5003, 720, 720, {5100, 5210}},
+        {"SixInkDitherTwoBit", kSettings[3], 3, 3, 5002, 1440, 720, {5100, 5200}},
+        {"OneInkDitherBayer", kSettings[1], 3, 0, 5003, 720, 720, {5100, 5210}},
+        {"OneInkDitherBlueNoise360", kSettings[6], 3, 0, 5002, 720, 360, {5100, 5200}},
         {"SeparationPath", kSettings[1], 3, 3, 5007, 720, 720, {5100, 5203}},
     };
     for (const Case& c : cases) {
