@@ -58,8 +58,11 @@ int32_t multiLine(const LineCall& call) {
         const int32_t u = matrix.at(call.startX + i);
         if (readsAt<S>(i)) {
             v = readInput<S>(in);
+            // (u AND 7) - 4 above 160 in the wide members, else (u AND 3) - 2,
+            // selected without a branch.
             const int32_t narrow = (u & 3) - 2;
-            const int32_t noise = Member::kWideNoise && v > 160 ? (u & 7) - 4 : narrow;
+            const int32_t wideMask = Member::kWideNoise ? -int32_t(v > 160) : 0;
+            const int32_t noise = narrow ^ ((((u & 7) - 4) ^ narrow) & wideMask);
             noisy = noisyDensity(densityMap, int32_t(v), noise);
             plain = Member::kPlainIndex ? densityMap[v] : noisy;
             record = &records[noisy];
