@@ -186,9 +186,9 @@ PrintResult printImage(const PrintSettings& st) {
     res.time.setup += since(t);
 
     char line[256];
-    std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s at %d x %d dpi: %s", st.image.filename().c_str(),
-                  spaceName(image.space), image.width, image.height, image.format.c_str(), page.name.c_str(), xres,
-                  yres, htText.c_str());
+    std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", st.image.filename().c_str(),
+                  spaceName(image.space), image.width, image.height, image.format.c_str(), page.name.c_str(),
+                  htText.c_str());
     res.description = line;
     std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,
                   pageH, iw, ih, x0, y0, rotate ? ", turned a quarter" : "", st.marginMm);
@@ -230,8 +230,8 @@ PrintResult printImage(const PrintSettings& st) {
 
     t = cpuNow();
     res.images = {st.outDir / "preview.png", st.outDir / "preview-crop.png"};
-    writeImage(res.images[0], preview.preview());
-    writeImage(res.images[1], preview.crop());
+    writeImage(res.images[0], preview.preview(), true);
+    writeImage(res.images[1], preview.crop(), true);
     res.time.preview += since(t);
 
     res.bits = bits;

@@ -77,7 +77,7 @@ Image readPng(const fs::path& path) {
     return image;
 }
 
-void writePng(const fs::path& path, const Image& image) {
+void writePng(const fs::path& path, const Image& image, bool fast) {
     if (image.space == ColourSpace::Cmyk) cannotWrite(path, "PNG holds no CMYK; write a .tif or .pam");
     png_image png;
     std::memset(&png, 0, sizeof png);
@@ -85,7 +85,7 @@ void writePng(const fs::path& path, const Image& image) {
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = image.space == ColourSpace::Rgb ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    png.flags = PNG_IMAGE_FLAG_FAST;
+    if (fast) png.flags = PNG_IMAGE_FLAG_FAST;
     if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr))
         cannotWrite(path, png.message);
 }
@@ -553,9 +553,9 @@ Image readImage(const fs::path& path) {
     badImage(path, "not a PNG, JPEG, TIFF or PNM file");
 }
 
-void writeImage(const fs::path& path, const Image& image) {
+void writeImage(const fs::path& path, const Image& image, bool fast) {
     const std::string ext = lower(path.extension().string());
-    if (ext == ".png") writePng(path, image);
+    if (ext == ".png") writePng(path, image, fast);
     else if (ext == ".tif" || ext == ".tiff") writeTiff(path, image);
     else if (ext == ".jpg" || ext == ".jpeg") writeJpeg(path, image);
     else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm") writePnm(path, image, false);

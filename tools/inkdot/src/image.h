@@ -37,7 +37,8 @@ Image readImage(const std::filesystem::path& path);
 
 // Writes an image; the format follows the extension: .png (grey, RGB),
 // .tif/.tiff (grey, RGB, CMYK), .jpg/.jpeg (grey, RGB, CMYK), .pgm/.ppm
-// (grey, RGB) and .pam (any). Throws Failure(kExitOutput).
-void writeImage(const std::filesystem::path& path, const Image& image);
+// (grey, RGB) and .pam (any). `fast` trades a larger PNG for less time.
+// Throws Failure(kExitOutput).
+void writeImage(const std::filesystem::path& path, const Image& image, bool fast = false);
 
 } // namespace inkdot::cli

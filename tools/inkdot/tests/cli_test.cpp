@@ -229,7 +229,7 @@ TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
                       (root / "pack").string() + " --page A6 --dots 2 --resolution 720x720");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // no progress bar without a terminal
-    for (const char* part : {"rgb.jpg (RGB 96 x 136, JPEG) on A6 at 720 x 720 dpi", "light magenta", "coverage",
+    for (const char* part : {"rgb.jpg (RGB 96 x 136, JPEG) on A6: six inks, 2-bit dots, error diffusion, 720 x 720 dpi", "light magenta", "coverage",
                              "time ", "Mpx/s", "preview.png"})
         EXPECT_TRUE(contains(r.out, part)) << part << "\n" << r.out;
     EXPECT_TRUE(fs::exists(root / "jpeg" / "preview-crop.png"));
