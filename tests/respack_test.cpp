@@ -378,6 +378,17 @@ TEST(RespackBlueNoise, SmallMatricesAndDeterminism) {
     EXPECT_THROW(respack::blueNoise(48), std::invalid_argument);
 }
 
+// Small dots reach their share of the area (128) where the second stage
+// begins, start to give way in the third and are gone in the fourth.
+void expectStageStarts(const std::vector<respack::LevelRecord>& r, int second, int third, int fourth) {
+    EXPECT_LT(r[second - 1].small, 128);
+    EXPECT_EQ(r[second].small, 128);
+    EXPECT_EQ(r[third - 1].small, 128);
+    EXPECT_LT(r[third].small, 128);
+    EXPECT_GT(r[fourth - 1].small, 0);
+    EXPECT_EQ(r[fourth].small, 0);
+}
+
 // The level-record model at the points where its stages meet.
 TEST(RespackLevelRecords, ModelStagesForOneInkAndSixInks) {
     const auto one = respack::levelRecordModel({.count = 256, .lowSlope = 65.0 / 203.0});
@@ -387,24 +398,12 @@ TEST(RespackLevelRecords, ModelStagesForOneInkAndSixInks) {
     EXPECT_EQ(rec(one[100]), (std::array<int, 3>{128, 35, 0}));
     EXPECT_EQ(rec(one[200]), (std::array<int, 3>{0, 173, 82}));
     EXPECT_EQ(rec(one[255]), (std::array<int, 3>{0, 0, 255}));
-    EXPECT_EQ(one[77].medium, 0);
-    EXPECT_GT(one[78].medium, 0);
-
-    // Stage 3 (small dots give way to medium) and stage 4 (large dots join).
-    EXPECT_EQ(one[148].small, 128);
-    EXPECT_LT(one[149].small, 128);
-    EXPECT_GT(one[169].small, 0);
-    EXPECT_EQ(one[170].small, 0);
+    expectStageStarts(one, 78, 149, 170);
     EXPECT_GT(one[170].large, 0);
 
     const auto six = respack::levelRecordModel({});
     ASSERT_EQ(six.size(), 512u);
-    EXPECT_LT(six[81].small, 128);
-    EXPECT_EQ(six[82].small, 128);
-    EXPECT_EQ(six[212].small, 128);
-    EXPECT_LT(six[213].small, 128);
-    EXPECT_GT(six[261].small, 0);
-    EXPECT_EQ(six[262].small, 0);
+    expectStageStarts(six, 82, 213, 262);
     EXPECT_EQ(rec(six[511]), (std::array<int, 3>{0, 0, 255}));
     // Small dots give way as large dots come in.
     EXPECT_GT(six[200].small, six[400].small);
