@@ -1,5 +1,7 @@
 #include "halftone/grid_resample.h"
 
+#include <utility>
+
 namespace inkdot {
 namespace {
 
@@ -58,6 +60,20 @@ Tetrahedron tetrahedron(uint32_t width, const uint32_t off[3], const size_t stri
     return t;
 }
 
+// Runs f(ch) for every channel: unrolled when the count is fixed at compile
+// time, a loop over `c` otherwise.
+template <int Channels, typename F>
+inline void forEachChannel(int32_t c, F f) {
+    if constexpr (Channels != 0) {
+        [&]<size_t... ch>(std::index_sequence<ch...>) {
+            (f(int32_t(ch)), ...);
+        }
+        (std::make_index_sequence<Channels>{});
+    } else {
+        for (int32_t ch = 0; ch < c; ++ch) f(ch);
+    }
+}
+
 // The sampler for `channels` channels; Channels is that count when it is
 // fixed at compile time (the six of a separation grid), 0 when it is not.
 template <int Channels, GridFinish Finish>
@@ -112,16 +128,30 @@ void resample(const CmLut& source, const CmLut& target, uint8_t* table, size_t e
                 const uint8_t* n3 = n000 + t.corner[2];
                 const uint16_t w0 = uint16_t(t.weight[0]), w1 = uint16_t(t.weight[1]);
                 const uint16_t w2 = uint16_t(t.weight[2]), w3 = uint16_t(t.weight[3]);
-                for (size_t at = 0; at < size_t(nodes3) * s3; ++at)
-                    sums[at] = uint16_t(w0 * n000[at] + w1 * n1[at] + w2 * n2[at] + w3 * n3[at]);
+                for (int32_t m = 0; m < nodes3; ++m) {
+                    const size_t at = size_t(m) * s3;
+                    forEachChannel<Channels>(c, [&](int32_t ch) {
+                        sums[at + ch] = uint16_t(w0 * n000[at + ch] + w1 * n1[at + ch] +
+                                                 w2 * n2[at + ch] + w3 * n3[at + ch]);
+                    });
+                }
                 for (int32_t l = 0; l < count0; ++l, table += entryBytes) {
                     const uint16_t* lower = sums + (cells3[l].index - 1) * s3;
                     const uint16_t* upper = lower + s3;
                     const uint64_t a = upperWeight[l], b = lowerWeight[l];
-                    for (int32_t ch = 0; ch < c; ++ch)
-                        table[ch] = static_cast<uint8_t>((upper[ch] * a + lower[ch] * b) >>
-                                                         kReciprocalShift);
-                    if constexpr (Finish == GridFinish::pairTransfer) pairTransfer(table);
+                    auto sample = [&](int32_t ch) {
+                        return int32_t((upper[ch] * a + lower[ch] * b) >> kReciprocalShift);
+                    };
+                    if constexpr (Finish == GridFinish::pairTransfer && Channels == 6) {
+                        int32_t v[6];
+                        forEachChannel<6>(6, [&](int32_t ch) { v[ch] = sample(ch); });
+                        pairTransferAmounts(v);
+                        forEachChannel<6>(6, [&](int32_t ch) { table[ch] = uint8_t(v[ch]); });
+                    } else {
+                        forEachChannel<Channels>(
+                            c, [&](int32_t ch) { table[ch] = uint8_t(sample(ch)); });
+                        if constexpr (Finish == GridFinish::pairTransfer) pairTransfer(table);
+                    }
                 }
             }
         }

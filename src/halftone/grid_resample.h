@@ -33,8 +33,9 @@ void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size
 // The pair transfer of an entry of six ink amounts e0..e5, for diffusion: of
 // the ink pairs (e0 dark, e1 light) and (e2 dark, e3 light), each sharing the
 // area with e5, light ink that would overfill the area moves to the dark ink,
-// three parts of light for one of dark; then e0..e3 are clamped to 254.
-inline void pairTransfer(uint8_t* e) {
+// three parts of light for one of dark; then e0..e3 are clamped to 254. The
+// amounts form takes the six as int32 (0..255) and changes them in place.
+inline void pairTransferAmounts(int32_t* v) {
     auto transfer = [](int32_t& dark, int32_t& light, int32_t shared) {
         const int32_t weighted = light + 2 * dark + 2 * shared - 511;
         const int32_t half = (dark + light + shared - 253) / 2; // > 0 only above 254
@@ -44,10 +45,15 @@ inline void pairTransfer(uint8_t* e) {
         dark += allOfIt ? light / 3 : over;
         light = allOfIt ? 0 : light - 3 * over;
     };
-    int32_t v[4] = {e[0], e[1], e[2], e[3]};
-    transfer(v[0], v[1], e[5]);
-    transfer(v[2], v[3], e[5]);
-    for (int i = 0; i < 4; ++i) e[i] = static_cast<uint8_t>(v[i] < 254 ? v[i] : 254);
+    transfer(v[0], v[1], v[5]);
+    transfer(v[2], v[3], v[5]);
+    for (int i = 0; i < 4; ++i) v[i] = v[i] < 254 ? v[i] : 254;
+}
+
+inline void pairTransfer(uint8_t* e) {
+    int32_t v[6] = {e[0], e[1], e[2], e[3], e[4], e[5]};
+    pairTransferAmounts(v);
+    for (int i = 0; i < 4; ++i) e[i] = static_cast<uint8_t>(v[i]);
 }
 
 } // namespace inkdot
