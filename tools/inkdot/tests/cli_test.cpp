@@ -395,3 +395,53 @@ TEST(ResourceCheck, FindsWhatTheLibraryWouldReadPast) {
 }
 
 } // namespace
+
+namespace {
+
+// The readers agree on one image whatever the format, compose alpha over
+// white paper, and read the text forms of PNM.
+TEST(ImageFiles, FormatsReadAlike) {
+    const fs::path dir = fs::temp_directory_path() / ("inkdot_images_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const Image chart = drawChart(40, 56);
+    for (const char* name : {"a.png", "a.tif", "a.ppm", "a.pam"}) {
+        SCOPED_TRACE(name);
+        writeImage(dir / name, chart);
+        const Image back = readImage(dir / name);
+        EXPECT_EQ(back.space, ColourSpace::Rgb);
+        EXPECT_EQ(back.width, 40);
+        EXPECT_EQ(back.height, 56);
+        EXPECT_EQ(back.pixels, chart.pixels);
+    }
+    Image cmyk = cmykRamps();
+    writeImage(dir / "c.tif", cmyk);
+    EXPECT_EQ(readImage(dir / "c.tif").pixels, cmyk.pixels);
+    writeImage(dir / "c.jpg", cmyk);  // lossy, but still CMYK ink amounts
+    const Image jpeg = readImage(dir / "c.jpg");
+    ASSERT_EQ(jpeg.space, ColourSpace::Cmyk);
+    EXPECT_NEAR(jpeg.pixels[(47 * 64 + 63) * 4 + 0], cmyk.pixels[(47 * 64 + 63) * 4 + 0], 12);
+
+    const struct {
+        const char* name;
+        std::string text;
+        ColourSpace space;
+        std::vector<uint8_t> pixels;
+    } texts[] = {
+        {"bits.pbm", "P1\n# a comment\n3 1\n1 0 1\n", ColourSpace::Grey, {0, 255, 0}},
+        {"grey.pgm", "P2 2 1 100 0 50\n", ColourSpace::Grey, {0, 128}},
+        {"wide.pgm", std::string("P5 1 1 65535\n\x80\x00", 15), ColourSpace::Grey, {128}},
+        // Half-covered red over white paper.
+        {"alpha.pam", std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n\xff\x00\x00\x80", 69),
+         ColourSpace::Rgb, {255, 127, 127}},
+    };
+    for (const auto& t : texts) {
+        SCOPED_TRACE(t.name);
+        std::ofstream(dir / t.name, std::ios::binary) << t.text;
+        const Image im = readImage(dir / t.name);
+        EXPECT_EQ(im.space, t.space);
+        EXPECT_EQ(im.pixels, t.pixels);
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace
