@@ -266,5 +266,29 @@ TEST_P(SeparatedSequence, SplitLineContinuesThroughLastEnd) {
     }
 }
 
+// Long stretches of the two-bit members read their thresholds unclamped once
+// the records are known to stay within the tables; a record that is not (here
+// one no amount reaches) sends them to the clamped reads, with the same dots
+// and the same error.
+TEST_P(SeparatedSequence, CheckedAndClampedReadsAgree) {
+    const Member& m = GetParam();
+    if (m.outputBits != 2) GTEST_SKIP() << "one-bit members read no records";
+    SeparatedPage checked(m), clamped(m);
+    ASSERT_TRUE(checked.ready() && clamped.ready()) << m.name;
+    blockAs<LevelRecord>(clamped.context(), kLevelRecords)[1023] = LevelRecord{-1, 0, 0, -1};
+    const Bytes input = rampLine(m, 1, {40, 0, 60, 20});
+    for (int32_t y = 0; y < 4; ++y) {
+        Planes a{}, b{};
+        ASSERT_EQ(checked.line(input, a, y, 0, kWidth), INKDOT_OK);
+        ASSERT_EQ(clamped.line(input, b, y, 0, kWidth), INKDOT_OK);
+        ASSERT_EQ(a, b) << m.name << " line " << y;
+    }
+    for (int l = 0; l < 3; ++l) {
+        const auto* ea = blockAs<int16_t>(checked.context(), BlockIndex(kErrorLineA + l));
+        const auto* eb = blockAs<int16_t>(clamped.context(), BlockIndex(kErrorLineA + l));
+        EXPECT_EQ(std::memcmp(ea, eb, size_t(kWidth + 60) * 2), 0) << m.name << " line " << l;
+    }
+}
+
 } // namespace
 } // namespace inkdot

@@ -152,6 +152,32 @@ TEST(SeparationFrame, ServesOnlySixByteEntries) {
     }
 }
 
+// Records are read without clamping only when every one of them keeps its
+// indices within the tables: no negative span, the total the sum of the spans,
+// and at most 255.
+TEST(SeparationRecords, CheckedBeforeUnclampedReads) {
+    struct Case {
+        const char* what;
+        LevelRecord r;
+        bool within;
+    };
+    const Case cases[] = {
+        {"zero", {0, 0, 0, 0}, true},
+        {"a full stretch", {50, 100, 105, 255}, true},
+        {"a total above 255", {0, 0, 256, 256}, false},
+        {"a negative small span", {-1, 10, 20, 29}, false},
+        {"a negative medium span", {10, -1, 20, 29}, false},
+        {"a negative base", {10, 20, -1, 29}, false},
+        {"a total other than the sum", {10, 20, 30, 61}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<LevelRecord> records(1024, LevelRecord{1, 2, 3, 6});
+        EXPECT_TRUE(kernels::recordsWithinTables(records.data(), 1024));
+        records[1023] = c.r;  // the last of the upper half
+        EXPECT_EQ(kernels::recordsWithinTables(records.data(), 1024), c.within) << c.what;
+    }
+}
+
 // Matrix values are brought into a byte by the significant bits of
 // (matrixSize + 1) / 512; the dither value is even.
 TEST(SeparationDither, ShiftFollowsTheMatrixSize) {

@@ -28,8 +28,9 @@ enum Plane : int { kPlaneF1 = 0, kPlaneF2 = 1, kPlaneP = 2, kPlaneG = 3, kPlaneS
 // Thresholds of the ordered dots, compared with one matrix value: a dot's
 // stretch of the threshold order covers the pixel when the threshold at the
 // stretch's end lies above the pixel's matrix value.
+template <class Table>
 struct OrderedDots {
-    LevelThresholdTable thresholds;
+    Table thresholds;
     int32_t matrixValue;
 
     INKDOT_ALWAYS_INLINE bool covers(int32_t index) const {
@@ -54,7 +55,8 @@ struct PairCodes {
 // other below 255 the pixel gets at most one dot of the two; when they
 // overlap the trailing ink's stretch is laid at the top of the order and both
 // inks may get a dot.
-INKDOT_ALWAYS_INLINE PairCodes pairRule(const OrderedDots& t, const LevelRecord& f,
+template <class Table>
+INKDOT_ALWAYS_INLINE PairCodes pairRule(const OrderedDots<Table>& t, const LevelRecord& f,
                                         const LevelRecord& s) {
     if (f.levelTotal == 0) return {kCodeNone, t.largeOrMedium(s)};
     const int32_t overlap = s.mediumSpan + f.levelTotal + s.thresholdBase - 255;
@@ -193,7 +195,9 @@ INKDOT_ALWAYS_INLINE const uint8_t* nextChannels(const uint8_t*& in, int32_t i, 
     }
 }
 
-template <class Member, SepInput Input>
+// Checked: the records are known to keep every index within the tables, so
+// the thresholds are read without clamping.
+template <class Member, SepInput Input, bool Checked>
 int32_t multiSepLine(const LineCall& call) {
     HalftoneContext& context = call.context;
     int16_t* const lines[3] = {errorLineA(context), errorLineB(context), errorLineC(context)};
@@ -202,8 +206,10 @@ int32_t multiSepLine(const LineCall& call) {
     const Separation separation(context);
     const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
     const LevelRecord* upper = records + kUpperRecords;
-    const LevelThresholdTable thresholds{blockAs<int32_t>(context, kLevelThresholds)};
-    const ErrorThresholdTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
+    using Thresholds = std::conditional_t<Checked, PlainTable<int32_t>, LevelThresholdTable>;
+    using ErrorTable = std::conditional_t<Checked, PlainTable<int16_t>, ErrorThresholdTable>;
+    const Thresholds thresholds{blockAs<int32_t>(context, kLevelThresholds)};
+    const ErrorTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
     const SpreadLevels levels = spreadLevels(context);
 
     const int32_t width = context.matrixWidth;
@@ -249,22 +255,22 @@ int32_t multiSepLine(const LineCall& call) {
         activityC = stepActivity<Member>(activityC, gr);
 
         // The plain ink: large, medium or small from its own stretch.
-        const OrderedDots onM2{thresholds, m2};
+        const OrderedDots<Thresholds> onM2{thresholds, m2};
         uint32_t plain = onM2.largeOrMedium(p);
         if (plain == kCodeNone && onM2.covers(p.thresholdBase + p.mediumSpan + p.smallSpan))
             plain = kCodeSmall;
 
         // The diffused ink: large or medium by order, small by its error.
-        const OrderedDots onM3{thresholds, m3};
+        const OrderedDots<Thresholds> onM3{thresholds, m3};
         const uint32_t diffused =
             errorStep<Member>(onM3.largeOrMedium(gr), activityC != 0, gr,
                               errorThresholds[gr.levelTotal] - parity, levels, oddMask, lineC);
 
-        const PairCodes pair1 = pairRule(OrderedDots{thresholds, m0}, f1, s1);
+        const PairCodes pair1 = pairRule(OrderedDots<Thresholds>{thresholds, m0}, f1, s1);
         const uint32_t trailing1 =
             errorStep<Member>(pair1.trailing, activityA != 0, s1,
                               errorThresholds[s1.levelTotal] + parity, levels, oddMask, lineA);
-        const PairCodes pair2 = pairRule(OrderedDots{thresholds, m1}, f2, s2);
+        const PairCodes pair2 = pairRule(OrderedDots<Thresholds>{thresholds, m1}, f2, s2);
         const uint32_t trailing2 =
             errorStep<Member>(pair2.trailing, activityB != 0, s2,
                               errorThresholds[s2.levelTotal] - parity, levels, oddMask, lineB);
@@ -280,18 +286,31 @@ int32_t multiSepLine(const LineCall& call) {
     return INKDOT_OK;
 }
 
+template <class Member, bool Checked>
+int32_t multiSepInput(const LineCall& call) {
+    const int32_t inputScale = call.context.params.inputScale;
+    if (inputScale == 1) return multiSepLine<Member, SepInput::Repeat, Checked>(call);
+    if constexpr (Member::kPairedInput) {
+        if (inputScale == -1) return multiSepLine<Member, SepInput::Paired, Checked>(call);
+    }
+    return multiSepLine<Member, SepInput::Single, Checked>(call);
+}
+
+// Below this many pixels the records are not checked.
+inline constexpr int32_t kRecordCheckMinimum = 128;
+
 template <class Member>
 int32_t multiSepKernel(const LineCall& call) {
     if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.context.params.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    const int32_t inputScale = call.context.params.inputScale;
-    if (inputScale == 1) return multiSepLine<Member, SepInput::Repeat>(call);
-    if constexpr (Member::kPairedInput) {
-        if (inputScale == -1) return multiSepLine<Member, SepInput::Paired>(call);
-    }
-    return multiSepLine<Member, SepInput::Single>(call);
+    // Checking the records costs a pass over them; a short stretch reads its
+    // thresholds clamped instead.
+    const bool checked =
+        call.pixelCount >= kRecordCheckMinimum &&
+        recordsWithinTables(blockAs<LevelRecord>(call.context, kLevelRecords), 2 * kUpperRecords);
+    return checked ? multiSepInput<Member, true>(call) : multiSepInput<Member, false>(call);
 }
 
 } // namespace

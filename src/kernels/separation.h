@@ -173,9 +173,14 @@ INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
     const AmountBytes other = previous.near(g) ? previous.amounts : b;
     previous.levels = g.packed;
     previous.amounts = b;
-    InkAmounts sum;
-    for (int j = 0; j < kInks; ++j) sum.a[j] = amountOf(b, j) + amountOf(other, j);
-    return sum;
+    // Both words widened to 16 bits an amount (a0, a2, a4 in the even lanes
+    // of one word, a1, a3, a5 in the other) and added lane by lane.
+    constexpr AmountBytes kEven = 0x0000FF00FF00FFull;
+    const AmountBytes even = (b & kEven) + (other & kEven);
+    const AmountBytes odd = ((b >> 8) & kEven) + ((other >> 8) & kEven);
+    auto lane16 = [](AmountBytes word, int k) { return int32_t(uint32_t(word >> (16 * k)) & 0xFFFFu); };
+    return {{lane16(even, 0), lane16(odd, 0), lane16(even, 1), lane16(odd, 1), lane16(even, 2),
+             lane16(odd, 2)}};
 }
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(const InkAmounts& b, const GridLevels& g,
                                           PreviousPixel& previous) {
@@ -203,6 +208,32 @@ struct ClampedTable {
 // levelThresholds of a diffusion object (256 entries) and errorThresholds.
 using LevelThresholdTable = ClampedTable<int32_t, 256>;
 using ErrorThresholdTable = ClampedTable<int16_t, 512>;
+
+// The same tables read without the clamp, for indices known to lie within
+// them.
+template <typename T>
+struct PlainTable {
+    const T* values;
+
+    INKDOT_ALWAYS_INLINE int32_t operator[](int32_t index) const { return values[index]; }
+};
+
+// Whether every level record keeps the indices that the two-bit kernels form
+// from it within levelThresholds and errorThresholds: no negative span, the
+// total the sum of the three spans and at most 255. The resource sequence
+// builds such records; with them every sum of one record's spans, 255 less
+// any two of them, and a leading record's total plus the spans of a trailing
+// record that fits after it lie within 0..255.
+inline bool recordsWithinTables(const LevelRecord* records, int32_t count) {
+    bool within = true;
+    for (int32_t i = 0; i < count; ++i) {
+        const LevelRecord& r = records[i];
+        within &= r.smallSpan >= 0 && r.mediumSpan >= 0 && r.thresholdBase >= 0 &&
+                  r.smallSpan + r.mediumSpan + r.thresholdBase == r.levelTotal &&
+                  r.levelTotal <= 255;
+    }
+    return within;
+}
 
 // The threshold order against one matrix value u: position p of the order
 // covers the pixel when levelThresholds[p] lies above u. A level record lays
@@ -293,7 +324,18 @@ public:
 private:
     uint8_t* plane(int p) const { return dst_ + ptrdiff_t(p) * stride_; }
     INKDOT_ALWAYS_INLINE void store(uint64_t lanes) {
-        for (int p = 0; p < kInks; ++p) plane(p)[0] = uint8_t(lanes >> (8 * p));
+        uint8_t* p = dst_;
+        p[0] = uint8_t(lanes);
+        p += stride_;
+        p[0] = uint8_t(lanes >> 8);
+        p += stride_;
+        p[0] = uint8_t(lanes >> 16);
+        p += stride_;
+        p[0] = uint8_t(lanes >> 24);
+        p += stride_;
+        p[0] = uint8_t(lanes >> 32);
+        p += stride_;
+        p[0] = uint8_t(lanes >> 40);
     }
 
     uint8_t* dst_;
