@@ -180,6 +180,7 @@ struct KernelCase {
     int32_t xResolution, yResolution, outputBits;
     int32_t inputScale;  // -1: two input bytes per pixel
     int32_t pairFlag;    // the value the frame passes
+    int32_t method = 1;  // 3: ordered dither
 };
 
 const KernelCase kKernelCases[] = {
@@ -190,11 +191,13 @@ const KernelCase kKernelCases[] = {
     {"HalftoneMulti2880", &inkdot::kernels::HalftoneMulti2880, 2880, 720, 2, 0, 0},
     {"HalftoneMultiMode/mode6", &inkdot::kernels::HalftoneMultiMode, 360, 720, 2, 0, 0},
     {"HalftoneMultiMode/mode3", &inkdot::kernels::HalftoneMultiMode, 360, 720, 2, -1, 1},
+    {"HalftoneDither", &inkdot::kernels::HalftoneDither, 720, 720, 1, 0, 0, 3},
+    {"HalftoneDither/smaller", &inkdot::kernels::HalftoneDither, 720, 720, 1, -1, 0, 3},
 };
 
 HalftoneParams paramsFor(const KernelCase& c) {
     HalftoneParams p{};
-    p.method = 1;
+    p.method = c.method;
     p.inputFormat = 0;
     p.inkSet = 0;
     p.xResolution = c.xResolution;
@@ -320,6 +323,16 @@ private:
     CmContext* cm_ = nullptr;
 };
 
+// The mode-7 line path has no kernel of the table: a driver reaches it
+// through Halftone, and so does the benchmark.
+int32_t mode7ThroughFrame(HalftoneContext& context, const uint8_t* line, uint8_t* dst,
+                          int32_t planeStride, int32_t bitOffset, int32_t pixelCount,
+                          int32_t startX, int32_t enable, int32_t lineNumber, int32_t pairFlag,
+                          int32_t reserved) {
+    return Halftone(&context, line, dst, planeStride, bitOffset, pixelCount, startX, enable,
+                    lineNumber, pairFlag, reserved);
+}
+
 const KernelCase kSeparatingCases[] = {
     {"HalftoneBinarySep", &inkdot::kernels::HalftoneBinarySep, 720, 720, 1, 0, 0},
     {"HalftoneBinarySep360", &inkdot::kernels::HalftoneBinarySep360, 720, 360, 1, 0, 0},
@@ -329,6 +342,13 @@ const KernelCase kSeparatingCases[] = {
     {"HalftoneMultiSep2880", &inkdot::kernels::HalftoneMultiSep2880, 2880, 720, 2, 0, 0},
     {"HalftoneMultiSepMode/mode4", &inkdot::kernels::HalftoneMultiSepMode, 360, 720, 2, 0, 0},
     {"HalftoneMultiSepMode/mode1", &inkdot::kernels::HalftoneMultiSepMode, 360, 720, 2, -1, 1},
+    // Depth 4: a six-ink one-bit dither object that is not in mode 7.
+    {"HalftoneDitherSep", &inkdot::kernels::HalftoneDitherSep, 720, 720, 4, 0, 0, 3},
+    {"HalftoneDitherMultiSep", &inkdot::kernels::HalftoneDitherMultiSep, 720, 720, 2, 0, 0, 3},
+    // The mode-7 line path through the frame: six bytes of ink amounts a
+    // pixel, and six one-bit planes.
+    {"Mode7/bytes", &mode7ThroughFrame, 720, 720, 8, 0, 0},
+    {"Mode7/oneBit", &mode7ThroughFrame, 720, 720, 1, 0, 0, 3},
 };
 
 // A line of four-channel pixels: each channel takes the content on its own
@@ -366,7 +386,9 @@ void runSeparating(benchmark::State& state, const KernelCase& c, Content content
     params.inputFormat = 4;
     BenchObject object(params, table.lut());
     const std::vector<uint8_t> input = cmykLine(content, c.inputScale == -1);
-    const int32_t stride = kLineWidth * c.outputBits / 8;
+    // Bits a pixel of each plane: a depth other than 2 and 8 writes one bit.
+    const int32_t bits = c.outputBits == 2 || c.outputBits == 8 ? c.outputBits : 1;
+    const int32_t stride = kLineWidth * bits / 8;
     std::vector<uint8_t> output(size_t(6 * stride));
     int32_t lineNumber = 0;
     for (auto _ : state) {

@@ -34,13 +34,14 @@ INKDOT_ALWAYS_INLINE uint32_t inputAt(const uint8_t* in, int32_t i) {
     }
 }
 
-// Writes `count` one-bit dots, dotAt(i) (0 or 1) for i = 0 .. count - 1, into
-// one plane from slot bitOffset of its first byte. The slots in front of
-// bitOffset keep what the byte holds; a partly filled last byte is written
-// whole with zeros after the last dot. Whole bytes are gathered eight dots at
-// a time in a register.
-template <class DotAt>
-INKDOT_ALWAYS_INLINE void packDots(uint8_t* dst, int32_t bitOffset, int32_t count, DotAt&& dotAt) {
+// Writes `count` one-bit dots into one plane from slot bitOffset of its first
+// byte: dotAt(i) (0 or 1) gives the dot of pixel i alone, byteAt(i) the eight
+// dots of pixels i .. i + 7 as one byte, first pixel in the top bit. The
+// slots in front of bitOffset keep what the byte holds; a partly filled last
+// byte is written whole with zeros after the last dot.
+template <class DotAt, class ByteAt>
+INKDOT_ALWAYS_INLINE void packDots(uint8_t* dst, int32_t bitOffset, int32_t count, DotAt&& dotAt,
+                                   ByteAt&& byteAt) {
     int32_t i = 0;
     if (bitOffset != 0) {
         uint32_t byte = dst[0] & ~(0xFFu >> bitOffset) & 0xFFu;
@@ -49,16 +50,18 @@ INKDOT_ALWAYS_INLINE void packDots(uint8_t* dst, int32_t bitOffset, int32_t coun
         *dst++ = uint8_t(byte);
         if (slot < 8) return;
     }
-    for (; count - i >= 8; i += 8) {
-        uint32_t byte = 0;
-        for (int32_t k = 0; k < 8; ++k) byte = (byte << 1) | dotAt(i + k);
-        *dst++ = uint8_t(byte);
-    }
+    for (; count - i >= 8; i += 8) *dst++ = uint8_t(byteAt(i));
     if (i < count) {
         uint32_t byte = 0;
         for (int32_t slot = 7; i < count; --slot, ++i) byte |= dotAt(i) << slot;
         *dst = uint8_t(byte);
     }
+}
+
+// A value that covers no rank never prints, whatever the matrix holds;
+// otherwise the pixel prints when its rank lies below the covered count.
+INKDOT_ALWAYS_INLINE uint32_t ditherDot(int32_t covered, int32_t rank) {
+    return uint32_t(covered > rank) & uint32_t(covered != 0);
 }
 
 template <Sampling S>
@@ -72,14 +75,35 @@ int32_t ditherLine(const LineCall& call) {
     const uint32_t columnMask = matrix.columnMask;
     const uint32_t startX = uint32_t(call.startX);
     const uint8_t* in = call.line;
+    // Eight pixels whose first column lies below `straightEnd` meet eight
+    // consecutive columns of the row; only a width that is a power of two
+    // (as matrices are) runs straight between its wraps.
+    const uint32_t width = columnMask + 1;
+    const bool powerOfTwo = (width & columnMask) == 0;
+    const uint32_t straightEnd = powerOfTwo && width >= 8 ? width - 7 : 0;
 
-    // A value that covers no rank never prints, whatever the matrix holds;
-    // otherwise the pixel prints when its rank is below the covered count.
-    packDots(call.dst, call.bitOffset, call.pixelCount, [&](int32_t i) -> uint32_t {
-        const int32_t covered = levelThresholds[inputAt<S>(in, i)];
-        const int32_t u = row[(startX + uint32_t(i)) & columnMask];
-        return uint32_t(covered > u) & uint32_t(covered != 0);
-    });
+    auto dotAt = [&](int32_t i) {
+        return ditherDot(levelThresholds[inputAt<S>(in, i)],
+                         row[(startX + uint32_t(i)) & columnMask]);
+    };
+    auto byteAt = [&](int32_t i) {
+        uint32_t byte = 0;
+        const uint32_t column = (startX + uint32_t(i)) & columnMask;
+        if (column < straightEnd) {
+            // The eight pixels' input and ranks at fixed offsets from two bases.
+            const int32_t* ranks = row + column;
+            const uint8_t* window = S == Sampling::Repeat ? in : in + (S == Sampling::Smaller ? 2 : 1) * i;
+            const int32_t first = S == Sampling::Repeat ? i : 0;
+#pragma GCC unroll 8
+            for (int32_t k = 0; k < 8; ++k)
+                byte = (byte << 1) |
+                       ditherDot(levelThresholds[inputAt<S>(window, first + k)], ranks[k]);
+        } else {
+            for (int32_t k = 0; k < 8; ++k) byte = (byte << 1) | dotAt(i + k);
+        }
+        return byte;
+    };
+    packDots(call.dst, call.bitOffset, call.pixelCount, dotAt, byteAt);
     return INKDOT_OK;
 }
 
