@@ -19,6 +19,7 @@ public:
     Resampler(const Image& source, int width, int height);
 
     int width() const { return width_; }
+    int height() const { return height_; }
     int channels() const { return channels_; }
     // Output line y (0 .. height - 1): width() pixels of channels() bytes,
     // valid until the next call. Lines are best asked for in order.
