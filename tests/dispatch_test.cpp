@@ -117,6 +117,7 @@ HalftoneContext contextFor(int32_t mode, int32_t method, int32_t inkSet, int32_t
     c.mode = mode;
     c.is720x360 = r.is720x360() ? 1 : 0;
     c.replication = 1;
+    c.sequenceState = kSequenceComplete;
     return c;
 }
 

@@ -105,6 +105,9 @@ int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_
 
     if (uint32_t(startX) + uint32_t(pixelCount) > uint32_t(c.params.maxPixels))
         return INKDOT_LINE_TOO_LONG;
+    // Until the resource sequence has completed the tables the kernels read
+    // are missing, half built or already released.
+    if (c.sequenceState != kSequenceComplete) return INKDOT_UNSUPPORTED;
 
     const auto* line = static_cast<const uint8_t*>(src);
     if (c.replication > 1) {
