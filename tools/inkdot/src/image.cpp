@@ -59,7 +59,10 @@ Image readPng(const fs::path& path) {
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str())) badImage(path, png.message);
-    checkSize(path, png.width, png.height);
+    if (uint64_t(png.width) * png.height > kMaxImagePixels || png.width > 1000000 || png.height > 1000000) {
+        png_image_free(&png);
+        checkSize(path, png.width, png.height);
+    }
     Image image;
     image.format = "PNG";
     image.width = static_cast<int>(png.width);
