@@ -20,9 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     params.method = 1;
     params.version = INKDOT_HALFTONE_VERSION;
     fuzz::Lut table(params.inkSet != 0);
-    // A table whose points claim more than its grid holds, now and then.
+    // Tables of other shapes, now and then.
     if (shape & 8) table.lut.points[0] = in.value(0, 40);
     if (shape & 16) table.lut.points[2] = in.value(-4, 80);
+    // The grid holds what the points say, as a table from the colour
+    // matching always does.
+    size_t nodes = 1;
+    for (int32_t p : table.lut.points) nodes *= size_t(p > 0 ? p : 0);
+    table.grid.resize(nodes * size_t(table.lut.channels) + 1, 0x55);
+    table.lut.grid = table.grid.data();
+    table.lut.gridHandle = table.grid.data();
     fuzz::Bytes curves = (shape & 32) ? in.chunk() : fuzz::Bytes{};
     curves.resize(768, 0);
 
