@@ -149,24 +149,27 @@ int32_t ditherSepLine(const LineCall& call) {
     const uint32_t halfWidth = uint32_t(width / 2);
     const uint32_t threeQuarters = uint32_t((3 * width) / 4);
     const int32_t top = context.matrixSize - 1;
-    DotPacker<1, 6> out(call.dst, call.planeStride, call.bitOffset);
+    SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
 
     PreviousPixel previous;
-    for (int32_t i = 0; i < call.pixelCount; ++i, out.next()) {
+    for (int32_t i = 0; i < call.pixelCount; ++i) {
         const uint8_t* c = call.line + 4 * size_t(Repeat ? i >> 1 : i);
         // A pixel without ink prints nothing and is no neighbour for smoothing.
-        if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) continue;
+        if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) {
+            out.put(0);
+            continue;
+        }
         const uint32_t x = uint32_t(call.startX) + uint32_t(i);
         const int32_t u0 = row0.at(int32_t(x));
         const int32_t uh = rowHalf.at(int32_t(x + halfWidth));
         const int32_t u3 = row0.at(int32_t(x + threeQuarters));
 
         const GridLevels g = separation.levels(c, quantiserDither(u0, 0));
-        InkAmounts amounts = separation.amounts(g);
-        smoothMean(amounts, g, previous, parityMask(u0), kSmoothAllInks);
-        const int32_t t0 = levelThresholds[amounts.a[0]], t1 = levelThresholds[amounts.a[1]];
-        const int32_t t2 = levelThresholds[amounts.a[2]], t3 = levelThresholds[amounts.a[3]];
-        const int32_t t4 = levelThresholds[amounts.a[4]], t5 = levelThresholds[amounts.a[5]];
+        const AmountBytes a =
+            smoothMean(separation.entry(g), g, previous, parityMask(u0), kSmoothAllInks);
+        const int32_t t0 = levelThresholds[amountOf(a, 0)], t1 = levelThresholds[amountOf(a, 1)];
+        const int32_t t2 = levelThresholds[amountOf(a, 2)], t3 = levelThresholds[amountOf(a, 3)];
+        const int32_t t4 = levelThresholds[amountOf(a, 4)], t5 = levelThresholds[amountOf(a, 5)];
 
         // The stack on u0: a5, then a0, then a1.
         const bool dot5 = u0 < t5;
@@ -178,8 +181,7 @@ int32_t ditherSepLine(const LineCall& call) {
         const bool dot3 = stackedDot(wrappingAdd(t2, t3), t3, top, uh, dot2);
         const bool dot4 = u3 < t4;
 
-        markInks(out, {dotCode(dot0), dotCode(dot1), dotCode(dot2), dotCode(dot3), dotCode(dot4),
-                       dotCode(dot5)});
+        out.put(inkLanes<1>({dot0, dot1, dot2, dot3, dot4, dot5}));
     }
     out.finish();
     return INKDOT_OK;

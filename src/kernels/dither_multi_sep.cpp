@@ -76,11 +76,11 @@ int32_t ditherMultiSepLine(const LineCall& call) {
     const uint32_t quarter = uint32_t(width / 4);
     const uint32_t half = uint32_t(width / 2);
     const uint32_t threeQuarters = uint32_t((3 * width) / 4);
-    DotPacker<2, 6> out(call.dst, call.planeStride, call.bitOffset);
+    SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
 
     PreviousPixel previous;
     uint8_t pair[4];
-    for (int32_t i = 0; i < call.pixelCount; ++i, out.next()) {
+    for (int32_t i = 0; i < call.pixelCount; ++i) {
         // Every pixel, four zero bytes included, takes the dots of its entry.
         const uint8_t* c = channelsAt<S>(call.line, i, pair);
         const uint32_t x = uint32_t(call.startX) + uint32_t(i);
@@ -90,15 +90,16 @@ int32_t ditherMultiSepLine(const LineCall& call) {
         const int32_t uh = rowHalf.at(int32_t(x + half));
 
         const GridLevels g = separation.levels(c, quantiserDither(u0, 0));
-        const InkAmounts s = smoothSum(separation.amounts(g), g, previous);
+        const InkAmounts s = smoothSum(separation.entry(g), g, previous);
 
         const PairCodes first = pairCodes(ThresholdOrder{thresholds, u0},
                                           records[kUpperRecords + s.a[0]], records[s.a[1]]);
         const PairCodes second = pairCodes(ThresholdOrder{thresholds, uh},
                                            records[kUpperRecords + s.a[2]], records[s.a[3]]);
-        markInks(out, {first.leading, first.trailing, second.leading, second.trailing,
-                       singleCode(ThresholdOrder{thresholds, u3}, records[s.a[4]]),
-                       singleCode(ThresholdOrder{thresholds, u1}, records[kUpperRecords + s.a[5]])});
+        out.put(inkLanes<2>({first.leading, first.trailing, second.leading, second.trailing,
+                             singleCode(ThresholdOrder{thresholds, u3}, records[s.a[4]]),
+                             singleCode(ThresholdOrder{thresholds, u1},
+                                        records[kUpperRecords + s.a[5]])}));
     }
     out.finish();
     return INKDOT_OK;

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "kernels/diffusion.h"
 
@@ -254,19 +255,6 @@ struct ThresholdOrder {
     }
 };
 
-// ---------------------------------------------------------------------------
-// Output
-
-// The plane that each of the six amounts a0..a5 fills (plane p lies at
-// dst + p * planeStride).
-inline constexpr int kPlaneOfInk[kInks] = {0, 4, 1, 5, 2, 3};
-
-// Marks the codes of the six inks, in amount order, in their planes.
-template <class Packer>
-INKDOT_ALWAYS_INLINE void markInks(Packer& out, const uint32_t (&codes)[kInks]) {
-    for (int j = 0; j < kInks; ++j) out.mark(kPlaneOfInk[j], codes[j]);
-}
-
 // 32-bit sums that wrap as the hardware would rather than overflow.
 INKDOT_ALWAYS_INLINE int32_t wrappingAdd(int32_t a, int32_t b) {
     return int32_t(uint32_t(a) + uint32_t(b));
@@ -346,6 +334,20 @@ private:
 
 // A dot (or a two-bit code) of plane p as its lane.
 INKDOT_ALWAYS_INLINE uint64_t lane(int p, uint32_t code) { return uint64_t(code) << (8 * p); }
+
+// The plane that each of the six amounts a0..a5 fills.
+inline constexpr int kPlaneOfInk[kInks] = {0, 4, 1, 5, 2, 3};
+
+// The dots or codes of the six inks, in amount order, as the lanes of their
+// planes; the low `Bits` bits of each count (a kCode* value repeats its two
+// bits across the byte).
+template <int Bits>
+INKDOT_ALWAYS_INLINE uint64_t inkLanes(const uint32_t (&codes)[kInks]) {
+    constexpr uint32_t kMask = (1u << Bits) - 1;
+    return [&]<size_t... J>(std::index_sequence<J...>) {
+        return (lane(kPlaneOfInk[J], codes[J] & kMask) | ...);
+    }(std::make_index_sequence<kInks>{});
+}
 
 // ---------------------------------------------------------------------------
 // Line continuity
