@@ -10,12 +10,3 @@ if(NOT TARGET respack_lib)
   # which GCC would otherwise report for every designated initializer.
   target_compile_options(respack_lib PUBLIC -Wno-missing-field-initializers)
 endif()
-
-# GCC 12 at -O3 (Release) reports out-of-bounds copies inside
-# std::vector::insert on a vector that was just built with a fixed size
-# (curves.cpp); the copies are in bounds, a known false positive of that
-# compiler's inliner. They stay warnings there rather than stop the build.
-if(TARGET respack_lib AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
-   AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12)
-  target_compile_options(respack_lib PRIVATE -Wno-error=array-bounds)
-endif()

@@ -28,8 +28,10 @@ Curve midtoneCurve(double shift) {
 
 Bytes curveSet(const std::vector<Curve>& curves) {
     require(curves.size() == 4 || curves.size() == 6, "a curve set has four or six curves");
-    Bytes out{static_cast<uint8_t>(curves.size() == 4 ? 2 : 3), 1};
-    for (const Curve& c : curves) out.insert(out.end(), c.begin(), c.end());
+    Bytes out(2 + 256 * curves.size());
+    out[0] = static_cast<uint8_t>(curves.size() == 4 ? 2 : 3);
+    out[1] = 1;
+    for (size_t k = 0; k < curves.size(); ++k) std::copy(curves[k].begin(), curves[k].end(), out.begin() + 2 + 256 * k);
     return out;
 }
 
@@ -78,7 +80,7 @@ Bytes curveSetTable(const CurveSetTableSpec& s) {
 Bytes curveSetContainer(const Bytes& table, int type) {
     require(type == 2 || type == 3, "a container holds curve sets of type 2 or 3");
     constexpr size_t kTextOffset = 272;
-    Bytes out(kTextOffset, 0);
+    Bytes out(kTextOffset + table.size(), 0);
     std::memcpy(out.data(), "TUNA", 4);
     const char* label = "inkdot curve sets";
     std::memcpy(out.data() + 4, label, std::strlen(label));
@@ -86,7 +88,7 @@ Bytes curveSetContainer(const Bytes& table, int type) {
     setLe32(out, 100, kTextOffset);
     out[256] = 1;
     out[264] = static_cast<uint8_t>(type);
-    append(out, table);
+    std::copy(table.begin(), table.end(), out.begin() + kTextOffset);
     return out;
 }
 
@@ -121,8 +123,9 @@ Bytes curveMaps(const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& rec
 Bytes curveMeasurements(uint8_t mode, const std::vector<uint8_t>& values) {
     require(mode < 30 || mode > 70, "a mode from 30 to 70 would be read as the first value");
     require(!values.empty() && values.size() <= 20, "1 to 20 measured values");
-    Bytes out{mode};
-    out.insert(out.end(), values.begin(), values.end());
+    Bytes out(1 + values.size());
+    out[0] = mode;
+    std::copy(values.begin(), values.end(), out.begin() + 1);
     return out;
 }
 
