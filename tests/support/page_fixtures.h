@@ -53,7 +53,8 @@ public:
 
     // One stretch through Halftone: `input` holds the whole line as the
     // object reads it, `planes` planes of `planeStride` bytes for the whole
-    // line; the stretch starts at pixel startX of both.
+    // line; the stretch starts at pixel startX of both (an object that
+    // repeats input pixels takes whole lines only, startX 0).
     int32_t line(const Bytes& input, Bytes& planes, int32_t planeStride, int32_t lineNumber,
                  int32_t startX, int32_t count);
     // Input bytes per output pixel of a plain line, and output bits per pixel.
