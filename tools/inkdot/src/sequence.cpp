@@ -31,7 +31,18 @@ ColourMatching::ColourMatching(Pack& pack, const CmParams& params, const CmSelec
         callFailed("CmNew", r, selectionText);
     }
     // Resource 0 (the index), the colour table it chooses, and whatever
-    // further steps the object asks for.
+    // further steps the object asks for. A constructor that throws has no
+    // destructor to run, so the object is deleted here on the way out.
+    try {
+        run(pack, next, tableRole, selectionText);
+    } catch (...) {
+        CmDelete(cm_);
+        cm_ = nullptr;
+        throw;
+    }
+}
+
+void ColourMatching::run(Pack& pack, int32_t next, Role tableRole, const std::string& selectionText) {
     for (int step = 0; next != INKDOT_NO_RESOURCE; ++step) {
         if (step == 8) callFailed("CmSetResource", INKDOT_SEQUENCE_ENDED, "the sequence does not end");
         const int32_t number = next;
@@ -64,6 +75,16 @@ Halftoning::Halftoning(Pack& pack, const HalftoneParams& params, const CmLut& lu
         ht_ = nullptr;
         callFailed("HalftoneNew", r, settingsText);
     }
+    try {
+        run(pack, list);
+    } catch (...) {
+        HalftoneDelete(ht_);
+        ht_ = nullptr;
+        throw;
+    }
+}
+
+void Halftoning::run(Pack& pack, int32_t list) {
     int32_t number = list;
     for (size_t call = 0; number != INKDOT_NO_RESOURCE; ++call) {
         if (call == 8) callFailed("HalftoneSetResource", INKDOT_SEQUENCE_ENDED, "the sequence does not end");
@@ -72,7 +93,7 @@ Halftoning::Halftoning(Pack& pack, const HalftoneParams& params, const CmLut& lu
         int32_t next = INKDOT_NO_RESOURCE;
         const int32_t r = HalftoneSetResource(ht_, bytes.data(), &next);
         if (r != INKDOT_OK)
-            callFailed("HalftoneSetResource", r, "on " + pack.describe(number) + " (" + settingsText + ")");
+            callFailed("HalftoneSetResource", r, "on " + pack.describe(number) + " (" + settingsText_ + ")");
         number = next;
     }
 }

@@ -32,6 +32,8 @@ public:
     void close();
 
 private:
+    void run(Pack& pack, int32_t next, Role tableRole, const std::string& selectionText);
+
     CmContext* cm_ = nullptr;
     int32_t table_ = 0;
 };
@@ -53,6 +55,8 @@ public:
     void close();
 
 private:
+    void run(Pack& pack, int32_t list);
+
     HalftoneContext* ht_ = nullptr;
     std::string settingsText_;
     std::vector<int32_t> resources_;
