@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/global_memory.h"
 
@@ -23,6 +24,9 @@ struct State {
     int64_t failAt[4]{};   // 1-based call number that fails, 0 = never
     int64_t calls[4]{};    // calls since the fault was armed
     bool failEvery[4]{};
+    // Blocks whose free was made to fail. Kept reachable here so the leak
+    // checker reports only real leaks, not the ones a test asked for.
+    std::vector<void*> keptByFailedFree;
 };
 
 State& state() {
@@ -47,8 +51,10 @@ Header* live(void* handle) {
 
 void resetMemory() {
     int64_t liveNow = state().counts.live;
+    std::vector<void*> kept = std::move(state().keptByFailedFree);
     state() = State{};
     state().counts.live = liveNow;
+    state().keptByFailedFree = std::move(kept);
 }
 
 MemCounts memoryCounts() { return state().counts; }
@@ -102,7 +108,10 @@ int32_t unlock(Handle handle) {
 }
 
 Handle release(Handle handle) {
-    if (test::shouldFail(MemOp::Free)) return handle;
+    if (test::shouldFail(MemOp::Free)) {
+        test::state().keptByFailedFree.push_back(handle);
+        return handle;
+    }
     test::Header* h = test::live(handle);
     if (h == nullptr) return handle;
     h->magic = 0;
