@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     int32_t tableClass = 0;
     HalftoneContext* context = nullptr;
-    if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context) != INKDOT_OK) return 0;
+    if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context, extra.size) != INKDOT_OK)
+        return 0;
     int32_t next = 0;
     int32_t result = INKDOT_OK;
     for (int asked = 0; result == INKDOT_OK && next != -1 && asked < 8; ++asked) {

@@ -1,8 +1,8 @@
-// H_HalftoneGetTable: the ink set, depth, curves and table shape come from
-// the input, and the level-record resource is the rest of it, in a block of
-// exactly its length through the bounded worker. The image buffer is sized
-// for the largest image the table can give and checked against the length
-// the call reports.
+// H_HalftoneGetTable: the ink set, depth, curves, table shape and now and
+// then an extra block come from the input, and the level-record resource is
+// the rest of it; both in blocks of exactly their length through the bounded
+// workers. The image buffer is sized for the largest image the table can give
+// and checked against the length the call reports.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,11 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     table.lut.gridHandle = table.grid.data();
     fuzz::Bytes curves = (shape & 32) ? in.chunk() : fuzz::Bytes{};
     curves.resize(768, 0);
+    // An extra block of exactly its length, now and then.
+    const fuzz::Exact extra((shape & 64) ? in.chunk() : fuzz::Bytes{});
+    if (shape & 64) table.lut.extraBlock = const_cast<uint8_t*>(extra.data());
 
     int32_t extraValue = 0;
     HTableContext* context = nullptr;
     if (inkdot::hHalftoneNew(&params, &table.lut, 0, (shape & 32) ? curves.data() : nullptr,
-                             &extraValue, &context) != INKDOT_OK)
+                             &extraValue, &context, extra.size) != INKDOT_OK)
         return 0;
     const fuzz::Exact records(in.rest());
     const uint32_t n = uint32_t(table.lut.points[0] > 0 ? table.lut.points[0] : 0);

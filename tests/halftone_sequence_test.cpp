@@ -199,6 +199,36 @@ TEST_F(SequenceTest, ExtraBlockKind) {
     }
 }
 
+// Given its length, an extra block too short for its signature is of no known
+// kind: the first call refuses it instead of reading on.
+TEST_F(SequenceTest, ExtraBlockReadsStayInsideItsLength) {
+    struct Case {
+        const char* name;
+        Bytes extra;
+        size_t length;
+        int32_t result, kind;
+    };
+    const Bytes chain = test::chainExtra(2), records = test::recordExtra(300);
+    for (const Case& c : {Case{"ChainWhole", chain, chain.size(), 0, 1},
+                          Case{"ChainHeadCut", chain, 5, 0x300, 0},
+                          Case{"RecordsWhole", records, records.size(), 0, 2},
+                          Case{"RecordSignatureCut", records, 11, 0x300, 0}}) {
+        test::LutWithGrid table = test::singleInkLut();
+        table.lut.grid = table.grid.data();
+        table.lut.extraBlock = const_cast<uint8_t*>(c.extra.data());
+        HalftoneParams params = test::singleInkParams();
+        params.outputBits = 2;
+        int32_t tableClass = 0, next = 0;
+        HalftoneContext* context = nullptr;
+        ASSERT_EQ(halftoneNew(&params, &table.lut, 0, &tableClass, &context, c.length), 0);
+        const Bytes list = test::standardList();
+        EXPECT_EQ(halftoneSetResource(context, list.data(), list.size(), &next), c.result)
+            << c.name;
+        EXPECT_EQ(context->extraKind, c.kind) << c.name;
+        EXPECT_EQ(HalftoneDelete(context), INKDOT_OK);
+    }
+}
+
 TEST_F(SequenceTest, ReplicationRewritesInputScale) {
     struct Case {
         int32_t inputScale, replication, scaleAfter;

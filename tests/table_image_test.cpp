@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/workers.h"
 #include "inkdot/inkdot.h"
 #include "support/fault_memory.h"
 
@@ -246,6 +247,18 @@ TEST(TableImage, ExtraBlockValueByCode) {
         ASSERT_EQ(H_HalftoneNew(&params, &lut, 0, identityCurves().data(), &value, &table),
                   INKDOT_OK);
         EXPECT_EQ(value, c.expected) << "code " << c.code << " inkSet " << c.inkSet;
+        EXPECT_EQ(H_HalftoneDelete(table), INKDOT_OK);
+    }
+    // Given the block's length, a code or value past its end is not read.
+    put(4, 3);
+    for (size_t length : {size_t{5}, size_t{21}}) {
+        HalftoneParams params = makeParams(0, 1);
+        HTableContext* table = nullptr;
+        int32_t value = 12345;
+        ASSERT_EQ(inkdot::hHalftoneNew(&params, &lut, 0, identityCurves().data(), &value, &table,
+                                       length),
+                  INKDOT_OK);
+        EXPECT_EQ(value, 12345) << length;
         EXPECT_EQ(H_HalftoneDelete(table), INKDOT_OK);
     }
 }

@@ -23,8 +23,11 @@ int32_t cmSetResource(CmContext* context, const void* resource, size_t length,
 CmLut* cmGetLut(CmContext* context);
 int32_t cmDelete(CmContext* context);
 
+// extraLength bounds the reads of the CmLut's extra block; the driver protocol
+// gives none, so the exports pass kUnbounded.
 int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag,
-                    int32_t* tableClass, HalftoneContext** handle);
+                    int32_t* tableClass, HalftoneContext** handle,
+                    size_t extraLength = kUnbounded);
 int32_t halftoneSetResource(HalftoneContext* context, const void* resource, size_t length,
                             int32_t* nextResource);
 int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_t planeStride,
@@ -33,7 +36,8 @@ int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_
 int32_t halftoneDelete(HalftoneContext* context);
 
 int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t unused,
-                     const uint8_t* curves, int32_t* extraValue, HTableContext** handle);
+                     const uint8_t* curves, int32_t* extraValue, HTableContext** handle,
+                     size_t extraLength = kUnbounded);
 int32_t hHalftoneGetTable(HTableContext* context, const void* records, size_t length,
                           int32_t* nextResource, int32_t* imageLength, uint8_t* image);
 int32_t hHalftoneDelete(HTableContext* context);

@@ -1,6 +1,7 @@
 // The halftone object and the named tables of its block table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/mem_block.h"
@@ -31,6 +32,7 @@ struct HalftoneContext {
     int32_t mode;              // 0, 1, 3, 4, 6 or 7
     int32_t is720x360;
     int32_t sequenceState;     // inkdot::SequenceState: running, complete or failed
+    size_t extraLength;        // bytes of the extra block that may be read
 };
 
 namespace inkdot {

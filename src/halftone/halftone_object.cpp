@@ -39,7 +39,7 @@ bool formatMatchesInkSet(const HalftoneParams& p) {
 } // namespace
 
 int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag,
-                    int32_t* tableClass, HalftoneContext** handle) {
+                    int32_t* tableClass, HalftoneContext** handle, size_t extraLength) {
     if (flag != 0) return INKDOT_NONZERO_FLAG;
     if (params == nullptr) return INKDOT_BAD_FIRST_RECORD;
     if (lut == nullptr) return INKDOT_BAD_SECOND_RECORD;
@@ -61,6 +61,7 @@ int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag
     context->ownHandle = ownHandle;
     context->params = *params;
     context->lut = *lut;
+    context->extraLength = extraLength;
     context->lastLine = 0;
     context->lastEnd = 0;
     context->phase = 0;

@@ -176,7 +176,7 @@ int32_t firstCall(HalftoneContext& context, ByteView data, int32_t* nextResource
     }
     if (!listEnded) return failSequence(context, INKDOT_SEQUENCE_ENDED);
 
-    const ExtraKind kind = extraBlockKind(ByteView(context.lut.extraBlock, kUnbounded));
+    const ExtraKind kind = extraBlockKind(ByteView(context.lut.extraBlock, context.extraLength));
     if (kind == kUnknownExtra || (kind == kNoExtra && params.outputBits == 2))
         return failSequence(context, INKDOT_SEQUENCE_ENDED);
     context.extraKind = kind;
@@ -296,7 +296,7 @@ int32_t thirdCall(HalftoneContext& context, ByteView data, int32_t* nextResource
     fillLevelThresholds(levelThresholds(context), params, context.matrixSize, values,
                         remap ? densityMap(context) : nullptr);
 
-    const ByteView extra(context.lut.extraBlock, kUnbounded);
+    const ByteView extra(context.lut.extraBlock, context.extraLength);
     if (context.extraKind == kChainExtra && twoBit) {
         LevelRecord* out = levelRecords(context);
         const LevelModel model = levelModelFor(params, extra);

@@ -6,6 +6,7 @@
 
 #include "frame/mem_block.h"
 #include "frame/workers.h"
+#include "halftone/resource_format.h"
 
 // The table-image object: copies of the caller's records and curves.
 struct HTableContext {
@@ -22,14 +23,9 @@ namespace {
 
 constexpr int kAxisEntries = 256;
 constexpr int kLevelEntries = 1024;
-constexpr uint8_t kRecordSignature[4] = {0xFB, 0x69, 0xF7, 0xDC};
 
 void putLe32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-int16_t readLe16(const uint8_t* at) {
-    return static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
 }
 
 // Undoes the one-bit dot-value curve of the percentages with rounding. A
@@ -74,10 +70,10 @@ uint32_t packLevel(const int32_t field[3]) {
 bool writeLevelEntries(uint8_t* out, const uint8_t* records, size_t length) {
     size_t start = 0;
     int32_t count = 256;
-    if (length >= 8 && std::memcmp(records + 4, kRecordSignature, 4) == 0) {
+    if (length >= 8 && std::memcmp(records + 4, kLevelRecordSignature, 4) == 0) {
         if (length < 20) return false;
         start = 32;
-        count = static_cast<uint16_t>(readLe16(records + 18));
+        count = readLe16(records + 18);
     }
     if (count > 0 && length < start + 3 * static_cast<size_t>(count)) return false;
     // A count of 0 has no records to spread; more than 1024 would write past
@@ -113,7 +109,8 @@ bool writeLevelEntries(uint8_t* out, const uint8_t* records, size_t length) {
 } // namespace
 
 int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t /*unused*/,
-                     const uint8_t* curves, int32_t* extraValue, HTableContext** handle) {
+                     const uint8_t* curves, int32_t* extraValue, HTableContext** handle,
+                     size_t extraLength) {
     if (params == nullptr) return INKDOT_BAD_FIRST_RECORD;
     if (lut == nullptr) return INKDOT_BAD_SECOND_RECORD;
 
@@ -132,16 +129,17 @@ int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t /*u
     table->planes = inkSet == 0 ? 1 : inkSet == 1 ? 4 : 6;
     table->convert = params->outputBits == 1 && (inkSet == 0 || inkSet == 1);
 
-    // The value the caller wants from the extra block, chosen by its code.
-    if (const uint8_t* extra = lut->extraBlock) {
-        int32_t offset = 0;
-        switch (readLe16(extra + 4)) {
+    // The value the caller wants from the extra block, chosen by its code. A
+    // block too short for the code or the value leaves value out alone.
+    if (const ByteView extra(lut->extraBlock, extraLength); extra.data && extra.covers(4, 2)) {
+        size_t offset = 0;
+        switch (extra.s16(4)) {
         case 1: offset = 6; break;
         case 2: offset = inkSet != 0 ? 16 : 18; break;
         case 3: offset = inkSet != 0 ? 16 : 20; break;
         default: break;
         }
-        if (offset != 0) *extraValue = readLe16(extra + offset);
+        if (offset != 0 && extra.covers(offset, 2)) *extraValue = extra.s16(offset);
     }
     return INKDOT_OK;
 }
