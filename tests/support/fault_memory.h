@@ -33,4 +33,15 @@ int64_t liveBlocks();
 // Fails every operation of the given kind from now on (until reset).
 void failAll(MemOp op);
 
+// Uses of dead handles since the program started: a lock, unlock or free of
+// a handle that names no live block, and every freed block found written
+// after its free. Freed blocks are held back, filled with a pattern, for a
+// while (poisoned under the address sanitizer, which then reports the access
+// itself); this call checks and really frees all of them.
+int64_t deadHandleUses();
+
+// Frees every block whose free was made to fail and that nothing has freed
+// since; returns how many there were.
+int64_t releaseRefusedBlocks();
+
 } // namespace inkdot::test
