@@ -127,7 +127,7 @@ int32_t binarySepLine(const LineCall& call) {
     for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance()) {
         const uint8_t* c = in;
         if (!Repeat || (i & 1) != 0) in += 4;
-        if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) {
+        if (blankPixel(c)) {
             // Blank: no ink, the collected errors and both carries dropped.
             lineA.clearOwn();
             lineB.clearOwn();

@@ -155,7 +155,7 @@ int32_t ditherSepLine(const LineCall& call) {
     for (int32_t i = 0; i < call.pixelCount; ++i) {
         const uint8_t* c = call.line + 4 * size_t(Repeat ? i >> 1 : i);
         // A pixel without ink prints nothing and is no neighbour for smoothing.
-        if ((uint32_t(c[0]) | c[1] | c[2] | c[3]) == 0) {
+        if (blankPixel(c)) {
             out.put(0);
             continue;
         }

@@ -15,12 +15,9 @@
 namespace inkdot::kernels {
 namespace {
 
-// Records for a pair sum: the lower half serves the trailing inks and ink 4,
-// the upper half (512 on) the leading inks and ink 5.
-inline constexpr int32_t kUpperRecords = 512;
-
 // An ink on its own stretch from the start of the threshold order.
-INKDOT_ALWAYS_INLINE uint32_t singleCode(const ThresholdOrder& order, const LevelRecord& r) {
+template <class Table>
+INKDOT_ALWAYS_INLINE uint32_t singleCode(const ThresholdOrder<Table>& order, const LevelRecord& r) {
     return order.stretch(0, r, r.levelTotal);
 }
 
@@ -34,19 +31,18 @@ struct PairCodes {
 // the two fit the order (totals at most 255) a pixel gets a dot of one ink at
 // most; when they overlap by `over`, the trailing stretch is moved down to end
 // at 255, and its top meets the leading stretch there: both inks may print.
-INKDOT_ALWAYS_INLINE PairCodes pairCodes(const ThresholdOrder& order, const LevelRecord& leading,
-                                         const LevelRecord& trailing) {
+// Both stretches are read and the blocked trailing code masked, as the matrix
+// values make the outcome unpredictable from pixel to pixel.
+template <class Table>
+INKDOT_ALWAYS_INLINE PairCodes pairCodes(const ThresholdOrder<Table>& order,
+                                         const LevelRecord& leading, const LevelRecord& trailing) {
     const uint32_t lead = singleCode(order, leading);
     const int32_t over = int32_t(leading.levelTotal) + trailing.levelTotal - 255;
-    int32_t start = leading.levelTotal;
-    if (over <= 0) {
-        if (lead != kCodeNone) return {lead, kCodeNone};
-    } else {
-        start -= over;
-        if (order.covers(start)) return {lead, kCodeNone};
-    }
+    const bool fits = over <= 0;
+    const int32_t start = fits ? int32_t(leading.levelTotal) : int32_t(leading.levelTotal) - over;
+    const bool blocked = fits ? lead != kCodeNone : order.covers(start);
     const int32_t end = start + trailing.thresholdBase + trailing.mediumSpan + trailing.smallSpan;
-    return {lead, order.stretch(start, trailing, end)};
+    return {lead, order.stretch(start, trailing, end) & (uint32_t(blocked) - 1u)};
 }
 
 // The four channel values of output pixel i: four bytes a pixel, one pixel
@@ -63,12 +59,16 @@ INKDOT_ALWAYS_INLINE const uint8_t* channelsAt(const uint8_t* in, int32_t i, uin
     }
 }
 
-template <Sampling S>
+// Checked: the records are known to keep every index within levelThresholds,
+// so it is read without clamping.
+template <Sampling S, bool Checked>
 int32_t ditherMultiSepLine(const LineCall& call) {
     const HalftoneContext& context = call.context;
     const Separation separation(context);
     const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-    const LevelThresholdTable thresholds{blockAs<int32_t>(context, kLevelThresholds)};
+    using Thresholds = LevelThresholdsOf<Checked>;
+    using Order = ThresholdOrder<Thresholds>;
+    const Thresholds thresholds{blockAs<int32_t>(context, kLevelThresholds)};
     const int32_t width = context.matrixWidth, height = context.matrixHeight;
     const MatrixRow row0 = matrixRow(context, call.lineNumber);
     const MatrixRow rowHalf =
@@ -92,13 +92,13 @@ int32_t ditherMultiSepLine(const LineCall& call) {
         const GridLevels g = separation.levels(c, quantiserDither(u0, 0));
         const InkAmounts s = smoothSum(separation.entry(g), g, previous);
 
-        const PairCodes first = pairCodes(ThresholdOrder{thresholds, u0},
+        const PairCodes first = pairCodes(Order{thresholds, u0},
                                           records[kUpperRecords + s.a[0]], records[s.a[1]]);
-        const PairCodes second = pairCodes(ThresholdOrder{thresholds, uh},
+        const PairCodes second = pairCodes(Order{thresholds, uh},
                                            records[kUpperRecords + s.a[2]], records[s.a[3]]);
         out.put(inkLanes<2>({first.leading, first.trailing, second.leading, second.trailing,
-                             singleCode(ThresholdOrder{thresholds, u3}, records[s.a[4]]),
-                             singleCode(ThresholdOrder{thresholds, u1},
+                             singleCode(Order{thresholds, u3}, records[s.a[4]]),
+                             singleCode(Order{thresholds, u1},
                                         records[kUpperRecords + s.a[5]])}));
     }
     out.finish();
@@ -111,7 +111,9 @@ int32_t ditherMultiSepKernel(const LineCall& call) {
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
-        return ditherMultiSepLine<decltype(sampling)::value>(call);
+        return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
+            return ditherMultiSepLine<decltype(sampling)::value, decltype(checked)::value>(call);
+        });
     });
 }
 

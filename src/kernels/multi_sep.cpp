@@ -17,11 +17,6 @@
 namespace inkdot::kernels {
 namespace {
 
-// Records for an amount: the lower half serves trailing, plain and the
-// diffused ink's partners, the upper half (512 on) the leading inks and the
-// diffused ink.
-inline constexpr int32_t kUpperRecords = 512;
-
 // Planes of the six inks.
 enum Plane : int { kPlaneF1 = 0, kPlaneF2 = 1, kPlaneP = 2, kPlaneG = 3, kPlaneS1 = 4, kPlaneS2 = 5 };
 
@@ -206,8 +201,8 @@ int32_t multiSepLine(const LineCall& call) {
     const Separation separation(context);
     const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
     const LevelRecord* upper = records + kUpperRecords;
-    using Thresholds = std::conditional_t<Checked, PlainTable<int32_t>, LevelThresholdTable>;
-    using ErrorTable = std::conditional_t<Checked, PlainTable<int16_t>, ErrorThresholdTable>;
+    using Thresholds = LevelThresholdsOf<Checked>;
+    using ErrorTable = ErrorThresholdsOf<Checked>;
     const Thresholds thresholds{blockAs<int32_t>(context, kLevelThresholds)};
     const ErrorTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
     const SpreadLevels levels = spreadLevels(context);
@@ -296,21 +291,15 @@ int32_t multiSepInput(const LineCall& call) {
     return multiSepLine<Member, SepInput::Single, Checked>(call);
 }
 
-// Below this many pixels the records are not checked.
-inline constexpr int32_t kRecordCheckMinimum = 128;
-
 template <class Member>
 int32_t multiSepKernel(const LineCall& call) {
     if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.context.params.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    // Checking the records costs a pass over them; a short stretch reads its
-    // thresholds clamped instead.
-    const bool checked =
-        call.pixelCount >= kRecordCheckMinimum &&
-        recordsWithinTables(blockAs<LevelRecord>(call.context, kLevelRecords), 2 * kUpperRecords);
-    return checked ? multiSepInput<Member, true>(call) : multiSepInput<Member, false>(call);
+    return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
+        return multiSepInput<Member, decltype(checked)::value>(call);
+    });
 }
 
 } // namespace

@@ -5,9 +5,11 @@
 // line-continuity clearing of the error lines of the diffusing members.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "kernels/diffusion.h"
@@ -61,6 +63,14 @@ struct InkAmounts {
 INKDOT_ALWAYS_INLINE InkAmounts unpackAmounts(AmountBytes bytes) {
     return {{amountOf(bytes, 0), amountOf(bytes, 1), amountOf(bytes, 2), amountOf(bytes, 3),
              amountOf(bytes, 4), amountOf(bytes, 5)}};
+}
+
+// Whether the four channel values of a pixel are all zero: one load of the
+// four bytes.
+INKDOT_ALWAYS_INLINE bool blankPixel(const uint8_t* c) {
+    uint32_t word;
+    std::memcpy(&word, c, 4);
+    return word == 0;
 }
 
 // The quantiser (per input value a base level and the step threshold at
@@ -236,22 +246,59 @@ inline bool recordsWithinTables(const LevelRecord* records, int32_t count) {
     return within;
 }
 
+// The two-bit kernels' records: a lower half and an upper half (from 512 on),
+// each indexed by an amount 0..510.
+inline constexpr int32_t kUpperRecords = 512;
+
+// Below this many pixels the records are not checked: a short stretch reads
+// its thresholds clamped instead of paying a pass over the records.
+inline constexpr int32_t kRecordCheckMinimum = 128;
+
+// Calls f with std::true_type when the records are known to keep every index
+// within the tables, so that the thresholds may be read without clamping,
+// else with std::false_type.
+template <typename F>
+INKDOT_ALWAYS_INLINE int32_t withRecordCheck(const HalftoneContext& context, int32_t pixelCount,
+                                             F&& f) {
+    const bool checked =
+        pixelCount >= kRecordCheckMinimum &&
+        recordsWithinTables(blockAs<LevelRecord>(context, kLevelRecords), 2 * kUpperRecords);
+    return checked ? f(std::true_type{}) : f(std::false_type{});
+}
+
+// levelThresholds read clamped, or plainly once the records are checked.
+template <bool Checked>
+using LevelThresholdsOf = std::conditional_t<Checked, PlainTable<int32_t>, LevelThresholdTable>;
+template <bool Checked>
+using ErrorThresholdsOf = std::conditional_t<Checked, PlainTable<int16_t>, ErrorThresholdTable>;
+
 // The threshold order against one matrix value u: position p of the order
 // covers the pixel when levelThresholds[p] lies above u. A level record lays
 // an ink's large, medium and small dots one after the other along the order.
+template <class Table>
 struct ThresholdOrder {
-    LevelThresholdTable thresholds;
+    Table thresholds;
     int32_t u;
 
     INKDOT_ALWAYS_INLINE bool covers(int32_t position) const { return u < thresholds[position]; }
 
+    // The two-bit code of a stretch whose large, medium and small dots end at
+    // the positions `large`, `medium` and `small`: the first that covers the
+    // pixel decides. A position covers u exactly when the largest threshold
+    // up to it does, so the code (3 large, 2 medium, 1 small, 0 none) is the
+    // number of running maxima above u, without a branch.
+    INKDOT_ALWAYS_INLINE uint32_t code(int32_t large, int32_t medium, int32_t small) const {
+        const int32_t tl = thresholds[large];
+        const int32_t tm = std::max(tl, int32_t(thresholds[medium]));
+        const int32_t ts = std::max(tm, int32_t(thresholds[small]));
+        return uint32_t(u < tl) + uint32_t(u < tm) + uint32_t(u < ts);
+    }
+
     // The two-bit code of an ink whose stretch starts at `start`: large dots
     // on the record's first span, medium on the next, small up to `end`.
     INKDOT_ALWAYS_INLINE uint32_t stretch(int32_t start, const LevelRecord& r, int32_t end) const {
-        if (covers(start + r.thresholdBase)) return kCodeLarge;
-        if (covers(start + r.thresholdBase + r.mediumSpan)) return kCodeMedium;
-        if (covers(end)) return kCodeSmall;
-        return kCodeNone;
+        const int32_t large = start + r.thresholdBase;
+        return code(large, large + r.mediumSpan, end);
     }
 };
 
