@@ -19,28 +19,30 @@ int32_t binaryLine(const LineCall& call) {
     const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
     const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
     const uint16_t* dotValues = blockAs<uint16_t>(context, kDotValues);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
     const SpreadLevels levels = spreadLevels(context);
-    ErrorCursor line(errorLineA(context), call.startX);
-    DotPacker<1> out(call.dst, 0, call.bitOffset);
+    ErrorWalk line(errorLineA(context), call.startX);
+    SlotPacker<1> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
+    const int32_t pixelCount = call.pixelCount;
 
     int32_t d = 0;
-    for (int32_t i = 0; i < call.pixelCount; ++i, line.advance(), out.next()) {
+    for (int32_t i = 0; i < pixelCount; ++i, line.advance()) {
+        const int32_t u = matrix.next();
         if (readsAt<S>(i)) d = densityMap[readInput<S>(in)];
         if (d == 0) {
             // A blank pixel drops both the error collected in its entry and
             // the carry of the pixel before.
             line.clearOwn();
+            out.put(0);
             continue;
         }
-        const int32_t u = matrix.at(call.startX + i);
         // The entry divided by 32, rounding toward minus infinity.
         const int32_t value = d + (line.collected() >> 5);
         const bool dot = value >= errorThresholds[d] + thresholdBias(u);
         const int32_t error = dot ? value - int32_t(dotValues[d]) : value;
         Spread(levels, d, dot, parityMask(u), line, error);
-        out.mark(0, dotCode(dot));
+        out.put(dot);
     }
     line.finish();
     out.finish();
@@ -62,9 +64,9 @@ int32_t binaryKernel(const LineCall& call) {
 
 // Table A, density first (above level 1 the same pattern with and without a
 // dot), down to A5 at or below L4'.
-INKDOT_DEFINE_KERNEL(HalftoneBinary, binaryKernel<spreadTableA<5, ErrorCursor>>)
+INKDOT_DEFINE_KERNEL(HalftoneBinary, binaryKernel<spreadTableA<5, ErrorWalk>>)
 // Table B, the decision first (B0 for every pixel without a dot), down to B5
 // at or below level 4.
-INKDOT_DEFINE_KERNEL(HalftoneBinary1440, binaryKernel<spreadTableB<5, ErrorCursor>>)
+INKDOT_DEFINE_KERNEL(HalftoneBinary1440, binaryKernel<spreadTableB<5, ErrorWalk>>)
 
 }  // namespace inkdot::kernels

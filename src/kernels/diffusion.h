@@ -95,6 +95,25 @@ inline MatrixRow matrixRow(const HalftoneContext& context, int32_t lineNumber) {
             uint32_t(context.matrixWidth) - 1};
 }
 
+// The matrix values of one row taken pixel by pixel from position x on.
+class MatrixWalk {
+public:
+    MatrixWalk(const MatrixRow& row, int32_t x)
+        : values_(row.values), column_(uint32_t(x) & row.columnMask), mask_(row.columnMask) {}
+
+    // The value at the current position; moves to the next one.
+    INKDOT_ALWAYS_INLINE int32_t next() {
+        const int32_t u = values_[column_];
+        column_ = (column_ + 1) & mask_;
+        return u;
+    }
+
+private:
+    const int32_t* values_;
+    uint32_t column_;
+    uint32_t mask_;
+};
+
 // The jitter of a threshold, from the low byte of a matrix value: never zero,
 // 20 or 24 up for low bytes, 20 or 24 down for high ones.
 inline constexpr std::array<int8_t, 256> kThresholdBias = [] {
@@ -395,6 +414,63 @@ private:
     uint32_t carry_ = 0;
 };
 
+// A walk along an error line that keeps the two entries next to the pixel in
+// registers: the share for R+1 until the next pixel collects it, and entry
+// B-1 (already the next line's error of the pixel before) until this pixel
+// has added its B-1 share. The pixel's own entry (B0 plus the carry) waits in
+// a register for the next pixel the same way. Every other share is added in
+// memory, into entries that no register holds, so a pixel stores one entry
+// and each share costs one addition. finish() stores what is still held.
+class ErrorWalk {
+public:
+    ErrorWalk(int16_t* line, int32_t x) : own_(errorEntry(line, x)), left_(own_[-1]) {}
+
+    // The pixel's own entry (B0) as a signed value.
+    INKDOT_ALWAYS_INLINE int32_t collected() const { return int16_t(uint16_t(*own_ + next_)); }
+
+    template <int Offset>
+    INKDOT_ALWAYS_INLINE void add(uint32_t share) {
+        if constexpr (Offset == 1) {
+            right_ += share;
+        } else if constexpr (Offset == -1) {
+            left_ += share;
+        } else {
+            own_[Offset] = uint16_t(own_[Offset] + share);
+        }
+    }
+    INKDOT_ALWAYS_INLINE void writeOwn(uint32_t share) { pending_ = share + carry_; }
+    INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry_ = share; }
+
+    // A pixel that diffuses nothing: B0 receives only the carry, which is spent.
+    INKDOT_ALWAYS_INLINE void passCarry() {
+        pending_ = carry_;
+        carry_ = 0;
+    }
+    // A pixel that drops both its collected error and the carry.
+    INKDOT_ALWAYS_INLINE void clearOwn() {
+        pending_ = 0;
+        carry_ = 0;
+    }
+
+    INKDOT_ALWAYS_INLINE void advance() {
+        own_[-1] = uint16_t(left_);
+        left_ = pending_;
+        next_ = right_;
+        right_ = 0;
+        ++own_;
+    }
+    void finish() {
+        own_[-1] = uint16_t(left_);
+        own_[0] = uint16_t(own_[0] + next_);
+    }
+
+private:
+    uint16_t* own_;
+    uint32_t left_;
+    uint32_t next_ = 0, right_ = 0;
+    uint32_t pending_ = 0, carry_ = 0;
+};
+
 // Spreads the error of the pixel whose own entry is `own` by pattern P: each
 // share is added into its entry, B0 is overwritten with its share plus the
 // carry held back by the pixel before, and `carry` becomes P's held-back share.
@@ -473,13 +549,6 @@ INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool do
 inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xAA,
                           kCodeLarge = 0xFF;
 
-// Density index of an input value moved by matrix noise, the index clamped
-// to the map.
-INKDOT_ALWAYS_INLINE int32_t noisyDensity(const int16_t* densityMap, int32_t value, int32_t noise) {
-    const int32_t index = value + noise;
-    return densityMap[std::min(std::max(index, 0), 255)];
-}
-
 // The collected error of the two-bit single-ink kernels: the entry divided
 // by 32 rounding toward zero when negative; a non-negative entry rounds down,
 // above an input of 250 after adding 10.
@@ -489,21 +558,72 @@ INKDOT_ALWAYS_INLINE int32_t collectedError(int32_t entry, uint32_t input) {
     return (entry + roundUp) >> 5;
 }
 
-// The code for each combination of the three tests (large, medium, small
-// as bits 2, 1, 0): the first test that holds decides.
-inline constexpr uint8_t kThreeWayCodes[8] = {kCodeNone,  kCodeSmall, kCodeMedium, kCodeMedium,
-                                              kCodeLarge, kCodeLarge, kCodeLarge,  kCodeLarge};
+// What a two-bit single-ink pixel reads for the density index d found at one
+// position of the density map: the large- and medium-dot thresholds and the
+// level total of d's record, d itself (it picks the pattern) and d's small-dot
+// threshold.
+struct LevelInfo {
+    int32_t large;
+    int32_t medium;
+    int16_t levelTotal;
+    int16_t density;
+    int16_t smallThreshold;
+    int16_t unused = 0;
+};
 
-// Large and medium dots by ordered dither against the record's thresholds,
-// the small dot by the error term reaching `smallThreshold`. Both thresholds
-// are read and the code is looked up rather than branched to: the matrix
-// values make the outcome unpredictable from pixel to pixel.
-INKDOT_ALWAYS_INLINE uint32_t threeWayCode(const int32_t* levelThresholds, const LevelRecord& r,
-                                           int32_t u, int32_t error, int32_t smallThreshold) {
-    const uint32_t large = levelThresholds[r.thresholdBase] > u;
-    const uint32_t medium = levelThresholds[r.thresholdBase + r.mediumSpan] > u;
+// The two-bit single-ink kernels build these on the stack once per call, so
+// that a pixel looks up one position rather than following the density map
+// to a record and the record to its thresholds: LevelInfo by density-map
+// position, and the position the noisy index of each input value v and each
+// value k of the matrix value's low three bits clamps to (at v * 8 + k).
+struct LevelTables {
+    LevelInfo info[256];
+    uint8_t noisyPosition[256 * 8];
+};
+
+// The noise on the density index is (u AND 3) - 2, or with `WideNoise`
+// (u AND 7) - 4 above an input of 160. The library's density maps, records
+// and thresholds keep every index within its table; the masks only keep
+// hand-made tables from reading outside their blocks.
+template <bool WideNoise>
+void fillLevelTables(const HalftoneContext& context, LevelTables& t) {
+    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
+    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
+    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+    for (uint32_t j = 0; j < 256; ++j) {
+        const int16_t d = densityMap[j];
+        const LevelRecord& r = records[uint32_t(d) & 511];
+        t.info[j].large = levelThresholds[uint32_t(r.thresholdBase) & 255];
+        t.info[j].medium = levelThresholds[uint32_t(r.thresholdBase + r.mediumSpan) & 255];
+        t.info[j].levelTotal = r.levelTotal;
+        t.info[j].density = d;
+        t.info[j].smallThreshold = errorThresholds[uint32_t(d) & 511];
+    }
+    for (int32_t v = 0; v < 256; ++v) {
+        const bool wide = WideNoise && v > 160;
+        for (int32_t k = 0; k < 8; ++k) {
+            const int32_t index = v + (wide ? k - 4 : (k & 3) - 2);
+            t.noisyPosition[v * 8 + k] = uint8_t(std::min(std::max(index, 0), 255));
+        }
+    }
+}
+
+// The two-bit slot value (0 none, 1 small, 2 medium, 3 large) for each
+// combination of the three tests (large, medium, small as bits 2, 1, 0): the
+// first test that holds decides.
+inline constexpr uint8_t kThreeWaySlots[8] = {0, 1, 2, 2, 3, 3, 3, 3};
+
+// Large and medium dots by ordered dither against the thresholds of the
+// noisy index, the small dot by the error term reaching `smallThreshold`. All
+// three tests are made and the slot is looked up rather than branched to: the
+// matrix values make the outcome unpredictable from pixel to pixel.
+INKDOT_ALWAYS_INLINE uint32_t threeWaySlot(const LevelInfo& noisy, int32_t u, int32_t error,
+                                           int32_t smallThreshold) {
+    const uint32_t large = noisy.large > u;
+    const uint32_t medium = noisy.medium > u;
     const uint32_t small = error >= smallThreshold;
-    return kThreeWayCodes[(large << 2) | (medium << 1) | small];
+    return kThreeWaySlots[(large << 2) | (medium << 1) | small];
 }
 
 // ---------------------------------------------------------------------------
@@ -587,6 +707,40 @@ private:
     ptrdiff_t stride_;
     uint32_t mask_;
     uint32_t acc_[Planes];
+};
+
+// Packs one- or two-bit slot values into one plane, most significant slot
+// first, with the same rules as DotPacker. The byte in progress sits behind a
+// marker bit, which shows when the byte is full; so a slot costs a shift, an
+// addition and a test.
+template <int Bits>
+class SlotPacker {
+public:
+    SlotPacker(uint8_t* dst, int32_t bitOffset)
+        : dst_(dst),
+          acc_((1u << (Bits * bitOffset)) |
+               (bitOffset != 0 ? uint32_t(dst[0]) >> (8 - Bits * bitOffset) : 0u)) {}
+
+    // Appends a slot value, 0 .. 2^Bits - 1.
+    INKDOT_ALWAYS_INLINE void put(uint32_t slot) {
+        acc_ = (acc_ << Bits) + slot;
+        if (acc_ >= 0x100) {
+            *dst_++ = uint8_t(acc_);
+            acc_ = 1;
+        }
+    }
+
+    // Stores a partly filled last byte, zeros after the last slot.
+    void finish() {
+        if (acc_ == 1) return;
+        uint32_t byte = acc_;
+        while (byte < 0x100) byte <<= Bits;
+        *dst_ = uint8_t(byte);
+    }
+
+private:
+    uint8_t* dst_;
+    uint32_t acc_;
 };
 
 // All ones for true, 0 for false: a one-bit dot as a code.

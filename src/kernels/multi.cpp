@@ -19,7 +19,7 @@ struct Multi {
     static constexpr bool kWideNoise = false;
     static constexpr bool kPlainIndex = false;
     static constexpr int32_t kDotError = 255;
-    static constexpr auto spread = &spreadTableA<4, ErrorCursor>;
+    static constexpr auto spread = &spreadTableA<4, ErrorWalk>;
 };
 
 // HalftoneMulti1440: wider noise above an input of 160, the plain index for
@@ -28,7 +28,7 @@ struct Multi1440 {
     static constexpr bool kWideNoise = true;
     static constexpr bool kPlainIndex = true;
     static constexpr int32_t kDotError = 255;
-    static constexpr auto spread = &spreadTableB<5, ErrorCursor>;
+    static constexpr auto spread = &spreadTableB<5, ErrorWalk>;
 };
 
 // HalftoneMulti2880: as 1440, but a dot takes two dots' worth of error.
@@ -41,44 +41,39 @@ int32_t multiLine(const LineCall& call) {
     HalftoneContext& context = call.context;
     context.lastLine = call.lineNumber;
 
-    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
-    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    LevelTables tables;
+    fillLevelTables<Member::kWideNoise>(context, tables);
+    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
     const SpreadLevels levels = spreadLevels(context);
-    ErrorCursor line(errorLineA(context), call.startX);
-    DotPacker<2> out(call.dst, 0, call.bitOffset);
+    ErrorWalk line(errorLineA(context), call.startX);
+    SlotPacker<2> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
+    // The stretch has been checked to end within the line.
+    const int32_t startX = call.startX, endX = call.startX + call.pixelCount;
 
     uint32_t v = 0;
-    int32_t noisy = 0, plain = 0;
-    const LevelRecord* record = records;
-    for (int32_t i = 0; i < call.pixelCount; ++i, line.advance(), out.next()) {
-        const int32_t u = matrix.at(call.startX + i);
-        if (readsAt<S>(i)) {
+    const LevelInfo* noisy = tables.info;
+    const LevelInfo* plain = tables.info;
+    for (int32_t x = startX; x < endX; ++x, line.advance()) {
+        const int32_t u = matrix.next();
+        if (readsAt<S>(x - startX)) {
             v = readInput<S>(in);
-            // (u AND 7) - 4 above 160 in the wide members, else (u AND 3) - 2,
-            // selected without a branch.
-            const int32_t narrow = (u & 3) - 2;
-            const int32_t wideMask = Member::kWideNoise ? -int32_t(v > 160) : 0;
-            const int32_t noise = narrow ^ ((((u & 7) - 4) ^ narrow) & wideMask);
-            noisy = noisyDensity(densityMap, int32_t(v), noise);
-            plain = Member::kPlainIndex ? densityMap[v] : noisy;
-            record = &records[noisy];
+            noisy = &tables.info[tables.noisyPosition[v * 8 + (uint32_t(u) & 7)]];
+            plain = Member::kPlainIndex ? &tables.info[v] : noisy;
         }
         if (v == 0) {
             // Blank: the collected error is dropped, the carry survives.
             line.passCarry();
+            out.put(0);
             continue;
         }
-        int32_t error = collectedError(line.collected(), v) + record->levelTotal;
-        const uint32_t code = threeWayCode(levelThresholds, *record, u, error,
-                                           errorThresholds[plain] + thresholdBias(u));
-        const bool dot = code != kCodeNone;
+        int32_t error = collectedError(line.collected(), v) + noisy->levelTotal;
+        const uint32_t slot =
+            threeWaySlot(*noisy, u, error, plain->smallThreshold + thresholdBias(u));
+        const bool dot = slot != 0;
         error -= Member::kDotError & -int32_t(dot);
-        Member::spread(levels, plain, dot, parityMask(u), line, error);
-        out.mark(0, code);
+        Member::spread(levels, plain->density, dot, parityMask(u), line, error);
+        out.put(slot);
     }
     line.finish();
     out.finish();

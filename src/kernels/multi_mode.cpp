@@ -13,7 +13,7 @@ namespace {
 // M1 above level 1 with or without a dot; M0 without a dot, or with one
 // above level 2; then M2 above level 3 and M3 below.
 INKDOT_ALWAYS_INLINE void spreadHalfWidth(const SpreadLevels& s, int32_t d, bool dot,
-                                          uint32_t oddMask, ErrorCursor& line, int32_t error) {
+                                          uint32_t oddMask, ErrorWalk& line, int32_t error) {
     if (d > s.level1) return diffuseOn<kM1>(line, error, oddMask);
     if (!dot || d > s.level2) return diffuseOn<kM0>(line, error, oddMask);
     if (d > s.level3) return diffuseOn<kM2>(line, error, oddMask);
@@ -27,43 +27,41 @@ int32_t multiModeLine(const LineCall& call) {
     HalftoneContext& context = call.context;
     context.lastLine = call.lineNumber;
 
-    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
-    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    LevelTables tables;
+    fillLevelTables<false>(context, tables);
+    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
     const SpreadLevels levels = spreadLevels(context);
-    ErrorCursor line(errorLineA(context), call.startX);
-    DotPacker<2> out(call.dst, 0, call.bitOffset);
+    ErrorWalk line(errorLineA(context), call.startX);
+    SlotPacker<2> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
+    // The stretch has been checked to end within the line.
+    const int32_t startX = call.startX, endX = call.startX + call.pixelCount;
 
     uint32_t v = 0;
     bool pair = false;
-    int32_t d = 0;
-    const LevelRecord* record = records;
-    for (int32_t i = 0; i < call.pixelCount; ++i, line.advance(), out.next()) {
-        const int32_t u = matrix.at(call.startX + i);
-        if (readsAt<S>(i)) {
+    const LevelInfo* noisy = tables.info;
+    for (int32_t x = startX; x < endX; ++x, line.advance()) {
+        const int32_t u = matrix.next();
+        if (readsAt<S>(x - startX)) {
             const uint32_t either = PairRule ? uint32_t(in[0] ^ in[1]) : 0u;
             v = readInput<S>(in);
             pair = PairRule && v == 0 && either == 0xFF;  // 0 and 255, in either order
-            d = noisyDensity(densityMap, int32_t(v), (u & 3) - 2);
-            record = &records[d];
+            noisy = &tables.info[tables.noisyPosition[v * 8 + (uint32_t(u) & 7)]];
         }
         if (pair || v == 0) {
             // A pair pixel is a small dot, a blank pixel none; neither
             // spreads error, and the collected error is dropped.
             line.passCarry();
-            out.mark(0, pair ? kCodeSmall : kCodeNone);
+            out.put(pair ? 1 : 0);
             continue;
         }
-        int32_t error = collectedError(line.collected(), v) + record->levelTotal;
-        const uint32_t code =
-            threeWayCode(levelThresholds, *record, u, error, errorThresholds[d] + thresholdBias(u));
-        const bool dot = code != kCodeNone;
+        int32_t error = collectedError(line.collected(), v) + noisy->levelTotal;
+        const uint32_t slot =
+            threeWaySlot(*noisy, u, error, noisy->smallThreshold + thresholdBias(u));
+        const bool dot = slot != 0;
         error -= 255 & -int32_t(dot);
-        spreadHalfWidth(levels, d, dot, parityMask(u), line, error);
-        out.mark(0, code);
+        spreadHalfWidth(levels, noisy->density, dot, parityMask(u), line, error);
+        out.put(slot);
     }
     line.finish();
     out.finish();
