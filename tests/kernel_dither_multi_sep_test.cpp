@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -319,6 +320,60 @@ TEST(DitherMultiSep, PacksSixPlanesAtEveryOffset) {
                     << "ink " << j << ", bitOffset " << bitOffset << ", count " << count;
             }
         }
+    }
+}
+
+// A long call prepares what each record gives once and then codes every pixel
+// from it; short calls read the records at every pixel. On random records,
+// thresholds and matrix, one long call and the same line in short calls give
+// the same planes, whether the records keep their positions within the table
+// or not. Channel 0 jumps at least two grid levels from pixel to pixel, so no
+// pixel is smoothed with its neighbour and the calls may start anywhere.
+TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
+    constexpr int32_t kCount = 2048, kPiece = 100, kStride = kCount / 4;
+    std::mt19937 rng(7);
+    auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
+    for (bool within : {true, false}) {
+        SCOPED_TRACE(within ? "records within the table" : "records outside it");
+        MultiSepFixture f(kCount);
+        std::vector<int32_t> matrix(16 * 16);
+        for (int32_t& m : matrix) m = below(300);
+        f.setMatrix(16, 16, matrix);
+        for (int32_t p = 0; p < 256; ++p) f.base.levelThresholds[size_t(p)] = below(300);
+        for (LevelRecord& r : f.records) {
+            if (within) {
+                const int small = below(90), medium = below(90), base = below(80);
+                r = record(small, medium, base);
+            } else {
+                r = {int16_t(below(400) - 100), int16_t(below(400) - 100),
+                     int16_t(below(400) - 100), int16_t(below(700) - 200)};
+            }
+        }
+        for (int k0 = 0; k0 < 8; ++k0)
+            for (int k1 = 0; k1 < 4; ++k1)
+                for (int k2 = 0; k2 < 4; ++k2)
+                    for (int k3 = 0; k3 < 4; ++k3) {
+                        Amounts a;
+                        for (uint8_t& v : a) v = uint8_t(below(4) == 0 ? 0 : below(256));
+                        f.setEntry({k0, k1, k2, k3}, a);
+                    }
+        std::vector<uint8_t> input;
+        for (int32_t i = 0; i < kCount; ++i) {
+            const int k0 = (i & 1) != 0 ? 4 + below(4) : below(2);
+            const auto px = channelsOf({k0, below(4), below(4), below(4)});
+            input.insert(input.end(), px.begin(), px.end());
+        }
+        std::vector<uint8_t> whole(6 * kStride), pieces(6 * kStride);
+        ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data(), whole.data(), kStride, 0, kCount,
+                                         0, 1, 3, 0, 0),
+                  INKDOT_OK);
+        for (int32_t x = 0; x < kCount; x += kPiece) {
+            const int32_t n = std::min(kPiece, kCount - x);
+            ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data() + 4 * x,
+                                             pieces.data() + x / 4, kStride, 0, n, x, 1, 3, 0, 0),
+                      INKDOT_OK);
+        }
+        EXPECT_EQ(whole, pieces);
     }
 }
 

@@ -272,6 +272,29 @@ using LevelThresholdsOf = std::conditional_t<Checked, PlainTable<int32_t>, Level
 template <bool Checked>
 using ErrorThresholdsOf = std::conditional_t<Checked, PlainTable<int16_t>, ErrorThresholdTable>;
 
+// The thresholds at the ends of a stretch's large, medium and small dots,
+// each the largest up to its position. A position covers a matrix value u
+// exactly when the largest threshold up to it lies above u, so the first of
+// the three positions that covers u is told by how many of these lie above
+// it: the two-bit code (3 large, 2 medium, 1 small, 0 none), without a branch.
+struct RunningMaxima {
+    int32_t large;
+    int32_t medium;
+    int32_t small;
+};
+
+template <class Table>
+INKDOT_ALWAYS_INLINE RunningMaxima runningMaxima(const Table& thresholds, int32_t large,
+                                                 int32_t medium, int32_t small) {
+    const int32_t tl = thresholds[large];
+    const int32_t tm = std::max(tl, int32_t(thresholds[medium]));
+    return {tl, tm, std::max(tm, int32_t(thresholds[small]))};
+}
+
+INKDOT_ALWAYS_INLINE uint32_t codeBelow(const RunningMaxima& m, int32_t u) {
+    return uint32_t(u < m.large) + uint32_t(u < m.medium) + uint32_t(u < m.small);
+}
+
 // The threshold order against one matrix value u: position p of the order
 // covers the pixel when levelThresholds[p] lies above u. A level record lays
 // an ink's large, medium and small dots one after the other along the order.
@@ -282,23 +305,11 @@ struct ThresholdOrder {
 
     INKDOT_ALWAYS_INLINE bool covers(int32_t position) const { return u < thresholds[position]; }
 
-    // The two-bit code of a stretch whose large, medium and small dots end at
-    // the positions `large`, `medium` and `small`: the first that covers the
-    // pixel decides. A position covers u exactly when the largest threshold
-    // up to it does, so the code (3 large, 2 medium, 1 small, 0 none) is the
-    // number of running maxima above u, without a branch.
-    INKDOT_ALWAYS_INLINE uint32_t code(int32_t large, int32_t medium, int32_t small) const {
-        const int32_t tl = thresholds[large];
-        const int32_t tm = std::max(tl, int32_t(thresholds[medium]));
-        const int32_t ts = std::max(tm, int32_t(thresholds[small]));
-        return uint32_t(u < tl) + uint32_t(u < tm) + uint32_t(u < ts);
-    }
-
     // The two-bit code of an ink whose stretch starts at `start`: large dots
     // on the record's first span, medium on the next, small up to `end`.
     INKDOT_ALWAYS_INLINE uint32_t stretch(int32_t start, const LevelRecord& r, int32_t end) const {
         const int32_t large = start + r.thresholdBase;
-        return code(large, large + r.mediumSpan, end);
+        return codeBelow(runningMaxima(thresholds, large, large + r.mediumSpan, end), u);
     }
 };
 
