@@ -4,7 +4,8 @@
 // sequence (so its tables are the ones a driver gets), called directly so
 // that only the kernel is timed, line after line with the error line carried
 // on as on a page. The line holds a photo-like gradient, a flat mid tint and
-// noise, a third each (or one of them alone). Reported: "mpx_per_s", and
+// noise, a third each (or one of them alone); `photo` is a line cut from the
+// sample chart (through its colour band) and widened. Reported: "mpx_per_s", and
 // "vs_memcpy", the kernel's time over that of a memcpy of the same input
 // and output bytes.
 //
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -25,6 +27,9 @@
 #include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
 #include "respack/respack.h"
+#ifdef INKDOT_BENCH_CHART
+#include "chart.h"
+#endif
 
 namespace {
 
@@ -44,8 +49,46 @@ struct XorShift {
 // ---------------------------------------------------------------------------
 // Input lines
 
-enum class Content { Mixed, Gradient, Flat, Noise };
-const char* const kContentNames[] = {"mixed", "gradient", "flat", "noise"};
+enum class Content { Mixed, Gradient, Flat, Noise, Photo };
+const char* const kContentNames[] = {"mixed", "gradient", "flat", "noise", "photo"};
+
+// The contents each kernel runs on; the photo line only where the chart is built.
+constexpr Content kContents[] = {Content::Mixed, Content::Gradient, Content::Flat, Content::Noise,
+#ifdef INKDOT_BENCH_CHART
+                                 Content::Photo
+#endif
+};
+
+// A row of the sample chart through its colour band (a spectrum darkening
+// toward the foot, with white margins), widened to the line by linear
+// interpolation, as CMYK: the complements with the grey taken out into
+// black. Channel 4 is the single-ink density, 255 less the luma.
+std::array<std::vector<uint8_t>, 5> photoChannels() {
+    std::array<std::vector<uint8_t>, 5> channels;
+#ifdef INKDOT_BENCH_CHART
+    const inkdot::cli::Image chart = inkdot::cli::drawChart();
+    const int row = chart.height * 1100 / 1754;
+    const uint8_t* rgb = chart.pixels.data() + size_t(row) * size_t(chart.width) * 3;
+    for (auto& c : channels) c.resize(kLineWidth);
+    for (int32_t x = 0; x < kLineWidth; ++x) {
+        const double at = double(x) * double(chart.width - 1) / double(kLineWidth - 1);
+        const int left = int(at);
+        const int right = std::min(left + 1, chart.width - 1);
+        const double t = at - left;
+        int v[3];
+        for (int k = 0; k < 3; ++k)
+            v[k] = int(std::lround(rgb[3 * left + k] * (1 - t) + rgb[3 * right + k] * t));
+        const int c = 255 - v[0], m = 255 - v[1], y = 255 - v[2];
+        const int black = std::min({c, m, y});
+        channels[0][size_t(x)] = uint8_t(c - black);
+        channels[1][size_t(x)] = uint8_t(m - black);
+        channels[2][size_t(x)] = uint8_t(y - black);
+        channels[3][size_t(x)] = uint8_t(black);
+        channels[4][size_t(x)] = uint8_t(255 - (77 * v[0] + 150 * v[1] + 29 * v[2]) / 256);
+    }
+#endif
+    return channels;
+}
 
 // `pixels` input values of one content. The gradient climbs from paper to
 // solid with a slow ripple and a little grain, as a photograph's sky or skin
@@ -63,7 +106,8 @@ std::vector<uint8_t> contentValues(Content content, size_t pixels, XorShift& rng
             }
             case Content::Flat: values[i] = 128; break;
             case Content::Noise: values[i] = uint8_t(rng.next() >> 24); break;
-            case Content::Mixed: break;
+            case Content::Mixed:
+            case Content::Photo: break;
         }
     }
     return values;
@@ -80,6 +124,8 @@ std::vector<uint8_t> inputLine(Content content, int bytesPerPixel) {
             std::vector<uint8_t> third = contentValues(part, kLineWidth / 3, rng);
             values.insert(values.end(), third.begin(), third.end());
         }
+    } else if (content == Content::Photo) {
+        values = photoChannels()[4];
     } else {
         values = contentValues(content, kLineWidth, rng);
     }
@@ -270,7 +316,7 @@ BENCHMARK(BM_Memcpy)->Arg(kLineWidth + kLineWidth / 8)->Arg(kLineWidth + kLineWi
 
 const bool kRegistered = [] {
     for (const KernelCase& c : kKernelCases) {
-        for (Content content : {Content::Mixed, Content::Gradient, Content::Flat, Content::Noise}) {
+        for (Content content : kContents) {
             const std::string name =
                 std::string("BM_Kernel/") + c.name + "/" + kContentNames[int(content)];
             benchmark::RegisterBenchmark(name.c_str(), [&c, content](benchmark::State& state) {
@@ -358,7 +404,11 @@ const KernelCase kSeparatingCases[] = {
 std::vector<uint8_t> cmykLine(Content content, bool paired) {
     XorShift rng;
     std::vector<std::vector<uint8_t>> channels;
-    for (int c = 0; c < 4; ++c) {
+    if (content == Content::Photo) {
+        const auto photo = photoChannels();
+        channels.assign(photo.begin(), photo.begin() + 4);
+    }
+    for (int c = 0; c < 4 && content != Content::Photo; ++c) {
         std::vector<uint8_t> values;
         if (content == Content::Mixed) {
             for (Content part : {Content::Gradient, Content::Flat, Content::Noise}) {
@@ -403,7 +453,7 @@ void runSeparating(benchmark::State& state, const KernelCase& c, Content content
 
 const bool kSeparatingRegistered = [] {
     for (const KernelCase& c : kSeparatingCases) {
-        for (Content content : {Content::Mixed, Content::Gradient, Content::Flat, Content::Noise}) {
+        for (Content content : kContents) {
             const std::string name =
                 std::string("BM_Kernel/") + c.name + "/" + kContentNames[int(content)];
             benchmark::RegisterBenchmark(name.c_str(), [&c, content](benchmark::State& state) {
