@@ -4,6 +4,12 @@
 // with the index's threshold, jittered by the matrix value; the remaining
 // error is spread the more widely the lower the density. The members differ
 // only in their diffusion patterns and how they choose them.
+
+// GCC's straight-line vectoriser pairs neighbouring error-entry additions into
+// vector lanes, which costs more instructions than the additions themselves.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize")
+#endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 
@@ -19,31 +25,32 @@ int32_t binaryLine(const LineCall& call) {
     const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
     const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
     const uint16_t* dotValues = blockAs<uint16_t>(context, kDotValues);
-    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
+    const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
     ErrorWalk line(errorLineA(context), call.startX);
     SlotPacker<1> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
-    const int32_t pixelCount = call.pixelCount;
+    // The stretch has been checked to end within the line.
+    const int32_t startX = call.startX, endX = call.startX + call.pixelCount;
 
     int32_t d = 0;
-    for (int32_t i = 0; i < pixelCount; ++i, line.advance()) {
-        const int32_t u = matrix.next();
-        if (readsAt<S>(i)) d = densityMap[readInput<S>(in)];
+    forEachPixel(matrix, startX, endX, [&](int32_t u, int32_t x) INKDOT_ALWAYS_INLINE_LAMBDA {
+        if (readsAt<S>(x - startX)) d = densityMap[readInput<S>(in)];
         if (d == 0) {
             // A blank pixel drops both the error collected in its entry and
             // the carry of the pixel before.
             line.clearOwn();
             out.put(0);
-            continue;
+        } else {
+            // The entry divided by 32, rounding toward minus infinity.
+            const int32_t value = d + (line.collected() >> 5);
+            const bool dot = value >= errorThresholds[d] + thresholdBias(u);
+            out.put(dot);
+            const int32_t error = dot ? value - int32_t(dotValues[d]) : value;
+            Spread(levels, d, dot, parityMask(u), line, error);
         }
-        // The entry divided by 32, rounding toward minus infinity.
-        const int32_t value = d + (line.collected() >> 5);
-        const bool dot = value >= errorThresholds[d] + thresholdBias(u);
-        const int32_t error = dot ? value - int32_t(dotValues[d]) : value;
-        Spread(levels, d, dot, parityMask(u), line, error);
-        out.put(dot);
-    }
+        line.advance();
+    });
     line.finish();
     out.finish();
     return INKDOT_OK;

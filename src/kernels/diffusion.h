@@ -21,8 +21,10 @@
 
 #if defined(__GNUC__) || defined(__clang__)
 #define INKDOT_ALWAYS_INLINE inline __attribute__((always_inline))
+#define INKDOT_ALWAYS_INLINE_LAMBDA __attribute__((always_inline))
 #else
 #define INKDOT_ALWAYS_INLINE inline
+#define INKDOT_ALWAYS_INLINE_LAMBDA
 #endif
 
 namespace inkdot::kernels {
@@ -95,24 +97,18 @@ inline MatrixRow matrixRow(const HalftoneContext& context, int32_t lineNumber) {
             uint32_t(context.matrixWidth) - 1};
 }
 
-// The matrix values of one row taken pixel by pixel from position x on.
-class MatrixWalk {
-public:
-    MatrixWalk(const MatrixRow& row, int32_t x)
-        : values_(row.values), column_(uint32_t(x) & row.columnMask), mask_(row.columnMask) {}
-
-    // The value at the current position; moves to the next one.
-    INKDOT_ALWAYS_INLINE int32_t next() {
-        const int32_t u = values_[column_];
-        column_ = (column_ + 1) & mask_;
-        return u;
+// Calls f(u, x) for each pixel x of startX .. endX - 1 with its matrix value
+// u. The row is walked in runs that do not wrap around its end, so that a
+// pixel takes its value with one load.
+template <typename F>
+INKDOT_ALWAYS_INLINE void forEachPixel(const MatrixRow& row, int32_t startX, int32_t endX, F&& f) {
+    const uint32_t width = row.columnMask + 1;
+    for (int32_t x = startX; x < endX;) {
+        const uint32_t column = uint32_t(x) & row.columnMask;
+        const int32_t runEnd = x + int32_t(std::min(uint32_t(endX - x), width - column));
+        for (const int32_t* u = row.values + column; x < runEnd; ++x, ++u) f(*u, x);
     }
-
-private:
-    const int32_t* values_;
-    uint32_t column_;
-    uint32_t mask_;
-};
+}
 
 // The jitter of a threshold, from the low byte of a matrix value: never zero,
 // 20 or 24 up for low bytes, 20 or 24 down for high ones.
@@ -549,26 +545,31 @@ INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool do
 inline constexpr uint32_t kCodeNone = 0x00, kCodeSmall = 0x55, kCodeMedium = 0xAA,
                           kCodeLarge = 0xFF;
 
+// How a non-negative collected error of the two-bit single-ink kernels
+// rounds: up by 10 above an input of 250, else down.
+INKDOT_ALWAYS_INLINE int32_t roundUpFor(uint32_t input) {
+    return input > 250 ? 10 : 0;
+}
+
 // The collected error of the two-bit single-ink kernels: the entry divided
-// by 32 rounding toward zero when negative; a non-negative entry rounds down,
-// above an input of 250 after adding 10.
-INKDOT_ALWAYS_INLINE int32_t collectedError(int32_t entry, uint32_t input) {
-    const int32_t up = input > 250 ? 10 : 0;
-    const int32_t roundUp = entry < 0 ? 31 : up;
-    return (entry + roundUp) >> 5;
+// by 32 rounding toward zero when negative; a non-negative entry after adding
+// `up` (roundUpFor its input). A negative entry adds 31, which holds every bit
+// of 10, so the two roundings combine with an OR.
+INKDOT_ALWAYS_INLINE int32_t collectedError(int32_t entry, int32_t up) {
+    return (entry + (((entry >> 31) & 31) | up)) >> 5;
 }
 
 // What a two-bit single-ink pixel reads for the density index d found at one
 // position of the density map: the large- and medium-dot thresholds and the
 // level total of d's record, d itself (it picks the pattern) and d's small-dot
-// threshold.
+// threshold; and roundUpFor the position taken as an input value.
 struct LevelInfo {
     int32_t large;
     int32_t medium;
     int16_t levelTotal;
     int16_t density;
     int16_t smallThreshold;
-    int16_t unused = 0;
+    int16_t roundUp;
 };
 
 // The two-bit single-ink kernels build these on the stack once per call, so
@@ -599,6 +600,7 @@ void fillLevelTables(const HalftoneContext& context, LevelTables& t) {
         t.info[j].levelTotal = r.levelTotal;
         t.info[j].density = d;
         t.info[j].smallThreshold = errorThresholds[uint32_t(d) & 511];
+        t.info[j].roundUp = int16_t(roundUpFor(j));
     }
     for (int32_t v = 0; v < 256; ++v) {
         const bool wide = WideNoise && v > 160;

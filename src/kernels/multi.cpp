@@ -7,6 +7,12 @@
 // the density. The members differ in the matrix noise on the density index,
 // which index chooses the small-dot threshold and the pattern, the error a
 // dot takes away, and their patterns.
+
+// GCC's straight-line vectoriser pairs neighbouring error-entry additions into
+// vector lanes, which costs more instructions than the additions themselves.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize")
+#endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 
@@ -43,7 +49,7 @@ int32_t multiLine(const LineCall& call) {
 
     LevelTables tables;
     fillLevelTables<Member::kWideNoise>(context, tables);
-    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
+    const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
     ErrorWalk line(errorLineA(context), call.startX);
     SlotPacker<2> out(call.dst, call.bitOffset);
@@ -52,29 +58,31 @@ int32_t multiLine(const LineCall& call) {
     const int32_t startX = call.startX, endX = call.startX + call.pixelCount;
 
     uint32_t v = 0;
+    int32_t up = 0;
     const LevelInfo* noisy = tables.info;
     const LevelInfo* plain = tables.info;
-    for (int32_t x = startX; x < endX; ++x, line.advance()) {
-        const int32_t u = matrix.next();
+    forEachPixel(matrix, startX, endX, [&](int32_t u, int32_t x) INKDOT_ALWAYS_INLINE_LAMBDA {
         if (readsAt<S>(x - startX)) {
             v = readInput<S>(in);
             noisy = &tables.info[tables.noisyPosition[v * 8 + (uint32_t(u) & 7)]];
             plain = Member::kPlainIndex ? &tables.info[v] : noisy;
+            up = Member::kPlainIndex ? plain->roundUp : roundUpFor(v);
         }
         if (v == 0) {
             // Blank: the collected error is dropped, the carry survives.
             line.passCarry();
             out.put(0);
-            continue;
+        } else {
+            const int32_t error = collectedError(line.collected(), up) + noisy->levelTotal;
+            const uint32_t slot =
+                threeWaySlot(*noisy, u, error, plain->smallThreshold + thresholdBias(u));
+            out.put(slot);
+            const bool dot = slot != 0;
+            Member::spread(levels, plain->density, dot, parityMask(u), line,
+                           dot ? error - Member::kDotError : error);
         }
-        int32_t error = collectedError(line.collected(), v) + noisy->levelTotal;
-        const uint32_t slot =
-            threeWaySlot(*noisy, u, error, plain->smallThreshold + thresholdBias(u));
-        const bool dot = slot != 0;
-        error -= Member::kDotError & -int32_t(dot);
-        Member::spread(levels, plain->density, dot, parityMask(u), line, error);
-        out.put(slot);
-    }
+        line.advance();
+    });
     line.finish();
     out.finish();
     return INKDOT_OK;

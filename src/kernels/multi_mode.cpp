@@ -4,6 +4,12 @@
 // diffused small dot), with its own four patterns, and with the pair rule of
 // mode 3: where input pixels come in pairs, a pair of 0 and 255 stands for a
 // small dot that is placed without taking or spreading error.
+
+// GCC's straight-line vectoriser pairs neighbouring error-entry additions into
+// vector lanes, which costs more instructions than the additions themselves.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize")
+#endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 
@@ -29,7 +35,7 @@ int32_t multiModeLine(const LineCall& call) {
 
     LevelTables tables;
     fillLevelTables<false>(context, tables);
-    MatrixWalk matrix(matrixRow(context, call.lineNumber), call.startX);
+    const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
     ErrorWalk line(errorLineA(context), call.startX);
     SlotPacker<2> out(call.dst, call.bitOffset);
@@ -40,8 +46,7 @@ int32_t multiModeLine(const LineCall& call) {
     uint32_t v = 0;
     bool pair = false;
     const LevelInfo* noisy = tables.info;
-    for (int32_t x = startX; x < endX; ++x, line.advance()) {
-        const int32_t u = matrix.next();
+    forEachPixel(matrix, startX, endX, [&](int32_t u, int32_t x) INKDOT_ALWAYS_INLINE_LAMBDA {
         if (readsAt<S>(x - startX)) {
             const uint32_t either = PairRule ? uint32_t(in[0] ^ in[1]) : 0u;
             v = readInput<S>(in);
@@ -53,16 +58,18 @@ int32_t multiModeLine(const LineCall& call) {
             // spreads error, and the collected error is dropped.
             line.passCarry();
             out.put(pair ? 1 : 0);
-            continue;
+        } else {
+            const int32_t error =
+                collectedError(line.collected(), roundUpFor(v)) + noisy->levelTotal;
+            const uint32_t slot =
+                threeWaySlot(*noisy, u, error, noisy->smallThreshold + thresholdBias(u));
+            out.put(slot);
+            const bool dot = slot != 0;
+            spreadHalfWidth(levels, noisy->density, dot, parityMask(u), line,
+                            dot ? error - 255 : error);
         }
-        int32_t error = collectedError(line.collected(), v) + noisy->levelTotal;
-        const uint32_t slot =
-            threeWaySlot(*noisy, u, error, noisy->smallThreshold + thresholdBias(u));
-        const bool dot = slot != 0;
-        error -= 255 & -int32_t(dot);
-        spreadHalfWidth(levels, noisy->density, dot, parityMask(u), line, error);
-        out.put(slot);
-    }
+        line.advance();
+    });
     line.finish();
     out.finish();
     return INKDOT_OK;
