@@ -6,9 +6,11 @@
 // only in their diffusion patterns and how they choose them.
 
 // GCC's straight-line vectoriser pairs neighbouring error-entry additions into
-// vector lanes, which costs more instructions than the additions themselves.
+// vector lanes, and its code hoisting loads the entries that several patterns
+// share ahead of the pattern choice, where they outnumber the registers; both
+// cost more instructions than the additions themselves.
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("no-tree-slp-vectorize")
+#pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
 #endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
