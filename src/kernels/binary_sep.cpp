@@ -9,6 +9,11 @@
 // inks. The members differ in how a partner's ordered dot meets the diffused
 // ink, the index of the diffused-dot threshold, the error a dot takes away
 // and the diffusion patterns.
+// As in the one-ink kernels: GCC's straight-line vectoriser and code hoisting
+// cost more instructions than the error additions they rearrange.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
+#endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"

@@ -10,6 +10,11 @@
 // ink's activity register. The sixth ink is placed by ordered dither alone.
 // The members differ in their input rule for paired pixels, the length of the
 // activity registers, their diffusion patterns and the error a dot takes away.
+// As in the one-ink kernels: GCC's straight-line vectoriser and code hoisting
+// cost more instructions than the error additions they rearrange.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
+#endif
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
