@@ -16,12 +16,12 @@ namespace {
 constexpr int32_t kTableResource = 2017;
 
 std::string oneLineIndex() {
-    respack::IndexSpec spec;
-    spec.keyA = {"Graphics", "Text", "Line", "Photo"};
-    spec.keyB = {"Plain", "Matte", "Glossy"};
-    spec.keyC = {"Off", "Low", "Mid", "High", "Colour"};
-    spec.lines.push_back({kTableResource, 120, "Photo", "Glossy", 720, 1440, "Colour", 4, 1, ""});
-    return respack::indexText(spec);
+    respack::IndexOptions options;
+    options.keyA = {"Graphics", "Text", "Line", "Photo"};
+    options.keyB = {"Plain", "Matte", "Glossy"};
+    options.keyC = {"Off", "Low", "Mid", "High", "Colour"};
+    options.lines.push_back({kTableResource, 120, "Photo", "Glossy", 720, 1440, "Colour", 4, 1, ""});
+    return respack::indexText(options);
 }
 
 void setRate(benchmark::State& state, int64_t nodes) {

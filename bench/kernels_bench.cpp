@@ -336,12 +336,12 @@ const bool kRegistered = [] {
 class SixInkTable {
 public:
     SixInkTable() {
-        respack::IndexSpec spec;
-        spec.keyA = {"Gloss", "Matte", "Photo", "Plain"};
-        spec.keyB = {"Pro", "Vivid", "Natural"};
-        spec.keyC = {"Off", "Low", "Mid", "High", "Max"};
-        spec.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
-        index_ = respack::indexText(spec);
+        respack::IndexOptions options;
+        options.keyA = {"Gloss", "Matte", "Photo", "Plain"};
+        options.keyB = {"Pro", "Vivid", "Natural"};
+        options.keyC = {"Off", "Low", "Mid", "High", "Max"};
+        options.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
+        index_ = respack::indexText(options);
         table_ = respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
         CmParams params{};
         params.keyB = 1;

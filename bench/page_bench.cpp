@@ -92,12 +92,12 @@ void BM_Page(benchmark::State& state) {
     uint32_t seed = 2463534242u;
     for (int32_t row = 0; row < kDistinctLines; ++row) lines.push_back(photoLine(row, seed));
 
-    respack::IndexSpec spec;
-    spec.keyA = {"Gloss", "Matte", "Photo", "Plain"};
-    spec.keyB = {"Pro", "Vivid", "Natural"};
-    spec.keyC = {"Off", "Low", "Mid", "High", "Max"};
-    spec.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
-    const std::string index = respack::indexText(spec);
+    respack::IndexOptions options;
+    options.keyA = {"Gloss", "Matte", "Photo", "Plain"};
+    options.keyB = {"Pro", "Vivid", "Natural"};
+    options.keyC = {"Off", "Low", "Mid", "High", "Max"};
+    options.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
+    const std::string index = respack::indexText(options);
     const respack::Bytes table =
         respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
     CmParams cmParams{};

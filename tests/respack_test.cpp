@@ -25,34 +25,34 @@ int be16s(const Bytes& b, size_t at) { return static_cast<int16_t>((b[at] << 8) 
 // ---------------------------------------------------------------------------
 // Text index
 
-respack::IndexSpec sampleIndex() {
-    respack::IndexSpec spec;
-    spec.keyA = {"Auto", "Graphics", "Neutral", "Standard"};
-    spec.keyB = {"Transparency", "Matte", "Matte", "Glossy"};  // repeated name: the later position counts
-    spec.keyBBase = 100;
-    spec.keyC = {"None", "Linear", "Custom", "Vivid", "Matched"};
-    spec.lines = {{1001, 310, "Standard", "Matte", 2, 1, "Matched", 4, 1, "# a comment\twith a tab"},
+respack::IndexOptions sampleIndex() {
+    respack::IndexOptions options;
+    options.keyA = {"Auto", "Graphics", "Neutral", "Standard"};
+    options.keyB = {"Transparency", "Matte", "Matte", "Glossy"};  // repeated name: the later position counts
+    options.keyBBase = 100;
+    options.keyC = {"None", "Linear", "Custom", "Vivid", "Matched"};
+    options.lines = {{1001, 310, "Standard", "Matte", 2, 1, "Matched", 4, 1, "# a comment\twith a tab"},
                   {1002, 0, "Graphics", "Glossy", -12, 2, "Vivid", 6, 2, ""},
                   {1003, 120, "Unknown", "Missing", 3, 1, "Nowhere", 4, 1, ""},
                   {1004, 120, "Standard", "Matte", 2, 1, "Matched", 4, 2, ""}};
-    return spec;
+    return options;
 }
 
 TEST(RespackIndex, RoundTripsLinesListsAndKeys) {
-    const respack::IndexSpec spec = sampleIndex();
-    const std::string text = respack::indexText(spec);
+    const respack::IndexOptions options = sampleIndex();
+    const std::string text = respack::indexText(options);
     EXPECT_EQ(text.find("//300"), text.find("//"));
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
 
     const respack::ParsedIndex parsed = respack::parseIndex(text);
     EXPECT_EQ(parsed.version, 300);
-    EXPECT_EQ(parsed.keyA, spec.keyA);
-    EXPECT_EQ(parsed.keyB, spec.keyB);
+    EXPECT_EQ(parsed.keyA, options.keyA);
+    EXPECT_EQ(parsed.keyB, options.keyB);
     EXPECT_EQ(parsed.keyBBase, 100);
-    EXPECT_EQ(parsed.keyC, spec.keyC);
-    ASSERT_EQ(parsed.lines.size(), spec.lines.size());
-    for (size_t i = 0; i < spec.lines.size(); ++i) {
-        const auto &a = spec.lines[i], &b = parsed.lines[i];
+    EXPECT_EQ(parsed.keyC, options.keyC);
+    ASSERT_EQ(parsed.lines.size(), options.lines.size());
+    for (size_t i = 0; i < options.lines.size(); ++i) {
+        const auto &a = options.lines[i], &b = parsed.lines[i];
         EXPECT_EQ(std::tie(a.resource, a.tableClass, a.keyA, a.keyB, a.numberA, a.numberB, a.keyC, a.numberC,
                            a.numberD, a.comment),
                   std::tie(b.resource, b.tableClass, b.keyA, b.keyB, b.numberA, b.numberB, b.keyC, b.numberC,
@@ -71,16 +71,16 @@ TEST(RespackIndex, RoundTripsLinesListsAndKeys) {
 }
 
 TEST(RespackIndex, KeyBListWithoutBaseStartsWithP) {
-    respack::IndexSpec spec = sampleIndex();
-    spec.keyB = {"PlainPaper", "PhotoGlossy"};
-    spec.keyBBase = 0;
-    spec.lines = {{7, 1, "Standard", "PhotoGlossy", 1, 1, "None", 4, 1, ""}};
-    const std::string text = respack::indexText(spec);
+    respack::IndexOptions options = sampleIndex();
+    options.keyB = {"PlainPaper", "PhotoGlossy"};
+    options.keyBBase = 0;
+    options.lines = {{7, 1, "Standard", "PhotoGlossy", 1, 1, "None", 4, 1, ""}};
+    const std::string text = respack::indexText(options);
     EXPECT_NE(text.find("\r\nPlainPaper\tPhotoGlossy\r\n"), std::string::npos);
     EXPECT_EQ(respack::parseIndex(text).keys[0].keyB, 1);
     // A first name without the P gets its base written, 0 included.
-    spec.keyB = {"Glossy", "PhotoGlossy"};
-    const std::string based = respack::indexText(spec);
+    options.keyB = {"Glossy", "PhotoGlossy"};
+    const std::string based = respack::indexText(options);
     EXPECT_NE(based.find("\r\n0\tGlossy\tPhotoGlossy\r\n"), std::string::npos);
     EXPECT_EQ(respack::parseIndex(based).keys[0].keyB, 1);
 }
@@ -94,7 +94,7 @@ TEST(RespackIndex, ChoosesTheLastMatchingLineAndNumberDFromVersion300) {
     s.numberD = 3;
     EXPECT_EQ(respack::chooseTable(parsed, s), 0);
 
-    respack::IndexSpec old = sampleIndex();
+    respack::IndexOptions old = sampleIndex();
     old.version = 200;
     const respack::ParsedIndex v200 = respack::parseIndex(respack::indexText(old));
     EXPECT_EQ(v200.version, 200);
@@ -103,9 +103,9 @@ TEST(RespackIndex, ChoosesTheLastMatchingLineAndNumberDFromVersion300) {
 
 TEST(RespackIndex, RejectsWhatTheFormatCannotHold) {
     auto bad = [](auto change) {
-        respack::IndexSpec spec = sampleIndex();
-        change(spec);
-        return spec;
+        respack::IndexOptions options = sampleIndex();
+        change(options);
+        return options;
     };
     EXPECT_THROW(respack::indexText(bad([](auto& s) { s.keyA.push_back("TwelveChars"); s.keyA[0] = "TwelveChars1"; })),
                  std::invalid_argument);
@@ -476,11 +476,11 @@ std::vector<size_t> markers(const Bytes& b, size_t limit) {
 
 TEST(RespackCurves, CurveSetTablePlainAndInContainer) {
     const respack::Curve same = respack::identityCurve(), up = respack::midtoneCurve(0.05);
-    respack::CurveSetTableSpec spec;
-    spec.lines = {{0, "PlainPaper", 2, 1, 4, 1}, {1, "PhotoGlossy", 3, 2, 4, 2}};
-    spec.names = {"PlainPaper", "PhotoGlossy"};
-    spec.blocks = {{same, same, same, up}, {up, up, up, same}};
-    const Bytes t = respack::curveSetTable(spec);
+    respack::CurveSetTableOptions options;
+    options.lines = {{0, "PlainPaper", 2, 1, 4, 1}, {1, "PhotoGlossy", 3, 2, 4, 2}};
+    options.names = {"PlainPaper", "PhotoGlossy"};
+    options.blocks = {{same, same, same, up}, {up, up, up, same}};
+    const Bytes t = respack::curveSetTable(options);
     const size_t binary = t.size() - 2 * 4 * 256;
     const auto at = markers(t, binary);
     ASSERT_EQ(at.size(), 3u);
@@ -493,8 +493,8 @@ TEST(RespackCurves, CurveSetTablePlainAndInContainer) {
     EXPECT_EQ(t[binary + 3 * 256 + 128], up[128]);
     EXPECT_EQ(t[binary + 4 * 256 + 128], up[128]);
 
-    spec.version = 300;
-    const std::string v300(reinterpret_cast<const char*>(respack::curveSetTable(spec).data()), 200);
+    options.version = 300;
+    const std::string v300(reinterpret_cast<const char*>(respack::curveSetTable(options).data()), 200);
     EXPECT_NE(v300.find("1\tPhotoGlossy\t3\t2\t4\r\n"), std::string::npos);  // no numberD column
 
     const Bytes box = respack::curveSetContainer(t, 2);
@@ -506,10 +506,10 @@ TEST(RespackCurves, CurveSetTablePlainAndInContainer) {
     EXPECT_TRUE(std::equal(t.begin(), t.end(), box.begin() + offset));
     EXPECT_EQ(markers(box, offset + binary).size(), 3u);  // counted from the item's start
 
-    spec.blocks = {{respack::midtoneCurve(0.0), same, same, same}};
-    spec.blocks[0][0][0] = '\n';
-    spec.lines = {{0, "PlainPaper", 2, 1, 4, 1}};
-    EXPECT_THROW(respack::curveSetTable(spec), std::invalid_argument);
+    options.blocks = {{respack::midtoneCurve(0.0), same, same, same}};
+    options.blocks[0][0][0] = '\n';
+    options.lines = {{0, "PlainPaper", 2, 1, 4, 1}};
+    EXPECT_THROW(respack::curveSetTable(options), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,7 @@ namespace inkdot {
 // shift (S0..S2), worked on the complements 255 - channel.
 void tweakColour(const CmContext& cm, int32_t colour[3]);
 
-// Re-samples the whole grid at the tweaked colours of its nodes into a new
+// Re-samples the whole grid at the tweaked colours of its nodes into a fresh
 // grid block (colorMode 2). 0, 0x101 or 0x102 (the old grid stays then).
 int32_t remapColours(CmContext& cm);
 

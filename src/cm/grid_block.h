@@ -1,5 +1,6 @@
-// A new grid data block that replaces the CmLut's once it is filled: the
-// re-mapping and the adjustment stage both re-sample the whole grid into one.
+// A replacement grid data block that takes the CmLut's place once it is
+// filled: the re-mapping and the adjustment stage both re-sample the whole
+// grid into one.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +27,7 @@ int32_t allocateGrid(const CmLut& lut, GridBlock& block);
 void discardGrid(GridBlock& block);
 
 // Releases the old grid and puts `block` in its place: 0, or 0x103 / 0x104
-// when the old block could not be unlocked / freed (the new one is in place
+// when the old block could not be unlocked / freed (the replacement is in place
 // either way).
 int32_t replaceGrid(CmLut& lut, GridBlock& block);
 

@@ -1,4 +1,4 @@
-// Re-sampling a four-dimensional colour grid onto new levels: the separation
+// Re-sampling a four-dimensional colour grid onto other levels: the separation
 // table of the halftone object.
 //
 // Each entry is exactly what the four-dimensional interpolation gives for one

@@ -187,7 +187,7 @@ inline constexpr int kMaxShares = 48;
 
 // A diffusion pattern: the shares added into other entries, the share written
 // into the pixel's own entry (B0) together with the carry, and the share held
-// back as the new carry. The carry exists because B0 of the next pixel still
+// back as the next carry. The carry exists because B0 of the next pixel still
 // holds this line's error while this pixel is diffused: it goes into that
 // entry when the next pixel overwrites it.
 struct Pattern {
@@ -326,7 +326,7 @@ INKDOT_ALWAYS_INLINE uint32_t shareOf(uint32_t whole, uint32_t half, uint32_t od
 
 // Spreads a pixel's error E by pattern P onto `line`, which takes each share
 // at its offset (add<k>), the own entry's share (writeOwn: B0 becomes it plus
-// the carry held back by the pixel before) and the new carry (holdBack).
+// the carry held back by the pixel before) and the next carry (holdBack).
 namespace detail {
 template <const Pattern& P, class Line, size_t... I>
 INKDOT_ALWAYS_INLINE void addShares(Line& line, uint32_t whole, uint32_t half, uint32_t oddMask,

@@ -413,8 +413,8 @@ INKDOT_ALWAYS_INLINE uint64_t inkLanes(const uint32_t (&codes)[kInks]) {
 // Error that the separating kernels leave on their lines is cleared where the
 // next call does not continue the line it came from: after a jump of more
 // than one line everything; at certain line numbers the stretch in front of
-// the new start or behind the previous end; on the same line continued
-// further right the gap between the previous end and the new start (only its
+// the next start or behind the previous end; on the same line continued
+// further right the gap between the previous end and the next start (only its
 // two ends, except on every sixteenth line). Stores lastLine and lastEnd for
 // the next call. Guard entries are never touched.
 template <int Lines>

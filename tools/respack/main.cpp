@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     select->add_option("--variant", sel.numberD, "1 standard, 2 economy (numberD)")->capture_default_str();
     select->add_option("--mode", mode, "colour mode name (keyC)")->capture_default_str();
 
-    respack::ColourTable3dSpec t3;
+    respack::ColourTable3dOptions t3;
     auto* table3d = app.add_subcommand("table3d", "a 3-D RGB to CMYK colour table");
     table3d->add_option("-o,--output", out)->required();
     table3d->add_option("--points", t3.points)->capture_default_str();
@@ -83,10 +83,10 @@ int main(int argc, char** argv) {
     table3d->add_option("--black-start", t3.blackStart)->capture_default_str();
     table3d->add_option("--ucr", t3.ucr)->capture_default_str();
 
-    respack::ColourTable4dSpec t4;
+    respack::ColourTable4dOptions t4;
     std::string extra = "none";
-    respack::ExtraBlock1Spec e1;
-    respack::ExtraBlock2Spec e2{.records = 5300};
+    respack::ExtraBlock1Options e1;
+    respack::ExtraBlock2Options e2{.records = 5300};
     auto* table4d = app.add_subcommand("table4d", "a 4-D CMYK to six-ink colour table");
     table4d->add_option("-o,--output", out)->required();
     table4d->add_option("--points", t4.points)->capture_default_str();
@@ -111,12 +111,12 @@ int main(int argc, char** argv) {
         if (blue == 0 && bayerSize == 0) throw CLI::ValidationError("matrix", "give --blue-noise or --bayer");
     });
 
-    respack::GridLevelsSpec gl;
+    respack::GridLevelsOptions gl;
     auto* levels = app.add_subcommand("levels", "the 32-level grid-level resource");
     levels->add_option("-o,--output", out)->required();
     levels->add_option("--exponent", gl.exponent)->capture_default_str();
 
-    respack::LevelRecordSpec lr;
+    respack::LevelRecordOptions lr;
     bool singleInk = false;
     auto* records = app.add_subcommand("records", "a level-record resource");
     records->add_option("-o,--output", out)->required();

@@ -51,7 +51,7 @@ double smoothStep(double t) {
 }
 
 // RGB (0..1) to C, M, Y, K ink amounts (0..1).
-std::array<double, 4> separateRgb(double r, double g, double b, const ColourTable3dSpec& s) {
+std::array<double, 4> separateRgb(double r, double g, double b, const ColourTable3dOptions& s) {
     const double c0 = 1.0 - r, m0 = 1.0 - g, y0 = 1.0 - b;
     // Real magenta ink also absorbs some blue and real cyan some green, so
     // less yellow and magenta are needed where they print.
@@ -107,7 +107,7 @@ int gainCorrection(int v, int a, int b) {
     return (255 * v + q / 2) / q;
 }
 
-Bytes colourTable3d(const ColourTable3dSpec& s) {
+Bytes colourTable3d(const ColourTable3dOptions& s) {
     require(s.points >= 2 && s.points <= 36, "a 3-D table has 2 to 36 points per axis");
     require(s.type == 0 || s.type == 50 || s.type == 51, "a 3-D table is of type 0, 50 or 51");
     require(s.inkLimit >= 100 && s.inkLimit <= 400, "the ink limit lies from 100 to 400 percent");
@@ -159,7 +159,7 @@ Bytes colourTable3d(const ColourTable3dSpec& s) {
     return out;
 }
 
-Bytes colourTable4d(const ColourTable4dSpec& s) {
+Bytes colourTable4d(const ColourTable4dOptions& s) {
     require(s.points >= 2 && s.points <= 36, "a 4-D table has 2 to 36 points per axis");
     require(s.inkLimit >= 100 && s.inkLimit <= 600, "the ink limit lies from 100 to 600 percent");
     require(s.lightDensity > 0.0 && s.lightDensity < 1.0, "lightDensity lies in 0..1");
@@ -219,7 +219,7 @@ Bytes colourTable4d(const ColourTable4dSpec& s) {
     return out;
 }
 
-Bytes extraBlockKind1(const ExtraBlock1Spec& s) {
+Bytes extraBlockKind1(const ExtraBlock1Options& s) {
     Bytes out;
     auto item = [&](uint16_t tag, const Bytes& payload) {
         putLe32(out, static_cast<uint32_t>(2 + payload.size()));
@@ -234,7 +234,7 @@ Bytes extraBlockKind1(const ExtraBlock1Spec& s) {
     return out;
 }
 
-Bytes extraBlockKind2(const ExtraBlock2Spec& s) {
+Bytes extraBlockKind2(const ExtraBlock2Options& s) {
     Bytes out;
     putLe32(out, 4);
     putLe32(out, 2);

@@ -42,7 +42,7 @@ void checkTextPart(const std::string& s, const char* what) {
 }
 } // namespace
 
-Bytes curveSetTable(const CurveSetTableSpec& s) {
+Bytes curveSetTable(const CurveSetTableOptions& s) {
     require(!s.blocks.empty(), "a curve-set table has at least one block");
     require(s.lines.size() <= 100, "a curve-set table holds at most 100 lines");
     require(!s.names.empty() && s.names.size() <= 64, "the name list holds 1 to 64 names");

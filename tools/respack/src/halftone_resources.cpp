@@ -20,7 +20,7 @@ Bytes resourceList(const std::vector<int16_t>& numbers) {
     return out;
 }
 
-std::vector<uint8_t> gridLevelValues(const GridLevelsSpec& s) {
+std::vector<uint8_t> gridLevelValues(const GridLevelsOptions& s) {
     if (!s.levels.empty()) {
         require(s.levels.size() == 32, "a grid-level resource has 32 levels");
         require(s.levels.front() == 0 && s.levels.back() == 255, "grid levels run from 0 to 255");
@@ -40,7 +40,7 @@ std::vector<uint8_t> gridLevelValues(const GridLevelsSpec& s) {
     return levels;
 }
 
-Bytes gridLevels(const GridLevelsSpec& s) {
+Bytes gridLevels(const GridLevelsOptions& s) {
     Bytes out;
     putLe16(out, 32);
     for (uint8_t v : gridLevelValues(s)) out.push_back(v);
@@ -89,7 +89,7 @@ Bytes ditherMatrix(const Matrix& m) {
 Bytes ditherMatrixBlueNoise(int n) { return ditherMatrix(blueNoise(n)); }
 Bytes ditherMatrixBayer(int n) { return ditherMatrix(bayer(n)); }
 
-std::vector<LevelRecord> levelRecordModel(const LevelRecordSpec& s) {
+std::vector<LevelRecord> levelRecordModel(const LevelRecordOptions& s) {
     require(s.count >= 2 && s.count <= 4096, "2 to 4096 level records");
     require(s.smallShare > 0.0 && s.smallShare <= 1.0, "smallShare lies in 0..1");
     require(s.inkScale >= 1.0, "inkScale is at least 1");
@@ -153,7 +153,7 @@ std::vector<LevelRecord> levelRecordModel(const LevelRecordSpec& s) {
     return out;
 }
 
-Bytes levelRecords(const LevelRecordSpec& s) {
+Bytes levelRecords(const LevelRecordOptions& s) {
     std::vector<LevelRecord> records = levelRecordModel(s);
     Bytes out(32, 0);
     const uint32_t size = static_cast<uint32_t>(32 + 3 * records.size() + 10);

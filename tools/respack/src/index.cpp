@@ -104,27 +104,27 @@ int32_t positionIn(const std::vector<std::string>& list, const std::string& name
 
 } // namespace
 
-std::string indexText(const IndexSpec& spec) {
-    require(spec.preamble.find("//") == std::string::npos, "the preamble holds the marker");
-    checkText(spec.preamble, "the preamble");
-    checkText(spec.header, "the header");
-    require(!spec.header.empty(), "the header line is empty");
-    require(!spec.endLine.empty() && spec.endLine[0] == '/', "the end line must begin with a slash");
-    checkText(spec.endLine, "the end line");
-    require(!spec.closing.empty(), "the closing line is empty");
-    checkText(spec.closing, "the closing line");
-    require(spec.lines.size() <= 500, "an index holds at most 500 lines");
-    require(!spec.keyA.empty() && spec.keyA.size() <= 12, "the keyA list holds 1 to 12 names");
-    require(!spec.keyB.empty() && spec.keyB.size() <= 64, "the keyB list holds 1 to 64 names");
-    require(!spec.keyC.empty() && spec.keyC.size() <= 12, "the keyC list holds 1 to 12 names");
-    for (const auto& n : spec.keyA) checkName(n, 11, "keyA");
-    for (const auto& n : spec.keyB) checkName(n, 49, "keyB");
-    for (const auto& n : spec.keyC) checkName(n, 11, "keyC");
+std::string indexText(const IndexOptions& options) {
+    require(options.preamble.find("//") == std::string::npos, "the preamble holds the marker");
+    checkText(options.preamble, "the preamble");
+    checkText(options.header, "the header");
+    require(!options.header.empty(), "the header line is empty");
+    require(!options.endLine.empty() && options.endLine[0] == '/', "the end line must begin with a slash");
+    checkText(options.endLine, "the end line");
+    require(!options.closing.empty(), "the closing line is empty");
+    checkText(options.closing, "the closing line");
+    require(options.lines.size() <= 500, "an index holds at most 500 lines");
+    require(!options.keyA.empty() && options.keyA.size() <= 12, "the keyA list holds 1 to 12 names");
+    require(!options.keyB.empty() && options.keyB.size() <= 64, "the keyB list holds 1 to 64 names");
+    require(!options.keyC.empty() && options.keyC.size() <= 12, "the keyC list holds 1 to 12 names");
+    for (const auto& n : options.keyA) checkName(n, 11, "keyA");
+    for (const auto& n : options.keyB) checkName(n, 49, "keyB");
+    for (const auto& n : options.keyC) checkName(n, 11, "keyC");
 
-    std::string out = spec.preamble + "\r\n";
-    out += "//" + std::to_string(spec.version) + " colour tables\r\n";
-    out += spec.header + "\r\n";
-    for (const IndexLine& l : spec.lines) {
+    std::string out = options.preamble + "\r\n";
+    out += "//" + std::to_string(options.version) + " colour tables\r\n";
+    out += options.header + "\r\n";
+    for (const IndexLine& l : options.lines) {
         checkName(l.keyA, 11, "keyA");
         checkName(l.keyB, 49, "keyB");
         checkName(l.keyC, 11, "keyC");
@@ -135,14 +135,14 @@ std::string indexText(const IndexSpec& spec) {
         if (!l.comment.empty()) out += "\t" + l.comment;
         out += "\r\n";
     }
-    out += spec.endLine + "\r\n";
-    writeList(out, spec.keyA);
+    out += options.endLine + "\r\n";
+    writeList(out, options.keyA);
     // A keyB list that starts with a name not beginning with P needs its base
     // written, or the name would be read as the base.
-    if (spec.keyBBase != 0 || spec.keyB.front()[0] != 'P') out += std::to_string(spec.keyBBase) + '\t';
-    writeList(out, spec.keyB);
-    writeList(out, spec.keyC);
-    out += spec.closing + "\r\n";
+    if (options.keyBBase != 0 || options.keyB.front()[0] != 'P') out += std::to_string(options.keyBBase) + '\t';
+    writeList(out, options.keyB);
+    writeList(out, options.keyC);
+    out += options.closing + "\r\n";
     return out;
 }
 

@@ -260,25 +260,25 @@ Bytes toBytes(const std::string& s);
 void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi) {
     const Media& m = kMedia[mi];
     const int b = m.base;
-    auto table3d = [&](int number, ColourTable3dSpec spec, int tableClass, const std::string& what) -> Entry& {
-        spec.toneGamma = m.toneGamma;
-        spec.percentAt0 = m.percentAt0;
-        if (spec.inkLimit == ColourTable3dSpec{}.inkLimit) spec.inkLimit = m.inkLimit3d;
-        Entry& e = pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(spec));
+    auto table3d = [&](int number, ColourTable3dOptions options, int tableClass, const std::string& what) -> Entry& {
+        options.toneGamma = m.toneGamma;
+        options.percentAt0 = m.percentAt0;
+        if (options.inkLimit == ColourTable3dOptions{}.inkLimit) options.inkLimit = m.inkLimit3d;
+        Entry& e = pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(options));
         e.tableClass = tableClass;
-        e.parameters.num("points", spec.points).num("type", spec.type).num("kind", spec.kind);
-        e.parameters.num("tableClass", tableClass).num("percentAt0", spec.percentAt0).num("percentAt255", spec.percentAt255);
-        e.parameters.num("inkLimit", spec.inkLimit).real("blackStart", spec.blackStart).real("ucr", spec.ucr);
+        e.parameters.num("points", options.points).num("type", options.type).num("kind", options.kind);
+        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0).num("percentAt255", options.percentAt255);
+        e.parameters.num("inkLimit", options.inkLimit).real("blackStart", options.blackStart).real("ucr", options.ucr);
         return e;
     };
-    auto table4d = [&](int number, ColourTable4dSpec spec, int tableClass, const std::string& what,
+    auto table4d = [&](int number, ColourTable4dOptions options, int tableClass, const std::string& what,
                        const std::string& extra) -> Entry& {
-        Entry& e = pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(spec));
+        Entry& e = pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(options));
         e.tableClass = tableClass;
-        e.parameters.num("points", spec.points).num("type", 128).num("kind", spec.kind);
-        e.parameters.num("tableClass", tableClass).num("percentAt0", spec.percentAt0).num("percentAt255", spec.percentAt255);
-        e.parameters.num("inkLimit", spec.inkLimit).real("lightDensity", spec.lightDensity);
-        e.parameters.real("darkStart", spec.darkStart).str("extraBlock", extra);
+        e.parameters.num("points", options.points).num("type", 128).num("kind", options.kind);
+        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0).num("percentAt255", options.percentAt255);
+        e.parameters.num("inkLimit", options.inkLimit).real("lightDensity", options.lightDensity);
+        e.parameters.real("darkStart", options.darkStart).str("extraBlock", extra);
         return e;
     };
     const bool plain = mi == 0, glossy = mi == 2;
@@ -327,15 +327,15 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi) {
                                           inks, variant, ""});
                 }
 
-    IndexSpec spec{.preamble = "inkdot curve tables, " + std::string(m.name),
+    IndexOptions options{.preamble = "inkdot curve tables, " + std::string(m.name),
                    .lines = second,
                    .keyA = kKeyA,
                    .keyB = {m.name},
                    .keyBBase = mi,
                    .keyC = {kKeyC[0]}};
     Entry& e = pack.add(b + kSecondIndex, "second-index", std::string("curve tables by print settings, ") + m.name,
-                        toBytes(indexText(spec)));
-    e.parameters.num("version", spec.version).num("lines", static_cast<long long>(second.size()));
+                        toBytes(indexText(options)));
+    e.parameters.num("version", options.version).num("lines", static_cast<long long>(second.size()));
     e.use.num("resourceBase", b);
     Entry& c = pack.add(b + kCurveTable, "curve-table", std::string("21 mid-tone curves, ") + m.name, curveTable(1));
     c.parameters.num("mode", 1).num("curves", 21).num("identity", 10).real("unit", 0.01);
@@ -376,7 +376,7 @@ void addHalftone(PackWriter& pack) {
          {kGridLevels, kBlueNoise16, kBlueNoise16, kBlueNoise16},
          Obj().raw("method", "[0, 3]").num("inkSet", 3).raw("outputBits", "[1, 8]"));
 
-    GridLevelsSpec levels;
+    GridLevelsOptions levels;
     Entry& g = pack.add(kGridLevels, "grid-levels", "32 levels, closer in the highlights", gridLevels(levels));
     g.parameters.num("count", 32).real("exponent", levels.exponent);
 
@@ -392,10 +392,10 @@ void addHalftone(PackWriter& pack) {
                             ditherMatrixBayer(n));
         e.parameters.num("width", n).num("height", n).str("method", "Bayer");
     }
-    LevelRecordSpec six;
+    LevelRecordOptions six;
     Entry& r = pack.add(kRecords, "level-records", "512 level records, separated inks", levelRecords(six));
     r.parameters.num("count", six.count).real("smallShare", six.smallShare).real("lowSlope", six.lowSlope);
-    LevelRecordSpec single{.lowSlope = 65.0 / 203.0};
+    LevelRecordOptions single{.lowSlope = 65.0 / 203.0};
     Entry& r1 = pack.add(kRecordsSingleInk, "level-records", "512 level records, one ink", levelRecords(single));
     r1.parameters.num("count", single.count).real("smallShare", single.smallShare).real("lowSlope", single.lowSlope);
 }
@@ -419,14 +419,14 @@ void addCurves(PackWriter& pack) {
     item(kItemSet4, "curve-set", "four curves: black darker, others as they are", curveSet({warm, same, same, same}), 528);
     item(kItemSet6, "curve-set", "six curves: light inks a little lighter", curveSet({same, same, cool, same, cool, cool}),
          528);
-    CurveSetTableSpec table4;
+    CurveSetTableOptions table4;
     for (int mi = 0; mi < 3; ++mi)
         for (const Quality& q : kQualities) table4.lines.push_back({mi % 2, kMedia[mi].name, q.number, 1, 4, 1});
     for (const Media& md : kMedia) table4.names.push_back(md.name);
     table4.blocks = {{same, same, same, warm}, {cool, cool, cool, same}};
     item(kItemTable4, "curve-set-table", "curve sets by media and quality, four channels", curveSetTable(table4), 544)
         ->parameters.num("version", table4.version).num("blocks", 2).num("channels", 4);
-    CurveSetTableSpec table6 = table4;
+    CurveSetTableOptions table6 = table4;
     table6.version = 300;
     for (auto& l : table6.lines) l.numberC = 6;
     table6.blocks = {{same, same, same, warm, cool, cool}, {cool, cool, cool, same, same, same}};
@@ -446,11 +446,11 @@ void writeDefaultPack(const std::filesystem::path& dir) {
     PackWriter pack(dir);
     std::vector<IndexLine> lines;
     for (int mi = 0; mi < 3; ++mi) addMedia(pack, lines, mi);
-    IndexSpec spec{.lines = lines, .keyA = kKeyA, .keyC = kKeyC};
-    for (const Media& m : kMedia) spec.keyB.push_back(m.name);
+    IndexOptions options{.lines = lines, .keyA = kKeyA, .keyC = kKeyC};
+    for (const Media& m : kMedia) options.keyB.push_back(m.name);
     Entry& index = pack.add(0, "index", "colour tables by intent, media, quality, dots, colour mode, inks and variant",
-                            toBytes(indexText(spec)));
-    index.parameters.num("version", spec.version).num("lines", static_cast<long long>(lines.size()));
+                            toBytes(indexText(options)));
+    index.parameters.num("version", options.version).num("lines", static_cast<long long>(lines.size()));
     addHalftone(pack);
     addCurves(pack);
     pack.write(settingsJson());

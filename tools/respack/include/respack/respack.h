@@ -41,7 +41,7 @@ struct IndexLine {
     std::string comment;     // free text after the ninth column, may be empty
 };
 
-struct IndexSpec {
+struct IndexOptions {
     int version = 300;  // written after the "//" marker; only 3xx is read as a number
     std::string preamble = "inkdot colour-table index";
     std::string header = "res\tclass\tintent\tmedia\tquality\tdots\tmode\tinks\tvariant";
@@ -54,7 +54,7 @@ struct IndexSpec {
     std::string closing = "end";
 };
 
-std::string indexText(const IndexSpec& spec);
+std::string indexText(const IndexOptions& options);
 
 // Reads an index the way the engine does (markers, tokens, lists) and gives
 // back the lines with their names, plus the resolved keys of every line.
@@ -86,7 +86,7 @@ int32_t chooseTable(const ParsedIndex& index, const Selection& selection);
 // unwanted absorptions of real inks, black generation that starts at
 // `blackStart` of the grey component, under-colour removal of `ucr` times the
 // black, a per-channel tone curve and a total ink limit.
-struct ColourTable3dSpec {
+struct ColourTable3dOptions {
     int points = 17;          // grid points per axis, 2..36
     int type = 0;             // 0 plain, 50 with node values, 51 also a grey-share table
     int kind = 1;             // tableKind byte: 0, 1, 2 or 3
@@ -103,7 +103,7 @@ struct ColourTable3dSpec {
     Bytes extraBlock;         // appended and referenced from the header when not empty
     std::string label;        // 15 bytes of text at the start; generated when empty
 };
-Bytes colourTable3d(const ColourTable3dSpec& spec);
+Bytes colourTable3d(const ColourTable3dOptions& options);
 
 // A 4-D CMYK -> six-ink table (type 128). Output channels in table order:
 // cyan, light cyan, magenta, light magenta, yellow, black. Cyan and magenta
@@ -111,7 +111,7 @@ Bytes colourTable3d(const ColourTable3dSpec& spec);
 // density `lightDensity`) prints; above it the dark ink takes over until it
 // prints alone at full density. Every node keeps dark + light + black of
 // each pair within one solid ink, and all six within `inkLimit`.
-struct ColourTable4dSpec {
+struct ColourTable4dOptions {
     int points = 9;            // grid points per axis, 2..36
     int kind = 1;
     int16_t percentAt0 = 350;  // 250, 350 or 500 for one-bit single-ink use
@@ -123,25 +123,25 @@ struct ColourTable4dSpec {
     Bytes extraBlock;
     std::string label;
 };
-Bytes colourTable4d(const ColourTable4dSpec& spec);
+Bytes colourTable4d(const ColourTable4dOptions& options);
 
 // The extra block of kind 1: a chain of tagged items. The item of tag 0xFFFE
 // holds the dot-size code, the item of tag 101 the ink scale in percent (0 for
 // none).
-struct ExtraBlock1Spec {
+struct ExtraBlock1Options {
     int16_t code = 2;
     int16_t inkScale = 0;  // written as an item of tag 101 when not 0
     std::vector<std::pair<uint16_t, Bytes>> moreItems;  // (tag, payload) after those
 };
-Bytes extraBlockKind1(const ExtraBlock1Spec& spec);
+Bytes extraBlockKind1(const ExtraBlock1Options& options);
 
 // The extra block of kind 2: names the level-record resource (bytes 16-17) and
 // the one for single-ink tables (bytes 18-19).
-struct ExtraBlock2Spec {
+struct ExtraBlock2Options {
     int16_t records = 0;
     int16_t recordsSingleInk = 0;  // 0: the same as `records`
 };
-Bytes extraBlockKind2(const ExtraBlock2Spec& spec);
+Bytes extraBlockKind2(const ExtraBlock2Options& options);
 
 // The value of `gainCorrection` of the engine for the given percentages, as a
 // reference for tests: about v x 100 / (the percentage at v).
@@ -155,12 +155,12 @@ Bytes resourceList(const std::vector<int16_t>& numbers);
 
 // The grid-level resource: 32 levels from 0 to 255, spaced as
 // 255 x (i / 31)^exponent (more levels in the highlights for exponent > 1).
-struct GridLevelsSpec {
+struct GridLevelsOptions {
     double exponent = 1.25;
     std::vector<uint8_t> levels;  // given levels instead of the formula
 };
-std::vector<uint8_t> gridLevelValues(const GridLevelsSpec& spec);
-Bytes gridLevels(const GridLevelsSpec& spec = {});
+std::vector<uint8_t> gridLevelValues(const GridLevelsOptions& options);
+Bytes gridLevels(const GridLevelsOptions& options = {});
 
 // A threshold matrix: the rank of every cell, row after row.
 struct Matrix {
@@ -187,16 +187,16 @@ Bytes ditherMatrixBayer(int n);
 struct LevelRecord {
     int small = 0, medium = 0, large = 0;
 };
-struct LevelRecordSpec {
+struct LevelRecordOptions {
     int count = 512;
     double smallShare = 0.5;   // B of the model
     double inkScale = 1.0;     // H of the model
     double lowSlope = 1.0;     // A of the model (65/203 for a single ink)
 };
-std::vector<LevelRecord> levelRecordModel(const LevelRecordSpec& spec);
+std::vector<LevelRecord> levelRecordModel(const LevelRecordOptions& options);
 // The level-record resource (512 records of three bytes, each record's sum
 // within 255).
-Bytes levelRecords(const LevelRecordSpec& spec = {});
+Bytes levelRecords(const LevelRecordOptions& options = {});
 
 // ---------------------------------------------------------------------------
 // Curves
@@ -218,7 +218,7 @@ struct CurveSetLine {
 };
 // The text table of curve sets (the tag-544 item) with its binary blocks.
 // Each block is c curves of 256 bytes in the order the set takes them.
-struct CurveSetTableSpec {
+struct CurveSetTableOptions {
     int version = 200;  // numberD is written only for version 200
     std::string preamble = "inkdot curve sets";
     std::string header = "block\tmedia\tquality\tdots\tinks\tvariant";
@@ -226,7 +226,7 @@ struct CurveSetTableSpec {
     std::vector<std::string> names;
     std::vector<std::vector<Curve>> blocks;  // all with the same number of curves
 };
-Bytes curveSetTable(const CurveSetTableSpec& spec);
+Bytes curveSetTable(const CurveSetTableOptions& options);
 // The same table in a "TUNA" container; `type` is 2 (four channels) or 3 (six).
 Bytes curveSetContainer(const Bytes& table, int type);
 
