@@ -20,7 +20,8 @@ std::string oneLineIndex() {
     options.keyA = {"Graphics", "Text", "Line", "Photo"};
     options.keyB = {"Plain", "Matte", "Glossy"};
     options.keyC = {"Off", "Low", "Mid", "High", "Colour"};
-    options.lines.push_back({kTableResource, 120, "Photo", "Glossy", 720, 1440, "Colour", 4, 1, ""});
+    options.lines.push_back(
+        {kTableResource, 120, "Photo", "Glossy", 720, 1440, "Colour", 4, 1, ""});
     return respack::indexText(options);
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "frame/workers.h"
 #include "halftone/call_frame.h"
 #include "halftone/halftone_context.h"
@@ -19,15 +20,6 @@ namespace {
 
 constexpr int64_t kTableEntries = 32 * 32 * 32 * 32;
 constexpr int64_t kTableBytes = kTableEntries * 6;
-
-std::vector<uint8_t> le16s(std::initializer_list<int> values) {
-    std::vector<uint8_t> out;
-    for (int v : values) {
-        out.push_back(static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    return out;
-}
 
 std::vector<uint8_t> evenLevels(int points) {
     std::vector<uint8_t> list;
@@ -81,8 +73,8 @@ void BM_SeparatedSequence(benchmark::State& state) {
     params.outputBits = 1;
     params.maxPixels = 5760;
     params.version = INKDOT_HALFTONE_VERSION;
-    const std::vector<uint8_t> list = le16s({100, 201, 202, 203, 204, 205, -1});
-    std::vector<uint8_t> levels = le16s({32});
+    const std::vector<uint8_t> list = bench::le16s({100, 201, 202, 203, 204, 205, -1});
+    std::vector<uint8_t> levels = bench::le16s({32});
     const std::vector<uint8_t> even = evenLevels(32);
     levels.insert(levels.end(), even.begin(), even.end());
     std::vector<uint8_t> matrix = {0, 0, 0, 0}; // 256 x 256

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "halftone/halftone_context.h"
 #include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
@@ -139,11 +140,6 @@ std::vector<uint8_t> inputLine(Content content, int bytesPerPixel) {
 // ---------------------------------------------------------------------------
 // Objects
 
-void put16(std::vector<uint8_t>& out, int v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
 // A one-ink colour table: 17 grid points whose ink follows a curve a little
 // below the input, as a real table's ink channel does.
 struct SingleInkTable {
@@ -168,7 +164,7 @@ struct SingleInkTable {
         lut.gridHandle = grid.data();
         if (extraChain) {
             extra = {4, 0, 0, 0, 0xFE, 0xFF};         // item of 4 bytes: tag 0xFFFE,
-            put16(extra, 2);                          // small-dot code 2,
+            bench::putLe16(extra, {2});               // small-dot code 2,
             extra.insert(extra.end(), {0, 0, 0, 0});  // end of the chain
             lut.extraBlock = extra.data();
         }
@@ -182,7 +178,7 @@ std::vector<uint8_t> matrixResource() {
     XorShift rng;
     for (size_t i = ranks.size() - 1; i > 0; --i) std::swap(ranks[i], ranks[rng.next() % (i + 1)]);
     std::vector<uint8_t> out = {255, 255, 0, 0};
-    for (uint16_t r : ranks) put16(out, r);
+    for (uint16_t r : ranks) bench::putLe16(out, {r});
     return out;
 }
 
@@ -192,10 +188,8 @@ public:
     BenchObject(const HalftoneParams& params, const CmLut& lut) {
         int32_t tableClass = 0;
         check(HalftoneNew(&params, &lut, 0, &tableClass, &context_), "HalftoneNew");
-        std::vector<uint8_t> list;
-        for (int n : {100, 201, 202, 203, 204, 205, -1}) put16(list, n);
-        std::vector<uint8_t> levels;
-        put16(levels, 32);
+        const std::vector<uint8_t> list = bench::le16s({100, 201, 202, 203, 204, 205, -1});
+        std::vector<uint8_t> levels = bench::le16s({32});
         for (int i = 0; i < 32; ++i) levels.push_back(uint8_t(255 * i / 31));
         int32_t next = 0;
         check(HalftoneSetResource(context_, list.data(), &next), "resource list");
@@ -256,32 +250,13 @@ HalftoneParams paramsFor(const KernelCase& c) {
     return p;
 }
 
-// Nanoseconds of one memcpy of `bytes` bytes, the best of several rounds.
-double memcpyNanos(size_t bytes) {
-    std::vector<uint8_t> from(bytes, 1), to(bytes);
-    double best = 1e30;
-    for (int round = 0; round < 7; ++round) {
-        constexpr int kRepeats = 200;
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kRepeats; ++i) {
-            std::memcpy(to.data(), from.data(), bytes);
-            benchmark::DoNotOptimize(to.data());
-            benchmark::ClobberMemory();
-        }
-        const std::chrono::duration<double, std::nano> spent =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, spent.count() / kRepeats);
-    }
-    return best;
-}
-
 void reportRates(benchmark::State& state, size_t ioBytes) {
     const double iterations = double(state.iterations());
     state.counters["mpx_per_s"] =
         benchmark::Counter(kLineWidth * iterations / 1e6, benchmark::Counter::kIsRate);
     // memcpy seconds per second of kernel, inverted: kernel time / memcpy time.
     state.counters["vs_memcpy"] =
-        benchmark::Counter(memcpyNanos(ioBytes) * 1e-9 * iterations,
+        benchmark::Counter(bench::memcpyNanos(ioBytes) * 1e-9 * iterations,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
@@ -330,31 +305,12 @@ const bool kRegistered = [] {
 // ---------------------------------------------------------------------------
 // The separating kernels: four channels into six inks
 
-// A colour-matching object holding a four-dimensional CMYK to six-ink table
-// (cyan, light cyan, magenta, light magenta, yellow, black) chosen through a
-// one-line index; its CmLut feeds the separating objects.
+// The colour-matching object of the six-ink selection; its CmLut feeds the
+// separating objects.
 class SixInkTable {
 public:
     SixInkTable() {
-        respack::IndexOptions options;
-        options.keyA = {"Gloss", "Matte", "Photo", "Plain"};
-        options.keyB = {"Pro", "Vivid", "Natural"};
-        options.keyC = {"Off", "Low", "Mid", "High", "Max"};
-        options.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
-        index_ = respack::indexText(options);
-        table_ = respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
-        CmParams params{};
-        params.keyB = 1;
-        params.numberC = 7;
-        CmSelect select{};
-        select.pixelLayout = 1;
-        select.numberA = 720;
-        select.numberB = 1440;
-        select.numberD = 1;
-        int32_t next = 0;
-        if (CmNew(&params, &select, 0, &next, &cm_) != INKDOT_OK ||
-            CmSetResource(cm_, index_.c_str(), &next) != INKDOT_OK ||
-            CmSetResource(cm_, table_.data(), &next) != INKDOT_OK)
+        if (selection_.run(cm_) != INKDOT_OK)
             throw std::runtime_error("six-ink colour table failed");
     }
     ~SixInkTable() { CmDelete(cm_); }
@@ -364,8 +320,7 @@ public:
     const CmLut& lut() const { return *CmGetLut(cm_); }
 
 private:
-    std::string index_;
-    std::vector<uint8_t> table_;
+    bench::SixInkSelection selection_;
     CmContext* cm_ = nullptr;
 };
 

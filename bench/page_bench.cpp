@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "inkdot/inkdot.h"
-#include "respack/respack.h"
 
 namespace {
 
@@ -59,55 +59,12 @@ std::vector<uint8_t> photoLine(int32_t row, uint32_t& state) {
     return line;
 }
 
-std::vector<uint8_t> le16s(std::initializer_list<int> values) {
-    std::vector<uint8_t> out;
-    for (int v : values) {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    return out;
-}
-
-// Nanoseconds of one memcpy of `bytes` bytes, the best of several rounds.
-double memcpyNanos(size_t bytes) {
-    std::vector<uint8_t> from(bytes, 1), to(bytes);
-    double best = 1e30;
-    for (int round = 0; round < 7; ++round) {
-        constexpr int kRepeats = 100;
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kRepeats; ++i) {
-            std::memcpy(to.data(), from.data(), bytes);
-            benchmark::DoNotOptimize(to.data());
-            benchmark::ClobberMemory();
-        }
-        const std::chrono::duration<double, std::nano> spent =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, spent.count() / kRepeats);
-    }
-    return best;
-}
-
 void BM_Page(benchmark::State& state) {
     std::vector<std::vector<uint8_t>> lines;
     uint32_t seed = 2463534242u;
     for (int32_t row = 0; row < kDistinctLines; ++row) lines.push_back(photoLine(row, seed));
 
-    respack::IndexOptions options;
-    options.keyA = {"Gloss", "Matte", "Photo", "Plain"};
-    options.keyB = {"Pro", "Vivid", "Natural"};
-    options.keyC = {"Off", "Low", "Mid", "High", "Max"};
-    options.lines = {{3100, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1, ""}};
-    const std::string index = respack::indexText(options);
-    const respack::Bytes table =
-        respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
-    CmParams cmParams{};
-    cmParams.keyB = 1;
-    cmParams.numberC = 7;
-    CmSelect select{};
-    select.pixelLayout = 1;
-    select.numberA = 720;
-    select.numberB = 1440;
-    select.numberD = 1;
+    const bench::SixInkSelection selection;
 
     HalftoneParams params{};
     params.method = 1;
@@ -118,8 +75,8 @@ void BM_Page(benchmark::State& state) {
     params.outputBits = 2;
     params.maxPixels = kPageWidth;
     params.version = INKDOT_HALFTONE_VERSION;
-    const std::vector<uint8_t> list = le16s({100, 201, 202, 203, 204, 205, -1});
-    std::vector<uint8_t> levels = le16s({32});
+    const std::vector<uint8_t> list = bench::le16s({100, 201, 202, 203, 204, 205, -1});
+    std::vector<uint8_t> levels = bench::le16s({32});
     for (int i = 0; i < 32; ++i) levels.push_back(uint8_t(255 * i / 31));
     std::vector<uint8_t> matrix = {255, 255, 0, 0};  // 256 x 256
     for (uint32_t r = 0; r < 65536; ++r) {
@@ -133,9 +90,7 @@ void BM_Page(benchmark::State& state) {
         CmContext* cm = nullptr;
         HalftoneContext* ht = nullptr;
         int32_t next = 0, tableClass = 0, failedLine = -1;
-        int32_t result = CmNew(&cmParams, &select, 0, &next, &cm);
-        if (result == INKDOT_OK) result = CmSetResource(cm, index.c_str(), &next);
-        if (result == INKDOT_OK) result = CmSetResource(cm, table.data(), &next);
+        int32_t result = selection.run(cm);
         if (result == INKDOT_OK) result = HalftoneNew(&params, CmGetLut(cm), 0, &tableClass, &ht);
         if (result == INKDOT_OK) result = HalftoneSetResource(ht, list.data(), &next);
         // The diffusion sequence asks for the matrix only where it uses one.
@@ -164,7 +119,7 @@ void BM_Page(benchmark::State& state) {
         double(kPageWidth) * kPageLines * pages / 1e6, benchmark::Counter::kIsRate);
     const size_t lineBytes = size_t(kPageWidth) * 4 + planes.size();
     state.counters["vs_memcpy"] =
-        benchmark::Counter(memcpyNanos(lineBytes) * 1e-9 * kPageLines * pages,
+        benchmark::Counter(bench::memcpyNanos(lineBytes) * 1e-9 * kPageLines * pages,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Page)->Unit(benchmark::kMillisecond)->Iterations(2);

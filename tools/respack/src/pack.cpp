@@ -267,7 +267,8 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi) {
         Entry& e = pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(options));
         e.tableClass = tableClass;
         e.parameters.num("points", options.points).num("type", options.type).num("kind", options.kind);
-        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0).num("percentAt255", options.percentAt255);
+        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0);
+        e.parameters.num("percentAt255", options.percentAt255);
         e.parameters.num("inkLimit", options.inkLimit).real("blackStart", options.blackStart).real("ucr", options.ucr);
         return e;
     };
@@ -276,7 +277,8 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi) {
         Entry& e = pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(options));
         e.tableClass = tableClass;
         e.parameters.num("points", options.points).num("type", 128).num("kind", options.kind);
-        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0).num("percentAt255", options.percentAt255);
+        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0);
+        e.parameters.num("percentAt255", options.percentAt255);
         e.parameters.num("inkLimit", options.inkLimit).real("lightDensity", options.lightDensity);
         e.parameters.real("darkStart", options.darkStart).str("extraBlock", extra);
         return e;
