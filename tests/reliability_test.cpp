@@ -22,6 +22,7 @@
 #include "halftone/halftone_context.h"
 #include "inkdot/inkdot.h"
 #include "respack/respack.h"
+#include "support/default_pack.h"
 #include "support/fault_memory.h"
 #include "support/halftone_fixtures.h"
 
@@ -198,26 +199,13 @@ void sweep(const std::string& name, const Lifecycle& run, const Deletion* deleti
 }
 
 // The default pack, written once for the suite.
-class FaultSweep : public ::testing::Test {
+class FaultSweep : public test::DefaultPackTest {
 protected:
-    static void SetUpTestSuite() {
-        dir = std::filesystem::temp_directory_path() /
-              ("reliability_pack_" + std::to_string(reinterpret_cast<uintptr_t>(&dir)));
-        std::filesystem::remove_all(dir);
-        respack::writeDefaultPack(dir);
-    }
     static void TearDownTestSuite() {
-        std::filesystem::remove_all(dir);
+        DefaultPackTest::TearDownTestSuite();
         std::printf("[ faults  ] %lld injected faults exercised\n",
                     static_cast<long long>(totals().faults));
     }
-    static const Bytes& resource(int number) {
-        auto it = cache.find(number);
-        if (it == cache.end()) it = cache.emplace(number, respack::readResource(dir, number)).first;
-        return it->second;
-    }
-    static inline std::filesystem::path dir;
-    static inline std::map<int, Bytes> cache;
 };
 
 struct CmEnding {

@@ -12,32 +12,14 @@
 
 #include "inkdot/inkdot.h"
 #include "respack/respack.h"
+#include "support/default_pack.h"
 
 namespace {
 
 using respack::Bytes;
 
-class PackSequence : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir = std::filesystem::temp_directory_path() /
-              ("respack_sequence_" + std::to_string(reinterpret_cast<uintptr_t>(&dir)));
-        std::filesystem::remove_all(dir);
-        respack::writeDefaultPack(dir);
-    }
-    static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
-
-    // Resources by number, kept for the life of the suite (the engines read
-    // them during the calls only, but the tag items must outlive the object).
-    static const Bytes& resource(int number) {
-        auto it = cache.find(number);
-        if (it == cache.end()) it = cache.emplace(number, respack::readResource(dir, number)).first;
-        return it->second;
-    }
-
-    static inline std::filesystem::path dir;
-    static inline std::map<int, Bytes> cache;
-};
+// The default pack, written once for the suite.
+class PackSequence : public inkdot::test::DefaultPackTest {};
 
 struct Setting {
     const char* name;
