@@ -131,7 +131,7 @@ int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t /*u
 
     // The value the caller wants from the extra block, chosen by its code. A
     // block too short for the code or the value leaves value out alone.
-    if (const ByteView extra(lut->extraBlock, extraLength); extra.data && extra.covers(4, 2)) {
+    if (const ByteView extra(lut->extraBlock, extraLength); extra.covers(4, 2)) {
         size_t offset = 0;
         switch (extra.s16(4)) {
         case 1: offset = 6; break;
