@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kernels/dither_multi_sep.h"
 #include "kernels/kernels.h"
 #include "support/separation_fixtures.h"
 
@@ -323,40 +324,62 @@ TEST(DitherMultiSep, PacksSixPlanesAtEveryOffset) {
     }
 }
 
+// A random two-bit dither object: a 16 x 16 matrix of values below 300,
+// records within the table or not, thresholds in any order or rising along
+// it (from 20 to below 280, so that some matrix values lie below the first
+// and some at or above the last), a quantiser that steps up at random
+// thresholds, and entries for levels k0 < 8 and k1..k3 < 4, a quarter of
+// their amounts zero.
+struct RandomObject {
+    bool withinTable;
+    bool rising;
+};
+
+void randomise(MultiSepFixture& f, const RandomObject& o, std::mt19937& rng) {
+    auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
+    std::vector<int32_t> matrix(16 * 16);
+    for (int32_t& m : matrix) m = below(300);
+    f.setMatrix(16, 16, matrix);
+    for (int32_t p = 0; p < 256; ++p)
+        f.base.levelThresholds[size_t(p)] = o.rising ? 20 + below(260) : below(300);
+    if (o.rising) std::sort(f.base.levelThresholds.begin(), f.base.levelThresholds.begin() + 256);
+    for (int c = 0; c < 248; ++c) f.setQuantiser(uint8_t(c), uint8_t(c / 8), uint8_t(below(256)));
+    for (LevelRecord& r : f.records) {
+        if (o.withinTable) {
+            r = record(below(90), below(90), below(76));
+        } else {
+            r = {int16_t(below(400) - 100), int16_t(below(400) - 100), int16_t(below(400) - 100),
+                 int16_t(below(700) - 200)};
+        }
+    }
+    for (int k0 = 0; k0 < 8; ++k0)
+        for (int k1 = 0; k1 < 4; ++k1)
+            for (int k2 = 0; k2 < 4; ++k2)
+                for (int k3 = 0; k3 < 4; ++k3) {
+                    Amounts a;
+                    for (uint8_t& v : a) v = uint8_t(below(4) == 0 ? 0 : below(256));
+                    f.setEntry({k0, k1, k2, k3}, a);
+                }
+}
+
 // A long call prepares what each record gives once and then codes every pixel
-// from it; short calls read the records at every pixel. On random records,
-// thresholds and matrix, one long call and the same line in short calls give
-// the same planes, whether the records keep their positions within the table
-// or not. Channel 0 jumps at least two grid levels from pixel to pixel, so no
-// pixel is smoothed with its neighbour and the calls may start anywhere.
+// from it; where the thresholds rise along the order and the records keep
+// within it, it codes from positions along the order instead. Short calls
+// read the records at every pixel. On random objects, one long call and the
+// same line in short calls give the same planes. Channel 0 jumps at least
+// two grid levels from pixel to pixel (a quantiser step adds one at most),
+// so no pixel is smoothed with its neighbour and the calls may start
+// anywhere.
 TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
     constexpr int32_t kCount = 2048, kPiece = 100, kStride = kCount / 4;
+    const RandomObject objects[] = {{true, false}, {false, false}, {true, true}, {false, true}};
     std::mt19937 rng(7);
     auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
-    for (bool within : {true, false}) {
-        SCOPED_TRACE(within ? "records within the table" : "records outside it");
+    for (const RandomObject& o : objects) {
+        SCOPED_TRACE(testing::Message() << (o.withinTable ? "records within the table" : "records outside it")
+                                        << (o.rising ? ", rising thresholds" : ""));
         MultiSepFixture f(kCount);
-        std::vector<int32_t> matrix(16 * 16);
-        for (int32_t& m : matrix) m = below(300);
-        f.setMatrix(16, 16, matrix);
-        for (int32_t p = 0; p < 256; ++p) f.base.levelThresholds[size_t(p)] = below(300);
-        for (LevelRecord& r : f.records) {
-            if (within) {
-                const int small = below(90), medium = below(90), base = below(80);
-                r = record(small, medium, base);
-            } else {
-                r = {int16_t(below(400) - 100), int16_t(below(400) - 100),
-                     int16_t(below(400) - 100), int16_t(below(700) - 200)};
-            }
-        }
-        for (int k0 = 0; k0 < 8; ++k0)
-            for (int k1 = 0; k1 < 4; ++k1)
-                for (int k2 = 0; k2 < 4; ++k2)
-                    for (int k3 = 0; k3 < 4; ++k3) {
-                        Amounts a;
-                        for (uint8_t& v : a) v = uint8_t(below(4) == 0 ? 0 : below(256));
-                        f.setEntry({k0, k1, k2, k3}, a);
-                    }
+        randomise(f, o, rng);
         std::vector<uint8_t> input;
         for (int32_t i = 0; i < kCount; ++i) {
             const int k0 = (i & 1) != 0 ? 4 + below(4) : below(2);
@@ -374,6 +397,43 @@ TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
                       INKDOT_OK);
         }
         EXPECT_EQ(whole, pieces);
+    }
+}
+
+// The kernel's vector codes and their portable twin give the same planes on
+// random lines of random objects whose thresholds rise, pixels smoothed with
+// their neighbours included, at every input scale, bit offset and several
+// starts.
+TEST(DitherMultiSep, VectorCodesAgreeWithPortableOnes) {
+    constexpr int32_t kCount = 3000, kStride = kCount / 4 + 1;
+    std::mt19937 rng(11);
+    auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
+    for (int round = 0; round < 8; ++round) {
+        MultiSepFixture f(kCount + 64);
+        randomise(f, {true, true}, rng);
+        f.params().inputScale = round % 3 == 0 ? 0 : round % 3 == 1 ? 1 : -1;
+        // Levels wander by at most one step a pixel, with a jump now and then.
+        std::vector<uint8_t> input;
+        Levels k{3, 1, 2, 1};
+        for (int32_t i = 0; i < 2 * kCount; ++i) {
+            for (int ch = 0; ch < 4; ++ch) {
+                const int top = ch == 0 ? 7 : 3;
+                k[size_t(ch)] = below(16) == 0 ? below(top + 1)
+                                               : std::clamp(k[size_t(ch)] + below(3) - 1, 0, top);
+            }
+            const auto px = channelsOf(k);
+            input.insert(input.end(), px.begin(), px.end());
+        }
+        const int32_t bitOffset = round % 4, startX = below(64);
+        std::vector<uint8_t> vector(6 * kStride, 0x5A), portable(6 * kStride, 0x5A);
+        ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data(), vector.data(), kStride, bitOffset,
+                                         kCount, startX, 1, round, 0, 0),
+                  INKDOT_OK);
+        ASSERT_EQ(kernels::HalftoneDitherMultiSepPortable(f.context(), input.data(), portable.data(),
+                                                          kStride, bitOffset, kCount, startX, 1,
+                                                          round, 0, 0),
+                  INKDOT_OK);
+        EXPECT_EQ(vector, portable) << "round " << round;
     }
 }
 

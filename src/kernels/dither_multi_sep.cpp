@@ -8,9 +8,18 @@
 // share a matrix value each, the trailing ink of a pair laid above the
 // leading one in the threshold order; the other two inks have a matrix value
 // of their own.
+#include "kernels/dither_multi_sep.h"
+
+#include <algorithm>
+
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define INKDOT_DITHER_MULTI_SEP_SSE2 1
+#endif
 
 namespace inkdot::kernels {
 namespace {
@@ -183,6 +192,247 @@ int32_t ditherMultiSepLine(const LineCall& call, const Codes& codes) {
     return INKDOT_OK;
 }
 
+// ---------------------------------------------------------------------------
+// The column path
+//
+// Where the thresholds rise along the order (each at least the one before),
+// position p covers a matrix value u exactly when p lies at or after the
+// first position whose threshold is above u; call that position F(u). A
+// record's three stretch ends then become positions compared with F - 1, and
+// the trailing ink of a pair needs no threshold of its own: its stretch
+// starts at s, the leading total while the two fit and 255 less its own total
+// when they overlap, and the pixel is blocked for it exactly when s covers it.
+// Per matrix column a call keeps the four values F - 1 and the quantiser's
+// dither value, so a pixel reads neither the matrix nor the thresholds.
+
+// Positions of a record: the ends of its large, medium and small dots from the
+// start of the order, and a zero that becomes a trailing ink's start.
+struct RecordEnds {
+    int16_t end[4];
+};
+
+// One matrix column: the quantiser's dither value in each 16-bit lane, and
+// F - 1 of the values that pair 1 (u0), pair 2 (uh), ink 4 (u3) and ink 5
+// (u1) read.
+struct ColumnValues {
+    uint64_t dither;
+    int16_t lastBelow[4];
+};
+
+inline constexpr int32_t kMaxColumns = 512;
+inline constexpr uint64_t kLanes16 = 0x0001000100010001ull;
+
+// What a call prepares for the column path: per channel and input value the
+// quantiser word (see levelsOf), per column its values, per record its ends.
+struct ColumnTables {
+    uint64_t quantiser[4][256];
+    ColumnValues columns[kMaxColumns];
+    alignas(16) RecordEnds records[2 * kUpperRecords];
+};
+
+// The quantiser word of channel k for input value c: its base level times 256
+// plus 256 less its step threshold, in lane 3 - k. Adding the dither value t
+// to a lane carries into the level bits exactly when the step threshold is at
+// or below t, so the four grid levels come out of one sum, channel 3 in lane
+// 0 and channel 0 in lane 3.
+INKDOT_ALWAYS_INLINE uint64_t levelsOf(const ColumnTables& t, const uint8_t* c,
+                                       const ColumnValues& column) {
+    const uint64_t sum = t.quantiser[0][c[0]] + t.quantiser[1][c[1]] + t.quantiser[2][c[2]] +
+                         t.quantiser[3][c[3]] + column.dither;
+    return (sum >> 8) & (0xFF * kLanes16);
+}
+
+// The separation-table index of four levels in 16-bit lanes:
+// (k0 << 15) + (k1 << 10) + (k2 << 5) + k3, the lanes drawn together in two
+// steps of shifts.
+INKDOT_ALWAYS_INLINE uint32_t entryIndex(uint64_t levels) {
+    const uint64_t pairs = (levels | (levels >> 11)) & 0x000003FF000003FFull;
+    return uint32_t(pairs | (pairs >> 22));
+}
+
+// Whether every level lies within one step of the previous pixel's, on 16-bit
+// lanes: 0x81 + k - p stays within 0x62..0xA0 for levels up to 31, and a
+// step of -1, 0 or +1 leaves 0x80, 0x81 or 0x82. The levels of 64 that a
+// call starts with make the first pixel no neighbour.
+inline constexpr uint64_t kNoNeighbourLevels = 0x40 * kLanes16;
+
+INKDOT_ALWAYS_INLINE bool nearLevels(uint64_t levels, uint64_t previous) {
+    const uint64_t d = ((levels | (0x80 * kLanes16)) - previous) + kLanes16;
+    const uint64_t low = d & (3 * kLanes16);
+    return (d & (0xFFFC * kLanes16)) == 0x80 * kLanes16 && (low & (low >> 1) & kLanes16) == 0;
+}
+
+// The six codes of a pixel as the lanes of their planes, from the entry's
+// bytes and the bytes they are summed with (the previous pixel's or their
+// own). Plane 0 takes pair 1's leading ink, plane 1 pair 2's, plane 2 ink 4,
+// plane 3 ink 5, planes 4 and 5 the trailing inks of pairs 1 and 2.
+struct PortableLanes {
+    static INKDOT_ALWAYS_INLINE uint64_t codes(const RecordEnds* records, AmountBytes own,
+                                               AmountBytes other, const ColumnValues& column) {
+        auto sum = [&](int j) { return amountOf(own, j) + amountOf(other, j); };
+        const RecordEnds* upper = records + kUpperRecords;
+        auto count = [](const RecordEnds& r, int32_t start, int32_t last) {
+            return uint32_t(r.end[0] + start > last) + uint32_t(r.end[1] + start > last) +
+                   uint32_t(r.end[2] + start > last);
+        };
+        auto trailing = [&](const RecordEnds& leading, const RecordEnds& r, int32_t last) {
+            const int32_t start = std::min<int32_t>(leading.end[2], 255 - r.end[2]);
+            return start > last ? 0u : count(r, start, last);
+        };
+        const int16_t* h = column.lastBelow;
+        const RecordEnds &lead1 = upper[sum(0)], &lead2 = upper[sum(2)];
+        return uint64_t(count(lead1, 0, h[0])) | uint64_t(count(lead2, 0, h[1])) << 8 |
+               uint64_t(count(records[sum(4)], 0, h[2])) << 16 |
+               uint64_t(count(upper[sum(5)], 0, h[3])) << 24 |
+               uint64_t(trailing(lead1, records[sum(1)], h[0])) << 32 |
+               uint64_t(trailing(lead2, records[sum(3)], h[1])) << 40;
+    }
+};
+
+#ifdef INKDOT_DITHER_MULTI_SEP_SSE2
+// The same codes two planes to a register, four 16-bit lanes a record: each
+// lane compared with F - 1, and the true lanes counted by a multiply-add. The
+// fourth lane of a trailing record holds its start and counts -3, so that a
+// blocked pixel, where every lane holds, comes to 0; elsewhere it counts 0.
+struct Sse2Lanes {
+    static INKDOT_ALWAYS_INLINE __m128i recordPair(const char* first, const char* second) {
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second)));
+    }
+
+    static INKDOT_ALWAYS_INLINE uint64_t codes(const RecordEnds* records, AmountBytes own,
+                                               AmountBytes other, const ColumnValues& column) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i sums = _mm_slli_epi16(
+            _mm_add_epi16(_mm_unpacklo_epi8(_mm_set_epi64x(0, int64_t(own)), zero),
+                          _mm_unpacklo_epi8(_mm_set_epi64x(0, int64_t(other)), zero)),
+            3);
+        const char* lower = reinterpret_cast<const char*>(records);
+        const char* upper = lower + sizeof(RecordEnds) * kUpperRecords;
+        const __m128i leading = recordPair(upper + _mm_extract_epi16(sums, 0),
+                                           upper + _mm_extract_epi16(sums, 2));
+        const __m128i singles = recordPair(lower + _mm_extract_epi16(sums, 4),
+                                           upper + _mm_extract_epi16(sums, 5));
+        __m128i trailing = recordPair(lower + _mm_extract_epi16(sums, 1),
+                                      lower + _mm_extract_epi16(sums, 3));
+        // Each trailing start, min(leading total, 255 - trailing total), in
+        // all four lanes of its record.
+        __m128i start = _mm_min_epi16(leading, _mm_sub_epi16(_mm_set1_epi16(255), trailing));
+        start = _mm_shufflehi_epi16(_mm_shufflelo_epi16(start, 0xAA), 0xAA);
+        trailing = _mm_add_epi16(trailing, start);
+
+        __m128i last = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column.lastBelow));
+        last = _mm_unpacklo_epi16(last, last);
+        const __m128i pairLast = _mm_unpacklo_epi32(last, last);
+        const __m128i singleLast = _mm_unpackhi_epi32(last, last);
+
+        const __m128i counted = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+        const __m128i blocking = _mm_set_epi16(3, -1, -1, -1, 3, -1, -1, -1);
+        const __m128i a = _mm_madd_epi16(_mm_cmpgt_epi16(leading, pairLast), counted);
+        const __m128i b = _mm_madd_epi16(_mm_cmpgt_epi16(singles, singleLast), counted);
+        const __m128i c = _mm_madd_epi16(_mm_cmpgt_epi16(trailing, pairLast), blocking);
+        const __m128i ones = _mm_set1_epi16(1);
+        const __m128i ab = _mm_madd_epi16(_mm_packs_epi32(a, b), ones);
+        const __m128i cz = _mm_madd_epi16(_mm_packs_epi32(c, zero), ones);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(ab, cz), zero);
+        uint64_t lanes;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&lanes), bytes);
+        return lanes;
+    }
+};
+using FastLanes = Sse2Lanes;
+#else
+using FastLanes = PortableLanes;
+#endif
+
+// Fills `t` for the call, or returns false where the column path does not
+// hold: a matrix wider than the table or not a power of two wide, thresholds
+// that fall somewhere along the order, or a quantiser level above 31.
+// Records must already be known to keep their positions within the order.
+bool prepareColumns(const LineCall& call, ColumnTables& t) {
+    const HalftoneContext& context = call.context;
+    const int32_t width = context.matrixWidth, height = context.matrixHeight;
+    if (width > kMaxColumns || (width & (width - 1)) != 0) return false;
+    const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+    if (!std::is_sorted(thresholds, thresholds + 256)) return false;
+    const uint8_t* quantiser = blockAs<uint8_t>(context, kQuantiser);
+    for (int32_t c = 0; c < 256; ++c) {
+        const uint32_t base = quantiser[2 * c], step = quantiser[2 * c + 1];
+        if (base + uint32_t(step <= 254) > 31) return false;
+        const uint64_t word = base * 256 + 256 - step;
+        for (int k = 0; k < 4; ++k) t.quantiser[k][c] = word << (16 * (3 - k));
+    }
+    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+    for (int32_t i = 0; i < 2 * kUpperRecords; ++i) {
+        const LevelRecord& r = records[i];
+        t.records[i] = {{r.thresholdBase, int16_t(r.thresholdBase + r.mediumSpan), r.levelTotal, 0}};
+    }
+
+    // F - 1 of every column of the two rows.
+    auto lastBelow = [thresholds](int32_t u) {
+        return int16_t(std::upper_bound(thresholds, thresholds + 256, u) - thresholds - 1);
+    };
+    const MatrixRow row0 = matrixRow(context, call.lineNumber);
+    const MatrixRow rowHalf =
+        matrixRow(context, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
+    int16_t last0[kMaxColumns], lastHalf[kMaxColumns];
+    for (int32_t x = 0; x < width; ++x) {
+        last0[x] = lastBelow(row0.values[x]);
+        lastHalf[x] = lastBelow(rowHalf.values[x]);
+    }
+    const uint32_t mask = uint32_t(width) - 1;
+    const uint32_t quarter = uint32_t(width / 4);
+    const uint32_t half = uint32_t(width / 2);
+    const uint32_t threeQuarters = uint32_t((3 * width) / 4);
+    for (uint32_t x = 0; x < uint32_t(width); ++x) {
+        t.columns[x] = {quantiserDither(row0.values[x], 0) * kLanes16,
+                        {last0[x], lastHalf[(x + half) & mask], last0[(x + threeQuarters) & mask],
+                         last0[(x + quarter) & mask]}};
+    }
+    return true;
+}
+
+template <Sampling S, class Lanes>
+int32_t ditherMultiSepColumns(const LineCall& call, const ColumnTables& t) {
+    const Separation separation(call.context);
+    const uint32_t mask = uint32_t(call.context.matrixWidth) - 1;
+    SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
+    uint64_t previousLevels = kNoNeighbourLevels;
+    AmountBytes previousAmounts = 0;
+    uint32_t x = uint32_t(call.startX) & mask;
+    uint8_t pair[4];
+    for (int32_t i = 0; i < call.pixelCount; ++i) {
+        const uint8_t* c = channelsAt<S>(call.line, i, pair);
+        const ColumnValues& column = t.columns[x];
+        x = (x + 1) & mask;
+        const uint64_t levels = levelsOf(t, c, column);
+        const AmountBytes own = separation.entry(GridLevels{entryIndex(levels), 0});
+        const AmountBytes other = nearLevels(levels, previousLevels) ? previousAmounts : own;
+        previousLevels = levels;
+        previousAmounts = own;
+        out.put(Lanes::codes(t.records, own, other, column));
+    }
+    out.finish();
+    return INKDOT_OK;
+}
+
+// The column path where it holds, on tables of its own stack frame.
+template <Sampling S, class Lanes>
+[[gnu::noinline]] bool tryColumns(const LineCall& call) {
+    ColumnTables t;
+    if (!prepareColumns(call, t)) return false;
+    ditherMultiSepColumns<S, Lanes>(call, t);
+    return true;
+}
+
+template <Sampling S, class Table>
+[[gnu::noinline]] int32_t ditherMultiSepPrepared(const LineCall& call, const LevelRecord* records,
+                                                 const int32_t* thresholds) {
+    const PreparedCodes<Table> codes(records, Table{thresholds});
+    return ditherMultiSepLine<S>(call, codes);
+}
+
+template <class Lanes>
 int32_t ditherMultiSepKernel(const LineCall& call) {
     if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.context.params.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
@@ -193,10 +443,13 @@ int32_t ditherMultiSepKernel(const LineCall& call) {
         const LevelRecord* records = blockAs<LevelRecord>(call.context, kLevelRecords);
         const int32_t* thresholds = blockAs<int32_t>(call.context, kLevelThresholds);
         return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
-            using Table = LevelThresholdsOf<decltype(checked)::value>;
+            constexpr bool kChecked = decltype(checked)::value;
+            using Table = LevelThresholdsOf<kChecked>;
             if (call.pixelCount >= kPrepareMinimum) {
-                const PreparedCodes<Table> codes(records, Table{thresholds});
-                return ditherMultiSepLine<kSampling>(call, codes);
+                if constexpr (kChecked) {
+                    if (tryColumns<kSampling, Lanes>(call)) return int32_t(INKDOT_OK);
+                }
+                return ditherMultiSepPrepared<kSampling, Table>(call, records, thresholds);
             }
             return ditherMultiSepLine<kSampling>(call, DirectCodes<Table>(records, Table{thresholds}));
         });
@@ -205,6 +458,7 @@ int32_t ditherMultiSepKernel(const LineCall& call) {
 
 } // namespace
 
-INKDOT_DEFINE_KERNEL(HalftoneDitherMultiSep, ditherMultiSepKernel)
+INKDOT_DEFINE_KERNEL(HalftoneDitherMultiSep, ditherMultiSepKernel<FastLanes>)
+INKDOT_DEFINE_KERNEL(HalftoneDitherMultiSepPortable, ditherMultiSepKernel<PortableLanes>)
 
 } // namespace inkdot::kernels
