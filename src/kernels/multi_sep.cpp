@@ -15,6 +15,11 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
 #endif
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <limits>
+
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
@@ -144,36 +149,29 @@ struct MultiSep2880 {
 // whose record has small dots and loses one bit every pixel; the ink is
 // active while it is not empty.
 template <class Member>
-INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, const LevelRecord& r) {
-    return (reg | (r.smallSpan != 0 ? Member::kArmBit : 0u)) >> 1;
+INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, uint32_t arms) {
+    return (reg | (arms << std::countr_zero(Member::kArmBit))) >> 1;
 }
 
-// The error step of a diffused ink with record r: an active ink without an
-// ordered dot gets a small dot when its collected error plus its level total
-// exceeds the threshold; any dot takes a dot's worth of error, and the error
-// is spread on the ink's line. An inactive ink only passes the carry on.
+// The error step of a diffused ink whose record has total `levelTotal`: an
+// active ink without an ordered dot gets a small dot when its collected error
+// plus the total exceeds the threshold; any dot takes a dot's worth of error,
+// and the error is spread on the ink's line. An inactive ink only passes the
+// carry on. Codes are slot values, 0 none to 3 large.
 template <class Member>
-INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, const LevelRecord& r,
+INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t levelTotal,
                                         int32_t threshold, const SpreadLevels& levels,
                                         uint32_t oddMask, ErrorCursor& line) {
     if (!active) {
         line.passCarry();
         return code;
     }
-    int32_t error = towardZeroBy32(line.collected()) + r.levelTotal;
-    code |= code == kCodeNone && error > threshold ? kCodeSmall : kCodeNone;
-    const bool dot = code != kCodeNone;
+    int32_t error = towardZeroBy32(line.collected()) + levelTotal;
+    code |= code == 0 && error > threshold ? 1u : 0u;
+    const bool dot = code != 0;
     error -= dot ? Member::kDotError : 0;
-    Member::spread(levels, r.levelTotal, dot, oddMask, line, error);
+    Member::spread(levels, levelTotal, dot, oddMask, line, error);
     return code;
-}
-
-// The matrix row of line y moved down by half the matrix height.
-inline MatrixRow halfwayRow(const HalftoneContext& context, int32_t lineNumber) {
-    const uint32_t height = uint32_t(context.matrixHeight);
-    const uint32_t row = (uint32_t(lineNumber) + height / 2u) % height;
-    return {blockAs<int32_t>(context, kDitherMatrix) + size_t(row) * uint32_t(context.matrixWidth),
-            uint32_t(context.matrixWidth) - 1};
 }
 
 // Input of the line: one group of four bytes per pixel, one group for two
@@ -195,31 +193,276 @@ INKDOT_ALWAYS_INLINE const uint8_t* nextChannels(const uint8_t*& in, int32_t i, 
     }
 }
 
-// Checked: the records are known to keep every index within the tables, so
-// the thresholds are read without clamping.
-template <class Member, SepInput Input, bool Checked>
-int32_t multiSepLine(const LineCall& call) {
+// The four matrix values of a pixel: the first pair's (which also gives the
+// parity), the second pair's from the row half the matrix height further
+// down, the plain ink's and the diffused ink's.
+template <typename T>
+struct PixelMatrix {
+    T pair1, pair2, plain, diffused;
+};
+
+// The matrix row of line y moved down by half the matrix height.
+inline MatrixRow halfwayRow(const HalftoneContext& context, int32_t lineNumber) {
+    const uint32_t height = uint32_t(context.matrixHeight);
+    const uint32_t row = (uint32_t(lineNumber) + height / 2u) % height;
+    return {blockAs<int32_t>(context, kDitherMatrix) + size_t(row) * uint32_t(context.matrixWidth),
+            uint32_t(context.matrixWidth) - 1};
+}
+
+// The records of a call read at every pixel: the level records themselves
+// and the thresholds their spans point at, clamped to the tables unless the
+// records are known to keep every index within them.
+template <bool Checked>
+class DirectRecords {
+public:
+    using Lower = const LevelRecord*;
+    using Upper = const LevelRecord*;
+    using Value = int32_t;
+    using Previous = PreviousPixel;
+
+    DirectRecords(const HalftoneContext& context, int32_t lineNumber)
+        : separation_(context),
+          records_(blockAs<LevelRecord>(context, kLevelRecords)),
+          thresholds_{blockAs<int32_t>(context, kLevelThresholds)},
+          errorThresholds_{blockAs<int16_t>(context, kErrorThresholds)},
+          row_(matrixRow(context, lineNumber)),
+          halfway_(halfwayRow(context, lineNumber)),
+          width_(context.matrixWidth) {}
+
+    // The pixel's amounts: its channels quantised with dither value t, the
+    // entry they address, smoothed with the previous pixel's.
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t, Previous& previous) const {
+        const GridLevels g = separation_.levels(c, t);
+        return smoothSum(separation_.entry(g), g, previous);
+    }
+
+    INKDOT_ALWAYS_INLINE PixelMatrix<int32_t> matrixAt(int32_t x) const {
+        return {row_.at(x), halfway_.at(x + width_ / 2), row_.at(x + (3 * width_) / 4),
+                row_.at(x + width_ / 4)};
+    }
+
+    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const { return records_ + a.a[j]; }
+    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
+        return records_ + kUpperRecords + a.a[j];
+    }
+
+    // The plain ink: large, medium or small from its own stretch.
+    INKDOT_ALWAYS_INLINE uint32_t plain(Lower p, int32_t u) const {
+        const OrderedDots<Thresholds> dots{thresholds_, u};
+        uint32_t code = dots.largeOrMedium(*p);
+        if (code == kCodeNone && dots.covers(p->thresholdBase + p->mediumSpan + p->smallSpan))
+            code = kCodeSmall;
+        return code & 3;
+    }
+    // The diffused ink's large and medium dots.
+    INKDOT_ALWAYS_INLINE uint32_t diffused(Upper g, int32_t u) const {
+        return OrderedDots<Thresholds>{thresholds_, u}.largeOrMedium(*g) & 3;
+    }
+    INKDOT_ALWAYS_INLINE PairCodes pair(Upper f, Lower s, int32_t u) const {
+        const PairCodes codes = pairRule(OrderedDots<Thresholds>{thresholds_, u}, *f, *s);
+        return {codes.leading & 3, codes.trailing & 3};
+    }
+
+    static INKDOT_ALWAYS_INLINE int32_t levelTotal(const LevelRecord* r) { return r->levelTotal; }
+    INKDOT_ALWAYS_INLINE int32_t errorThreshold(const LevelRecord* r) const {
+        return errorThresholds_[r->levelTotal];
+    }
+    static INKDOT_ALWAYS_INLINE uint32_t arms(const LevelRecord* r) { return r->smallSpan != 0; }
+
+private:
+    using Thresholds = LevelThresholdsOf<Checked>;
+    Separation separation_;
+    const LevelRecord* records_;
+    Thresholds thresholds_;
+    ErrorThresholdsOf<Checked> errorThresholds_;
+    MatrixRow row_;
+    MatrixRow halfway_;
+    int32_t width_;
+};
+
+// A signed value moved to the unsigned range with its order kept, so that a
+// comparison is one unsigned test that a count can add with its carry.
+INKDOT_ALWAYS_INLINE uint32_t ordered(int32_t v) {
+    return uint32_t(v) ^ 0x80000000u;
+}
+
+// How many of three thresholds lie above u.
+INKDOT_ALWAYS_INLINE uint32_t countAbove(uint32_t u, const uint32_t (&t)[3]) {
+    return uint32_t(u < t[0]) + uint32_t(u < t[1]) + uint32_t(u < t[2]);
+}
+
+// Slot of a large-or-medium decision from the running maxima of the two
+// stretches: 3 large, 2 medium, 0 none.
+INKDOT_ALWAYS_INLINE uint32_t largeOrMediumSlot(uint32_t u, uint32_t large, uint32_t medium) {
+    return uint32_t(u < large) + 2 * uint32_t(u < medium);
+}
+
+// The records of a call with what depends on one record alone read once, for
+// records known to keep every index within the tables and a matrix whose
+// width is a power of two: each record in the role it plays, as the maxima of
+// the thresholds its stretches end at, and each matrix column's four values.
+// Thresholds and matrix values are kept `ordered`. Only the trailing ink of a
+// pair that fits after its leading ink reads thresholds at the pixel.
+class PreparedRecords {
+public:
+    // A lower record as the plain ink and as the trailing ink of a pair.
+    struct alignas(32) LowerRecord {
+        uint32_t own[3];    // maxima of its stretch from the start of the order
+        uint32_t topBlock;  // the threshold that blocks its stretch at the top
+        uint32_t topLarge;  // maxima of its large and medium dots at the top
+        uint32_t topMedium;
+        int16_t levelTotal;
+        int16_t errorThreshold;
+        int16_t largeAndMedium;  // thresholdBase + mediumSpan
+        uint8_t thresholdBase;
+        uint8_t arms;
+    };
+    // An upper record as the leading ink of a pair and as the diffused ink.
+    struct alignas(32) UpperRecord {
+        uint32_t lead[3];  // maxima of its stretch from the start; none without dots
+        uint32_t ownLarge;  // maxima of its large and medium dots as the diffused ink
+        uint32_t ownMedium;
+        int16_t levelTotal;
+        int16_t errorThreshold;
+        uint32_t arms;
+    };
+    using Lower = const LowerRecord*;
+    using Upper = const UpperRecord*;
+    using Value = uint32_t;
+    // The previous pixel's levels in lanes and its table bytes.
+    struct Previous {
+        uint64_t levels = LaneQuantiser::kNoNeighbour;
+        AmountBytes amounts = 0;
+    };
+
+    // Whether a call may prepare: the columns repeat every `width` pixels
+    // only when the width is a power of two, and the quantiser must fit its
+    // lanes.
+    static bool fits(const HalftoneContext& context) {
+        const uint32_t width = uint32_t(context.matrixWidth);
+        return width != 0 && width <= kMaxWidth && (width & (width - 1)) == 0 &&
+               LaneQuantiser::fits(context);
+    }
+
+    PreparedRecords(const HalftoneContext& context, int32_t lineNumber)
+        : separation_(context), quantiser_(context), columnMask_(uint32_t(context.matrixWidth) - 1) {
+        const int32_t* raw = blockAs<int32_t>(context, kLevelThresholds);
+        for (int32_t i = 0; i < 256; ++i) thresholds_[i] = ordered(raw[i]);
+        const uint32_t* t = thresholds_;
+        auto maxima = [t](int32_t large, int32_t medium, int32_t small) {
+            const uint32_t tl = t[large], tm = std::max(tl, t[medium]);
+            return std::array<uint32_t, 3>{tl, tm, std::max(tm, t[small])};
+        };
+        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[i];
+            const int32_t largeAndMedium = r.thresholdBase + r.mediumSpan;
+            const auto own = maxima(r.thresholdBase, largeAndMedium, r.levelTotal);
+            const uint32_t topLarge = t[255 - r.mediumSpan];
+            lower_[i] = {{own[0], own[1], own[2]},
+                         t[255 - largeAndMedium],
+                         topLarge,
+                         std::max(topLarge, t[255]),
+                         r.levelTotal,
+                         errorThresholds[r.levelTotal],
+                         int16_t(largeAndMedium),
+                         uint8_t(r.thresholdBase),
+                         uint8_t(r.smallSpan != 0)};
+        }
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[kUpperRecords + i];
+            const auto own = maxima(r.thresholdBase, r.thresholdBase + r.mediumSpan, r.levelTotal);
+            // ordered(INT32_MIN): no matrix value lies below it.
+            const bool dots = r.levelTotal != 0;
+            upper_[i] = {{dots ? own[0] : 0u, dots ? own[1] : 0u, dots ? own[2] : 0u},
+                         own[0],
+                         own[1],
+                         r.levelTotal,
+                         errorThresholds[r.levelTotal],
+                         uint32_t(r.smallSpan != 0)};
+        }
+        const MatrixRow row = matrixRow(context, lineNumber);
+        const MatrixRow halfway = halfwayRow(context, lineNumber);
+        const int32_t width = context.matrixWidth;
+        for (int32_t x = 0; x < width; ++x) {
+            columns_[x] = {ordered(row.at(x)), ordered(halfway.at(x + width / 2)),
+                           ordered(row.at(x + (3 * width) / 4)), ordered(row.at(x + width / 4))};
+        }
+    }
+
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t, Previous& previous) const {
+        const uint64_t levels = quantiser_.levels(c, t);
+        const AmountBytes b = separation_.entry(LaneQuantiser::index(levels));
+        const AmountBytes other = LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
+        previous = {levels, b};
+        return sumAmounts(b, other);
+    }
+
+    INKDOT_ALWAYS_INLINE const PixelMatrix<uint32_t>& matrixAt(int32_t x) const {
+        return columns_[uint32_t(x) & columnMask_];
+    }
+
+    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const { return lower_ + a.a[j]; }
+    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const { return upper_ + a.a[j]; }
+
+    INKDOT_ALWAYS_INLINE uint32_t plain(Lower p, uint32_t u) const { return countAbove(u, p->own); }
+    INKDOT_ALWAYS_INLINE uint32_t diffused(Upper g, uint32_t u) const {
+        return largeOrMediumSlot(u, g->ownLarge, g->ownMedium);
+    }
+    // A leading ink without dots never covers, so a trailing ink that fits
+    // after it takes its stretch from the start of the order.
+    INKDOT_ALWAYS_INLINE PairCodes pair(Upper f, Lower s, uint32_t u) const {
+        const uint32_t leading = countAbove(u, f->lead);
+        if (f->levelTotal + s->largeAndMedium > 255) {
+            return {leading,
+                    u < s->topBlock ? 0u : largeOrMediumSlot(u, s->topLarge, s->topMedium)};
+        }
+        if (leading != 0) return {leading, 0};
+        const uint32_t* at = thresholds_ + f->levelTotal;
+        const uint32_t large = at[s->thresholdBase];
+        return {0, largeOrMediumSlot(u, large, std::max(large, at[s->largeAndMedium]))};
+    }
+
+    template <class R>
+    static INKDOT_ALWAYS_INLINE int32_t levelTotal(R r) { return r->levelTotal; }
+    template <class R>
+    INKDOT_ALWAYS_INLINE int32_t errorThreshold(R r) const { return r->errorThreshold; }
+    template <class R>
+    static INKDOT_ALWAYS_INLINE uint32_t arms(R r) { return r->arms; }
+
+private:
+    static constexpr int32_t kMaxWidth = 512;
+
+    Separation separation_;
+    LaneQuantiser quantiser_;
+    uint32_t columnMask_;
+    uint32_t thresholds_[256];
+    LowerRecord lower_[kUpperRecords];
+    UpperRecord upper_[kUpperRecords];
+    PixelMatrix<uint32_t> columns_[kMaxWidth];
+};
+static_assert(sizeof(PreparedRecords::LowerRecord) == 32 &&
+              sizeof(PreparedRecords::UpperRecord) == 32);
+
+// From this many pixels on, a call with checked records prepares them.
+inline constexpr int32_t kPrepareMinimum = 1024;
+
+// Records is DirectRecords or PreparedRecords.
+template <class Member, SepInput Input, class Records>
+int32_t multiSepLine(const LineCall& call, const Records& recs) {
     HalftoneContext& context = call.context;
     int16_t* const lines[3] = {errorLineA(context), errorLineB(context), errorLineC(context)};
     continueLines(context, lines, call.lineNumber, call.startX, call.pixelCount);
 
-    const Separation separation(context);
-    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-    const LevelRecord* upper = records + kUpperRecords;
-    using Thresholds = LevelThresholdsOf<Checked>;
-    using ErrorTable = ErrorThresholdsOf<Checked>;
-    const Thresholds thresholds{blockAs<int32_t>(context, kLevelThresholds)};
-    const ErrorTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
     const SpreadLevels levels = spreadLevels(context);
 
-    const int32_t width = context.matrixWidth;
-    const MatrixRow row = matrixRow(context, call.lineNumber);
-    const MatrixRow halfway = halfwayRow(context, call.lineNumber);
     // The quantiser's dither reads the matrix as one flat array, from 10
     // values into the line's row on.
     const int32_t* flat = blockAs<int32_t>(context, kDitherMatrix);
     const uint32_t flatMask = uint32_t(context.matrixSize) - 1u;
-    const uint32_t flatRow = (uint32_t(width) * uint32_t(call.lineNumber) + 10u) & flatMask;
+    const uint32_t flatRow =
+        (uint32_t(context.matrixWidth) * uint32_t(call.lineNumber) + 10u) & flatMask;
     const int32_t shift = ditherShift(context.matrixSize);
 
     ErrorCursor lineA(lines[0], call.startX), lineB(lines[1], call.startX);
@@ -230,54 +473,44 @@ int32_t multiSepLine(const LineCall& call) {
 
     constexpr uint32_t kAllActive = Member::kArmBit - 1;
     uint32_t activityA = kAllActive, activityB = kAllActive, activityC = kAllActive;
-    PreviousPixel previous;
+    typename Records::Previous previous;
     for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance(), lineC.advance()) {
         const uint8_t* c = nextChannels<Input>(in, i, paired);
         const int32_t x = call.startX + i;
-        const int32_t m0 = row.at(x);
-        const int32_t m1 = halfway.at(x + width / 2);
-        const int32_t m2 = row.at(x + (3 * width) / 4);
-        const int32_t m3 = row.at(x + width / 4);
+        const auto m = recs.matrixAt(x);
         const uint32_t qd = quantiserDither(flat[(uint32_t(x) + flatRow) & flatMask], shift);
-        const uint32_t oddMask = parityMask(m0);
+        const uint32_t oddMask = parityMask(int32_t(m.pair1));
         const int32_t parity = oddMask != 0 ? 20 : -20;
 
-        const GridLevels g = separation.levels(c, qd);
-        const InkAmounts amount = smoothSum(separation.entry(g), g, previous);
-        const LevelRecord& f1 = upper[amount.a[0]];
-        const LevelRecord& s1 = records[amount.a[1]];
-        const LevelRecord& f2 = upper[amount.a[2]];
-        const LevelRecord& s2 = records[amount.a[3]];
-        const LevelRecord& p = records[amount.a[4]];
-        const LevelRecord& gr = upper[amount.a[5]];
-        activityA = stepActivity<Member>(activityA, s1);
-        activityB = stepActivity<Member>(activityB, s2);
-        activityC = stepActivity<Member>(activityC, gr);
+        const InkAmounts amount = recs.amounts(c, qd, previous);
+        const auto f1 = recs.upper(amount, 0);
+        const auto s1 = recs.lower(amount, 1);
+        const auto f2 = recs.upper(amount, 2);
+        const auto s2 = recs.lower(amount, 3);
+        const auto p = recs.lower(amount, 4);
+        const auto gr = recs.upper(amount, 5);
+        activityA = stepActivity<Member>(activityA, recs.arms(s1));
+        activityB = stepActivity<Member>(activityB, recs.arms(s2));
+        activityC = stepActivity<Member>(activityC, recs.arms(gr));
 
-        // The plain ink: large, medium or small from its own stretch.
-        const OrderedDots<Thresholds> onM2{thresholds, m2};
-        uint32_t plain = onM2.largeOrMedium(p);
-        if (plain == kCodeNone && onM2.covers(p.thresholdBase + p.mediumSpan + p.smallSpan))
-            plain = kCodeSmall;
-
+        const uint32_t plain = recs.plain(p, m.plain);
         // The diffused ink: large or medium by order, small by its error.
-        const OrderedDots<Thresholds> onM3{thresholds, m3};
         const uint32_t diffused =
-            errorStep<Member>(onM3.largeOrMedium(gr), activityC != 0, gr,
-                              errorThresholds[gr.levelTotal] - parity, levels, oddMask, lineC);
+            errorStep<Member>(recs.diffused(gr, m.diffused), activityC != 0, recs.levelTotal(gr),
+                              recs.errorThreshold(gr) - parity, levels, oddMask, lineC);
 
-        const PairCodes pair1 = pairRule(OrderedDots<Thresholds>{thresholds, m0}, f1, s1);
+        const PairCodes pair1 = recs.pair(f1, s1, m.pair1);
         const uint32_t trailing1 =
-            errorStep<Member>(pair1.trailing, activityA != 0, s1,
-                              errorThresholds[s1.levelTotal] + parity, levels, oddMask, lineA);
-        const PairCodes pair2 = pairRule(OrderedDots<Thresholds>{thresholds, m1}, f2, s2);
+            errorStep<Member>(pair1.trailing, activityA != 0, recs.levelTotal(s1),
+                              recs.errorThreshold(s1) + parity, levels, oddMask, lineA);
+        const PairCodes pair2 = recs.pair(f2, s2, m.pair2);
         const uint32_t trailing2 =
-            errorStep<Member>(pair2.trailing, activityB != 0, s2,
-                              errorThresholds[s2.levelTotal] - parity, levels, oddMask, lineB);
+            errorStep<Member>(pair2.trailing, activityB != 0, recs.levelTotal(s2),
+                              recs.errorThreshold(s2) - parity, levels, oddMask, lineB);
 
-        out.put(lane(kPlaneF1, pair1.leading & 3) | lane(kPlaneF2, pair2.leading & 3) |
-                lane(kPlaneP, plain & 3) | lane(kPlaneG, diffused & 3) |
-                lane(kPlaneS1, trailing1 & 3) | lane(kPlaneS2, trailing2 & 3));
+        out.put(lane(kPlaneF1, pair1.leading) | lane(kPlaneF2, pair2.leading) |
+                lane(kPlaneP, plain) | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
+                lane(kPlaneS2, trailing2));
     }
     lineA.finish();
     lineB.finish();
@@ -286,14 +519,14 @@ int32_t multiSepLine(const LineCall& call) {
     return INKDOT_OK;
 }
 
-template <class Member, bool Checked>
-int32_t multiSepInput(const LineCall& call) {
+template <class Member, class Records>
+int32_t multiSepInput(const LineCall& call, const Records& records) {
     const int32_t inputScale = call.context.params.inputScale;
-    if (inputScale == 1) return multiSepLine<Member, SepInput::Repeat, Checked>(call);
+    if (inputScale == 1) return multiSepLine<Member, SepInput::Repeat>(call, records);
     if constexpr (Member::kPairedInput) {
-        if (inputScale == -1) return multiSepLine<Member, SepInput::Paired, Checked>(call);
+        if (inputScale == -1) return multiSepLine<Member, SepInput::Paired>(call, records);
     }
-    return multiSepLine<Member, SepInput::Single, Checked>(call);
+    return multiSepLine<Member, SepInput::Single>(call, records);
 }
 
 template <class Member>
@@ -303,7 +536,12 @@ int32_t multiSepKernel(const LineCall& call) {
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
-        return multiSepInput<Member, decltype(checked)::value>(call);
+        constexpr bool kChecked = decltype(checked)::value;
+        if constexpr (kChecked) {
+            if (call.pixelCount >= kPrepareMinimum && PreparedRecords::fits(call.context))
+                return multiSepInput<Member>(call, PreparedRecords(call.context, call.lineNumber));
+        }
+        return multiSepInput<Member>(call, DirectRecords<kChecked>(call.context, call.lineNumber));
     });
 }
 

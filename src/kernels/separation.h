@@ -95,9 +95,10 @@ public:
                 k0 | (k1 << 8) | (k2 << 16) | (k3 << 24)};
     }
 
-    // The six bytes of the entry at grid levels g.
-    INKDOT_ALWAYS_INLINE AmountBytes entry(const GridLevels& g) const {
-        const uint8_t* e = table_ + size_t(g.index) * kSeparationEntryBytes;
+    // The six bytes of the entry at grid levels g, or at its index.
+    INKDOT_ALWAYS_INLINE AmountBytes entry(const GridLevels& g) const { return entry(g.index); }
+    INKDOT_ALWAYS_INLINE AmountBytes entry(uint32_t index) const {
+        const uint8_t* e = table_ + size_t(index) * kSeparationEntryBytes;
         uint32_t low;
         uint16_t high;
         std::memcpy(&low, e, 4);
@@ -122,6 +123,68 @@ private:
 
     const uint8_t* quantiser_;
     const uint8_t* table_;
+};
+
+// ---------------------------------------------------------------------------
+// The quantiser in 16-bit lanes
+
+// A 64-bit word of four 16-bit lanes, each holding `v`.
+INKDOT_ALWAYS_INLINE constexpr uint64_t inEachLane16(uint64_t v) {
+    return v * 0x0001000100010001ull;
+}
+
+// The quantiser as one table of words per channel, so that the four grid
+// levels of a pixel come out of one sum: the word of channel k for input
+// value c holds base * 256 + 256 - threshold in lane 3 - k, and adding the
+// dither value t to every lane carries into the level bits exactly when the
+// step threshold is at or below t. Channel 3 ends in lane 0, channel 0 in
+// lane 3. Holds only for quantisers whose levels stay on the grid (0..31).
+class LaneQuantiser {
+public:
+    // Whether every level the quantiser gives lies on the grid.
+    static bool fits(const HalftoneContext& context) {
+        const uint8_t* q = blockAs<uint8_t>(context, kQuantiser);
+        bool fits = true;
+        for (int32_t c = 0; c < 256; ++c) fits &= uint32_t(q[2 * c]) + uint32_t(q[2 * c + 1] <= 254) <= 31;
+        return fits;
+    }
+
+    explicit LaneQuantiser(const HalftoneContext& context) {
+        const uint8_t* q = blockAs<uint8_t>(context, kQuantiser);
+        for (int32_t c = 0; c < 256; ++c) {
+            const uint64_t word = uint64_t(q[2 * c]) * 256 + 256 - q[2 * c + 1];
+            for (int k = 0; k < 4; ++k) words_[k][c] = word << (16 * (3 - k));
+        }
+    }
+
+    // The levels of channels c[0..3] with dither value t (0..254).
+    INKDOT_ALWAYS_INLINE uint64_t levels(const uint8_t* c, uint32_t t) const {
+        const uint64_t sum = words_[0][c[0]] + words_[1][c[1]] + words_[2][c[2]] +
+                             words_[3][c[3]] + inEachLane16(t);
+        return (sum >> 8) & inEachLane16(0xFF);
+    }
+
+    // The separation-table index (k0 << 15) + (k1 << 10) + (k2 << 5) + k3 of
+    // levels in lanes, drawn together in two steps of shifts.
+    static INKDOT_ALWAYS_INLINE uint32_t index(uint64_t levels) {
+        const uint64_t pairs = (levels | (levels >> 11)) & 0x000003FF000003FFull;
+        return uint32_t(pairs | (pairs >> 22));
+    }
+
+    // Whether every level lies within one step of the previous pixel's, as
+    // PreviousPixel::near does on bytes: 0x81 + k - p stays within
+    // 0x41..0xA0, and a step of -1, 0 or +1 leaves 0x80, 0x81 or 0x82.
+    // Previous levels of 64 make a pixel no neighbour.
+    static constexpr uint64_t kNoNeighbour = inEachLane16(0x40);
+    static INKDOT_ALWAYS_INLINE bool near(uint64_t levels, uint64_t previous) {
+        const uint64_t d = ((levels | inEachLane16(0x80)) - previous) + inEachLane16(1);
+        const uint64_t low = d & inEachLane16(3);
+        return (d & inEachLane16(0xFFFC)) == inEachLane16(0x80) &&
+               (low & (low >> 1) & inEachLane16(1)) == 0;
+    }
+
+private:
+    uint64_t words_[4][256];
 };
 
 // ---------------------------------------------------------------------------
@@ -176,14 +239,9 @@ INKDOT_ALWAYS_INLINE void smoothMean(InkAmounts& a, const GridLevels& g, Previou
     a = unpackAmounts(smoothMean(bytes, g, previous, oddMask, inkFourLimit));
 }
 
-// The two-bit smoothing: next to a neighbouring pixel each amount is the sum
-// of its own and the previous pixel's table byte, otherwise twice its own, so
-// that amounts run 0..510 either way. Remembers the levels and the bytes.
-INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
-                                          PreviousPixel& previous) {
-    const AmountBytes other = previous.near(g) ? previous.amounts : b;
-    previous.levels = g.packed;
-    previous.amounts = b;
+// The amounts of the two-bit smoothing: each of a pixel's table bytes b
+// plus the byte it is summed with, 0..510.
+INKDOT_ALWAYS_INLINE InkAmounts sumAmounts(AmountBytes b, AmountBytes other) {
     // Both words widened to 16 bits an amount (a0, a2, a4 in the even lanes
     // of one word, a1, a3, a5 in the other) and added lane by lane.
     constexpr AmountBytes kEven = 0x0000FF00FF00FFull;
@@ -192,6 +250,17 @@ INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
     auto lane16 = [](AmountBytes word, int k) { return int32_t(uint32_t(word >> (16 * k)) & 0xFFFFu); };
     return {{lane16(even, 0), lane16(odd, 0), lane16(even, 1), lane16(odd, 1), lane16(even, 2),
              lane16(odd, 2)}};
+}
+
+// The two-bit smoothing: next to a neighbouring pixel each amount is the sum
+// of its own and the previous pixel's table byte, otherwise twice its own, so
+// that amounts run 0..510 either way. Remembers the levels and the bytes.
+INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
+                                          PreviousPixel& previous) {
+    const AmountBytes other = previous.near(g) ? previous.amounts : b;
+    previous.levels = g.packed;
+    previous.amounts = b;
+    return sumAmounts(b, other);
 }
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(const InkAmounts& b, const GridLevels& g,
                                           PreviousPixel& previous) {
