@@ -415,6 +415,64 @@ TEST_P(BinarySepMember, PacksSixPlanesAtAnOffset) {
     }
 }
 
+// A pixel x reads the matrix row at columns x, x + 24 and x + 48, each masked
+// by width - 1, so a row repeats after the power of two above the mask:
+// widths that are not powers of two, the widest a resource builds (512) and a
+// wider one, on a line several periods long that starts off column 0. The a5
+// dot shows column x, the a4 dot column x + 48, and the grid level that a
+// quantiser step takes (a4 of 100 or 200) the dither of column x + 24.
+TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
+    constexpr int32_t kStartX = 37, kCount = 1300;
+    constexpr uint8_t kStepChannel = 8 + 3;  // level 1, or 2 from a dither of 128
+    constexpr uint8_t kA4Low = 23, kA4High = 25, kA5 = 7;  // a4 from 12 is not smoothed
+    for (int32_t width : {1, 6, 100, 512, 1024}) {
+        SeparationFixture f(1, kStartX + kCount);
+        const int32_t range = std::max(width, 256);
+        std::vector<int32_t> matrix(static_cast<size_t>(width));
+        uint32_t seed = uint32_t(width) * 2654435761u;
+        for (int32_t& v : matrix) {
+            seed = seed * 1103515245u + 12345u;
+            v = int32_t((seed >> 8) % uint32_t(range));
+        }
+        f.setMatrix(width, 1, matrix);
+        fillErrorThresholds(f, kNever);
+        f.setQuantiser(kStepChannel, 1, 128);
+        f.setEntry({1, 1, 1, 1}, {0, 0, 0, 0, kA4Low, kA5});
+        f.setEntry({1, 1, 1, 2}, {0, 0, 0, 0, kA4High, kA5});
+        f.base.levelThresholds[kA4Low] = range / 3;
+        f.base.levelThresholds[kA4High] = 2 * range / 3;
+        f.base.levelThresholds[kA5] = range / 2;
+        const auto input = repeatPixel({9, 9, 9, kStepChannel}, kCount);
+
+        const int32_t stride = (kCount + 7) / 8;
+        std::vector<uint8_t> planes(size_t(6 * stride));
+        ASSERT_EQ(kernel()(f.context(), input.data(), planes.data(), stride, 0, kCount, kStartX,
+                           1, 0, 0, 0),
+                  INKDOT_OK);
+
+        const int32_t mask = width - 1;
+        int32_t shift = 0;  // matrices of more than 256 ranks are scaled into a byte
+        for (int32_t v = (width + 1) >> 9; v != 0; v >>= 1) ++shift;
+        auto at = [&](int32_t x) { return matrix[size_t(x & mask)]; };
+        auto dotAt = [&](int plane, int32_t i) {
+            return (planes[size_t(plane * stride + i / 8)] >> (7 - i % 8)) & 1;
+        };
+        int wrong = 0;
+        for (int32_t i = 0; i < kCount && wrong < 5; ++i) {
+            const int32_t x = kStartX + i;
+            const bool stepped = ((at(x + 24) >> shift) & 0xFE) >= 128;
+            const int32_t t4 = stepped ? 2 * range / 3 : range / 3;
+            const bool want4 = at(x + 48) < t4, want5 = at(x) < range / 2;
+            if (dotAt(kPlaneOf[4], i) != want4 || dotAt(kPlaneOf[5], i) != want5) {
+                ++wrong;
+                ADD_FAILURE() << "width " << width << ", x " << x << ": a4 " << dotAt(kPlaneOf[4], i)
+                              << " (want " << want4 << "), a5 " << dotAt(kPlaneOf[5], i)
+                              << " (want " << want5 << ")";
+            }
+        }
+    }
+}
+
 // The pattern a diffused ink's error takes, by member, amount, its own dot,
 // the partner's dot and parity; the error line after one pixel on zero lines
 // is compared with the pattern's own expansion.

@@ -14,6 +14,10 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
 #endif
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
@@ -89,25 +93,123 @@ INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
         return false;
     }
     const int32_t value = ink.amount + ink.partner + towardZeroBy32(line.collected());
+    const bool reaches = (ink.amount != 0) & (value >= ink.threshold);
     bool dot;
     int32_t error;
     if constexpr (Member::kPartnerBlocks) {
-        dot = !ink.partnerDot && ink.amount != 0 && value >= ink.threshold;
-        error = value - (dot || ink.partnerDot ? Member::kDotError : 0);
+        dot = !ink.partnerDot & reaches;
+        error = value - ((dot | ink.partnerDot) ? Member::kDotError : 0);
     } else {
-        dot = ink.amount != 0 && value >= ink.threshold;
+        dot = reaches;
         error = value - (dot ? Member::kDotError : 0) - (ink.partnerDot ? Member::kDotError : 0);
     }
     Member::spread(levels, ink, dot, oddMask, line, error);
     return dot;
 }
 
-// Activity of a diffused ink: the register takes a bit for every non-blank
-// pixel whose amount is not zero and loses one every pixel; the ink is
-// active while the register is not empty, so for the first four non-blank
-// pixels of a call and for five after every pixel that had the ink.
-INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, int32_t amount) {
-    return (reg | (amount != 0 ? 32u : 0u)) >> 1;
+// What a pixel takes from its matrix column, gathered once per call so that
+// the pixel loop reads it with a few loads: the value at the pixel (the rank
+// of the stacked inks, whose parity picks the diffusion weights and the
+// rounding of the smoothing), the value 48 columns on (ink a4's rank), and
+// the quantiser's dither value from 24 columns on with its threshold bias.
+struct ColumnFacts {
+    int32_t u0;
+    int32_t u48;
+    uint32_t oddMask;
+    uint8_t dither;
+    int8_t bias;
+    AmountBytes roundUp;  // 1 in every amount byte when u0 is even
+};
+
+// A matrix row repeats after the power of two above its column mask, at most
+// 512 columns for the matrices a resource sequence builds; the facts of that
+// many columns fit on the stack (12 KiB). A wider mask takes its facts in
+// stretches of this many pixels instead.
+inline constexpr uint32_t kColumnFactsCap = 512;
+
+void fillColumnFacts(ColumnFacts* facts, const MatrixRow& matrix, uint32_t x, int32_t count,
+                     int32_t shift) {
+    constexpr AmountBytes kLsb = 0x010101010101ull;
+    for (int32_t j = 0; j < count; ++j, ++x) {
+        ColumnFacts& f = facts[j];
+        f.u0 = matrix.at(int32_t(x));
+        f.u48 = matrix.at(int32_t(x + 48u));
+        const uint32_t t = quantiserDither(matrix.at(int32_t(x + 24u)), shift);
+        f.dither = uint8_t(t);
+        f.bias = int8_t(thresholdBias(int32_t(t)));
+        f.oddMask = parityMask(f.u0);
+        f.roundUp = AmountBytes(~f.oddMask & 1u) * kLsb;
+    }
+}
+
+// Grid levels of a pixel's four channels (as Separation::levels), each
+// quantiser pair read with scaled addressing.
+INKDOT_ALWAYS_INLINE GridLevels quantise(const uint8_t* quantiser, const uint8_t* c, uint32_t t) {
+    auto level = [&](uint32_t v) INKDOT_ALWAYS_INLINE_LAMBDA {
+        return uint32_t(quantiser[2 * size_t(v)]) + uint32_t(quantiser[2 * size_t(v) + 1] <= t);
+    };
+    const uint32_t k0 = level(c[0]), k1 = level(c[1]), k2 = level(c[2]), k3 = level(c[3]);
+    return {(k0 << 15) + (k1 << 10) + (k2 << 5) + k3, k0 | (k1 << 8) | (k2 << 16) | (k3 << 24)};
+}
+
+// The one-bit smoothing (as smoothMean) with the rounding word given and ink
+// a4's exception taken without a branch: whether a4's previous amount holds
+// it back changes unpredictably from pixel to pixel.
+INKDOT_ALWAYS_INLINE AmountBytes smoothOneBit(AmountBytes a, const GridLevels& g,
+                                              PreviousPixel& previous, AmountBytes roundUp) {
+    constexpr AmountBytes kLow7 = 0x7F7F7F7F7F7Full;
+    constexpr AmountBytes kInkFour = AmountBytes(0xFF) << 32;
+    const AmountBytes p = previous.amounts;
+    const AmountBytes mean = (a & p) + (((a ^ p) >> 1) & kLow7) + ((a ^ p) & roundUp);
+    const AmountBytes keep =
+        (AmountBytes(0) - AmountBytes(amountOf(p, 4) >= kInkFourSmoothLimit)) & kInkFour;
+    const AmountBytes result = previous.near(g) ? mean ^ ((mean ^ a) & keep) : a;
+    previous.levels = g.packed;
+    previous.amounts = result;
+    return result;
+}
+
+// The six amounts of a word, a0 from its lowest byte. On a little-endian
+// machine the word is stored once and read back a byte at a time (six loads
+// instead of a shift and a mask each); the store is volatile so that the
+// compiler does not fold the loads back into shifts.
+INKDOT_ALWAYS_INLINE InkAmounts splitAmounts(AmountBytes bytes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        volatile AmountBytes word = bytes;
+        const volatile uint8_t* b = reinterpret_cast<const volatile uint8_t*>(&word);
+        return {{b[0], b[1], b[2], b[3], b[4], b[5]}};
+    } else {
+        return unpackAmounts(bytes);
+    }
+}
+
+// Activity of the two diffused inks, ink a1's register in bits 10..14 of one
+// word and ink a3's in bits 26..30: each register takes a bit for every
+// non-blank pixel whose table amount is not zero and loses one every pixel;
+// an ink is active while its register is not empty, so for the first four
+// non-blank pixels of a call and for five after every pixel that had the ink.
+struct InkActivity {
+    static constexpr uint32_t kRegisters = 0x7C007C00u;
+    uint32_t bits = kRegisters;
+
+    // The top bit of bytes 1 and 3 of the entry's low word set when the byte
+    // is not zero, moved in and shifted along.
+    INKDOT_ALWAYS_INLINE void step(AmountBytes read) {
+        const uint32_t low = uint32_t(read);
+        const uint32_t nonZero = (((low & 0x7F007F00u) + 0x7F007F00u) | low) & 0x80008000u;
+        bits = ((bits | nonZero) >> 1) & kRegisters;
+    }
+    INKDOT_ALWAYS_INLINE bool inkA() const { return (bits & 0x7C00u) != 0; }
+    INKDOT_ALWAYS_INLINE bool inkB() const { return bits >= 0x04000000u; }
+};
+
+// The dots of the planes 0..5 as bits 0..5 of one word, spread to one bit in
+// the low end of each byte lane: bit i times 2^(7j) lands at i + 7j, a
+// multiple of 8 only for j = i, and no two products share a bit.
+INKDOT_ALWAYS_INLINE uint64_t planeLanes(uint32_t bits) {
+    constexpr uint64_t kSpread = 1ull | 1ull << 7 | 1ull << 14 | 1ull << 21 | 1ull << 28 |
+                                 1ull << 35;
+    return (uint64_t(bits) * kSpread) & 0x010101010101ull;
 }
 
 template <class Member, bool Repeat>
@@ -117,6 +219,7 @@ int32_t binarySepLine(const LineCall& call) {
     continueLines(context, lines, call.lineNumber, call.startX, call.pixelCount);
 
     const Separation separation(context);
+    const uint8_t* quantiser = blockAs<uint8_t>(context, kQuantiser);
     const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
     const ErrorThresholdTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
     const MatrixRow matrix = matrixRow(context, call.lineNumber);
@@ -127,58 +230,66 @@ int32_t binarySepLine(const LineCall& call) {
     SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
 
-    uint32_t activityA = 31, activityB = 31;
+    // Facts of one matrix period, filled once, or of one stretch at a time.
+    ColumnFacts columns[kColumnFactsCap];
+    const int width = std::bit_width(matrix.columnMask);
+    const bool periodic = uint32_t(width) <= std::bit_width(kColumnFactsCap - 1);
+    const int32_t stretch = periodic ? int32_t(1u << width) : int32_t(kColumnFactsCap);
+
+    InkActivity activity;
     PreviousPixel previous;
-    for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance()) {
-        const uint8_t* c = in;
-        if (!Repeat || (i & 1) != 0) in += 4;
-        if (blankPixel(c)) {
-            // Blank: no ink, the collected errors and both carries dropped.
-            lineA.clearOwn();
-            lineB.clearOwn();
-            out.put(0);
-            continue;
+    for (int32_t i0 = 0; i0 < call.pixelCount; i0 += stretch) {
+        const int32_t count = std::min(stretch, call.pixelCount - i0);
+        if (!periodic || i0 == 0)
+            fillColumnFacts(columns, matrix, uint32_t(call.startX) + uint32_t(i0), count, shift);
+        for (int32_t j = 0; j < count; ++j, lineA.advance(), lineB.advance()) {
+            const uint8_t* c = in;
+            if (!Repeat || ((i0 + j) & 1) != 0) in += 4;
+            if (blankPixel(c)) {
+                // Blank: no ink, the collected errors and both carries dropped.
+                lineA.clearOwn();
+                lineB.clearOwn();
+                out.put(0);
+                continue;
+            }
+            const ColumnFacts& column = columns[j];
+            const int32_t u0 = column.u0;
+            const uint32_t oddMask = column.oddMask;
+            const int32_t bias = column.bias;
+
+            const GridLevels g = quantise(quantiser, c, column.dither);
+            const AmountBytes read = separation.entry(g);
+            activity.step(read);
+            const InkAmounts amounts =
+                splitAmounts(smoothOneBit(read, g, previous, column.roundUp));
+            const int32_t a0 = amounts.a[0], a1 = amounts.a[1], a2 = amounts.a[2];
+            const int32_t a3 = amounts.a[3], a4 = amounts.a[4], a5 = amounts.a[5];
+
+            // The stack on u0: a5 takes the lowest ranks, a0 the next, a2 the
+            // next. Under an a5 dot, an ink that no longer fits beside a5
+            // takes its ranks from the top of the range instead.
+            const int32_t t5 = levelThresholds[a5], t0 = levelThresholds[a0];
+            const int32_t t2 = levelThresholds[a2];
+            const int32_t fromTop = wrappingSub(top, u0);
+            const int32_t below2 = wrappingAdd(t5, t0);
+            const int32_t end2 = wrappingAdd(below2, t2);
+            const bool dot5 = u0 < t5;
+            const bool overlap = std::max(a0, a2) + a5 > 255;
+            const bool dot0 = dot5 ? overlap && t0 > fromTop : u0 < below2;
+            const bool dot2 = dot5 ? overlap && t2 > fromTop
+                                   : (end2 > top ? t2 > fromTop : below2 <= u0 && u0 < end2);
+            const bool dot4 = column.u48 < levelThresholds[a4];
+
+            const DiffusedInk inkA{a1, a0, dot0,
+                                   errorThresholds[Member::thresholdIndex(a1, a0, a5)] + bias};
+            const DiffusedInk inkB{a3, a2, dot2,
+                                   errorThresholds[Member::thresholdIndex(a3, a2, a5)] - bias};
+            const bool dot1 = diffusedDot<Member>(inkA, activity.inkA(), levels, oddMask, lineA);
+            const bool dot3 = diffusedDot<Member>(inkB, activity.inkB(), levels, oddMask, lineB);
+
+            out.put(planeLanes(uint32_t(dot0) | uint32_t(dot2) << 1 | uint32_t(dot4) << 2 |
+                               uint32_t(dot5) << 3 | uint32_t(dot1) << 4 | uint32_t(dot3) << 5));
         }
-        const int32_t x = call.startX + i;
-        const int32_t u0 = matrix.at(x);
-        const int32_t u48 = matrix.at(x + 48);
-        const uint32_t t = quantiserDither(matrix.at(x + 24), shift);
-        const int32_t bias = thresholdBias(int32_t(t));
-        const uint32_t oddMask = parityMask(u0);
-
-        const GridLevels g = separation.levels(c, t);
-        const AmountBytes read = separation.entry(g);
-        activityA = stepActivity(activityA, amountOf(read, 1));
-        activityB = stepActivity(activityB, amountOf(read, 3));
-        const AmountBytes amounts = smoothMean(read, g, previous, oddMask, kInkFourSmoothLimit);
-        const int32_t a0 = amountOf(amounts, 0), a1 = amountOf(amounts, 1);
-        const int32_t a2 = amountOf(amounts, 2), a3 = amountOf(amounts, 3);
-        const int32_t a4 = amountOf(amounts, 4), a5 = amountOf(amounts, 5);
-
-        // The stack on u0: a5 takes the lowest ranks, a0 the next, a2 the
-        // next. Under an a5 dot, an ink that no longer fits beside a5 takes
-        // its ranks from the top of the range instead.
-        const int32_t t5 = levelThresholds[a5], t0 = levelThresholds[a0];
-        const int32_t t2 = levelThresholds[a2];
-        const int32_t fromTop = wrappingSub(top, u0);
-        const bool dot5 = u0 < t5;
-        const int32_t below2 = wrappingAdd(t5, t0);
-        const int32_t end2 = wrappingAdd(below2, t2);
-        const bool overlap = a0 + a5 > 255 || a2 + a5 > 255;
-        const bool dot0 = dot5 ? overlap && t0 > fromTop : u0 < below2;
-        const bool dot2 = dot5 ? overlap && t2 > fromTop
-                               : (end2 > top ? t2 > fromTop : below2 <= u0 && u0 < end2);
-        const bool dot4 = u48 < levelThresholds[a4];
-
-        const DiffusedInk inkA{a1, a0, dot0,
-                               errorThresholds[Member::thresholdIndex(a1, a0, a5)] + bias};
-        const DiffusedInk inkB{a3, a2, dot2,
-                               errorThresholds[Member::thresholdIndex(a3, a2, a5)] - bias};
-        const bool dot1 = diffusedDot<Member>(inkA, activityA != 0, levels, oddMask, lineA);
-        const bool dot3 = diffusedDot<Member>(inkB, activityB != 0, levels, oddMask, lineB);
-
-        out.put(lane(0, dot0) | lane(1, dot2) | lane(2, dot4) | lane(3, dot5) | lane(4, dot1) |
-                lane(5, dot3));
     }
     lineA.finish();
     lineB.finish();
