@@ -211,56 +211,21 @@ struct RecordEnds {
     int16_t end[4];
 };
 
-// One matrix column: the quantiser's dither value in each 16-bit lane, and
-// F - 1 of the values that pair 1 (u0), pair 2 (uh), ink 4 (u3) and ink 5
-// (u1) read.
-struct ColumnValues {
-    uint64_t dither;
+// One matrix column: the quantiser's dither value, and F - 1 of the values
+// that pair 1 (u0), pair 2 (uh), ink 4 (u3) and ink 5 (u1) read.
+struct alignas(16) ColumnValues {
     int16_t lastBelow[4];
+    uint32_t dither;
 };
 
 inline constexpr int32_t kMaxColumns = 512;
-inline constexpr uint64_t kLanes16 = 0x0001000100010001ull;
 
-// What a call prepares for the column path: per channel and input value the
-// quantiser word (see levelsOf), per column its values, per record its ends.
+// What a call prepares for the column path besides its lane quantiser: per
+// column its values, per record its ends.
 struct ColumnTables {
-    uint64_t quantiser[4][256];
     ColumnValues columns[kMaxColumns];
     alignas(16) RecordEnds records[2 * kUpperRecords];
 };
-
-// The quantiser word of channel k for input value c: its base level times 256
-// plus 256 less its step threshold, in lane 3 - k. Adding the dither value t
-// to a lane carries into the level bits exactly when the step threshold is at
-// or below t, so the four grid levels come out of one sum, channel 3 in lane
-// 0 and channel 0 in lane 3.
-INKDOT_ALWAYS_INLINE uint64_t levelsOf(const ColumnTables& t, const uint8_t* c,
-                                       const ColumnValues& column) {
-    const uint64_t sum = t.quantiser[0][c[0]] + t.quantiser[1][c[1]] + t.quantiser[2][c[2]] +
-                         t.quantiser[3][c[3]] + column.dither;
-    return (sum >> 8) & (0xFF * kLanes16);
-}
-
-// The separation-table index of four levels in 16-bit lanes:
-// (k0 << 15) + (k1 << 10) + (k2 << 5) + k3, the lanes drawn together in two
-// steps of shifts.
-INKDOT_ALWAYS_INLINE uint32_t entryIndex(uint64_t levels) {
-    const uint64_t pairs = (levels | (levels >> 11)) & 0x000003FF000003FFull;
-    return uint32_t(pairs | (pairs >> 22));
-}
-
-// Whether every level lies within one step of the previous pixel's, on 16-bit
-// lanes: 0x81 + k - p stays within 0x62..0xA0 for levels up to 31, and a
-// step of -1, 0 or +1 leaves 0x80, 0x81 or 0x82. The levels of 64 that a
-// call starts with make the first pixel no neighbour.
-inline constexpr uint64_t kNoNeighbourLevels = 0x40 * kLanes16;
-
-INKDOT_ALWAYS_INLINE bool nearLevels(uint64_t levels, uint64_t previous) {
-    const uint64_t d = ((levels | (0x80 * kLanes16)) - previous) + kLanes16;
-    const uint64_t low = d & (3 * kLanes16);
-    return (d & (0xFFFC * kLanes16)) == 0x80 * kLanes16 && (low & (low >> 1) & kLanes16) == 0;
-}
 
 // The six codes of a pixel as the lanes of their planes, from the entry's
 // bytes and the bytes they are summed with (the previous pixel's or their
@@ -345,23 +310,21 @@ using FastLanes = Sse2Lanes;
 using FastLanes = PortableLanes;
 #endif
 
-// Fills `t` for the call, or returns false where the column path does not
-// hold: a matrix wider than the table or not a power of two wide, thresholds
-// that fall somewhere along the order, or a quantiser level above 31.
-// Records must already be known to keep their positions within the order.
-bool prepareColumns(const LineCall& call, ColumnTables& t) {
+// Whether the column path holds for a call whose records are known to keep
+// their positions within the order: a matrix at most as wide as the table
+// and a power of two wide, thresholds that never fall along the order, and
+// a quantiser whose levels stay on the grid.
+bool columnsHold(const HalftoneContext& context) {
+    const int32_t width = context.matrixWidth;
+    if (width < 1 || width > kMaxColumns || (width & (width - 1)) != 0) return false;
+    const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+    return std::is_sorted(thresholds, thresholds + 256) && LaneQuantiser::fits(context);
+}
+
+void prepareColumns(const LineCall& call, ColumnTables& t) {
     const HalftoneContext& context = call.context;
     const int32_t width = context.matrixWidth, height = context.matrixHeight;
-    if (width > kMaxColumns || (width & (width - 1)) != 0) return false;
     const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
-    if (!std::is_sorted(thresholds, thresholds + 256)) return false;
-    const uint8_t* quantiser = blockAs<uint8_t>(context, kQuantiser);
-    for (int32_t c = 0; c < 256; ++c) {
-        const uint32_t base = quantiser[2 * c], step = quantiser[2 * c + 1];
-        if (base + uint32_t(step <= 254) > 31) return false;
-        const uint64_t word = base * 256 + 256 - step;
-        for (int k = 0; k < 4; ++k) t.quantiser[k][c] = word << (16 * (3 - k));
-    }
     const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
     for (int32_t i = 0; i < 2 * kUpperRecords; ++i) {
         const LevelRecord& r = records[i];
@@ -385,19 +348,19 @@ bool prepareColumns(const LineCall& call, ColumnTables& t) {
     const uint32_t half = uint32_t(width / 2);
     const uint32_t threeQuarters = uint32_t((3 * width) / 4);
     for (uint32_t x = 0; x < uint32_t(width); ++x) {
-        t.columns[x] = {quantiserDither(row0.values[x], 0) * kLanes16,
-                        {last0[x], lastHalf[(x + half) & mask], last0[(x + threeQuarters) & mask],
-                         last0[(x + quarter) & mask]}};
+        t.columns[x] = {{last0[x], lastHalf[(x + half) & mask], last0[(x + threeQuarters) & mask],
+                         last0[(x + quarter) & mask]},
+                        quantiserDither(row0.values[x], 0)};
     }
-    return true;
 }
 
 template <Sampling S, class Lanes>
-int32_t ditherMultiSepColumns(const LineCall& call, const ColumnTables& t) {
+int32_t ditherMultiSepColumns(const LineCall& call, const LaneQuantiser& quantiser,
+                              const ColumnTables& t) {
     const Separation separation(call.context);
     const uint32_t mask = uint32_t(call.context.matrixWidth) - 1;
     SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
-    uint64_t previousLevels = kNoNeighbourLevels;
+    uint64_t previousLevels = LaneQuantiser::kNoNeighbour;
     AmountBytes previousAmounts = 0;
     uint32_t x = uint32_t(call.startX) & mask;
     uint8_t pair[4];
@@ -405,9 +368,10 @@ int32_t ditherMultiSepColumns(const LineCall& call, const ColumnTables& t) {
         const uint8_t* c = channelsAt<S>(call.line, i, pair);
         const ColumnValues& column = t.columns[x];
         x = (x + 1) & mask;
-        const uint64_t levels = levelsOf(t, c, column);
-        const AmountBytes own = separation.entry(GridLevels{entryIndex(levels), 0});
-        const AmountBytes other = nearLevels(levels, previousLevels) ? previousAmounts : own;
+        const uint64_t levels = quantiser.levels(c, column.dither);
+        const AmountBytes own = separation.entry(LaneQuantiser::index(levels));
+        const AmountBytes other =
+            LaneQuantiser::near(levels, previousLevels) ? previousAmounts : own;
         previousLevels = levels;
         previousAmounts = own;
         out.put(Lanes::codes(t.records, own, other, column));
@@ -419,9 +383,11 @@ int32_t ditherMultiSepColumns(const LineCall& call, const ColumnTables& t) {
 // The column path where it holds, on tables of its own stack frame.
 template <Sampling S, class Lanes>
 [[gnu::noinline]] bool tryColumns(const LineCall& call) {
+    if (!columnsHold(call.context)) return false;
+    const LaneQuantiser quantiser(call.context);
     ColumnTables t;
-    if (!prepareColumns(call, t)) return false;
-    ditherMultiSepColumns<S, Lanes>(call, t);
+    prepareColumns(call, t);
+    ditherMultiSepColumns<S, Lanes>(call, quantiser, t);
     return true;
 }
 
