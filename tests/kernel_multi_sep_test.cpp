@@ -95,68 +95,80 @@ TEST_P(MultiSepMember, PreparedCallsAgreeWithPerPixelReads) {
     constexpr int32_t kCount = 2048, kStride = kCount / 4;
     std::mt19937 rng(11);
     auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
-    Fixture prepared(kCount), perPixel(kCount);
-    std::vector<int32_t> matrix(16 * 8);
-    for (int32_t& m : matrix) m = below(300);
-    std::array<int32_t, 256> thresholds;
-    for (int32_t& t : thresholds) t = below(300);
-    std::vector<int16_t> errorThresholds(512);
-    for (int16_t& e : errorThresholds) e = int16_t(below(500) - 100);
-    for (Fixture* f : {&prepared, &perPixel}) {
-        f->setMatrix(16, 8, matrix);
-        std::copy(thresholds.begin(), thresholds.end(), f->base.levelThresholds.begin());
-        std::copy(errorThresholds.begin(), errorThresholds.end(), f->base.errorThresholds.begin());
-        f->setSpreadLevels(120, 60, 30, 10);
-    }
-    for (int32_t c = 0; c < 256; ++c) {
-        const uint8_t step = uint8_t(below(256));
-        prepared.setQuantiser(uint8_t(c), uint8_t(c / 32), step);
-        perPixel.setQuantiser(uint8_t(c), uint8_t(c / 32), step);
-    }
-    for (size_t i = 0; i < prepared.records.size(); ++i) {
-        const int16_t small = int16_t(below(85)), medium = int16_t(below(85)), base = int16_t(below(85));
-        const bool none = below(4) == 0;
-        prepared.records[i] = none ? record(0, 0, 0, 0)
-                                   : record(small, medium, base, int16_t(small + medium + base));
-    }
-    perPixel.records = prepared.records;
-    perPixel.records[511] = record(-1, 0, 0, -1);
-    for (int k0 = 0; k0 <= 8; ++k0)
-        for (int k1 = 0; k1 <= 8; ++k1)
-            for (int k2 = 0; k2 <= 8; ++k2)
-                for (int k3 = 0; k3 <= 8; ++k3) {
-                    Amounts a;
-                    for (uint8_t& v : a) v = uint8_t(below(3) == 0 ? 0 : below(256));
-                    prepared.setEntry({k0, k1, k2, k3}, a);
-                    perPixel.setEntry({k0, k1, k2, k3}, a);
-                }
+    // Thresholds that never fall along the order let a call compare positions
+    // rather than thresholds.
+    for (bool rising : {false, true}) {
+        SCOPED_TRACE(rising ? "rising thresholds" : "thresholds in any order");
+        Fixture prepared(kCount), perPixel(kCount);
+        std::vector<int32_t> matrix(16 * 8);
+        for (int32_t& m : matrix) m = below(300);
+        std::array<int32_t, 256> thresholds;
+        for (int32_t& t : thresholds) t = below(300);
+        if (rising) std::sort(thresholds.begin(), thresholds.end());
+        std::vector<int16_t> errorThresholds(512);
+        for (int16_t& e : errorThresholds) e = int16_t(below(500) - 100);
+        for (Fixture* f : {&prepared, &perPixel}) {
+            f->setMatrix(16, 8, matrix);
+            std::copy(thresholds.begin(), thresholds.end(), f->base.levelThresholds.begin());
+            std::copy(errorThresholds.begin(), errorThresholds.end(),
+                      f->base.errorThresholds.begin());
+            f->setSpreadLevels(120, 60, 30, 10);
+        }
+        for (int32_t c = 0; c < 256; ++c) {
+            const uint8_t step = uint8_t(below(256));
+            prepared.setQuantiser(uint8_t(c), uint8_t(c / 32), step);
+            perPixel.setQuantiser(uint8_t(c), uint8_t(c / 32), step);
+        }
+        for (size_t i = 0; i < prepared.records.size(); ++i) {
+            const int16_t small = int16_t(below(85)), medium = int16_t(below(85)),
+                          base = int16_t(below(85));
+            const bool none = below(4) == 0;
+            prepared.records[i] = none
+                                      ? record(0, 0, 0, 0)
+                                      : record(small, medium, base, int16_t(small + medium + base));
+        }
+        perPixel.records = prepared.records;
+        perPixel.records[511] = record(-1, 0, 0, -1);
+        for (int k0 = 0; k0 <= 8; ++k0)
+            for (int k1 = 0; k1 <= 8; ++k1)
+                for (int k2 = 0; k2 <= 8; ++k2)
+                    for (int k3 = 0; k3 <= 8; ++k3) {
+                        Amounts a;
+                        for (uint8_t& v : a) v = uint8_t(below(3) == 0 ? 0 : below(256));
+                        prepared.setEntry({k0, k1, k2, k3}, a);
+                        perPixel.setEntry({k0, k1, k2, k3}, a);
+                    }
 
-    const std::string name = GetParam().name;
-    for (int32_t inputScale : {0, 1, -1}) {
-        if (inputScale == -1 && name != "MultiSepMode") continue;
-        SCOPED_TRACE("inputScale " + std::to_string(inputScale));
-        prepared.params().inputScale = perPixel.params().inputScale = inputScale;
-        const int32_t groups = inputScale == 1 ? kCount / 2 : inputScale == -1 ? 2 * kCount : kCount;
-        for (int32_t y = 0; y < 3; ++y) {
-            std::vector<uint8_t> input(size_t(groups) * 4);
-            // Runs of a repeated group let neighbours smooth; the rest jump.
-            for (int32_t g = 0; g < groups; ++g) {
-                if (g > 0 && below(3) == 0) {
-                    std::copy_n(input.begin() + 4 * (g - 1), 4, input.begin() + 4 * g);
-                } else {
-                    for (int k = 0; k < 4; ++k) input[size_t(4 * g + k)] = uint8_t(below(256));
+        const std::string name = GetParam().name;
+        for (int32_t inputScale : {0, 1, -1}) {
+            if (inputScale == -1 && name != "MultiSepMode") continue;
+            SCOPED_TRACE("inputScale " + std::to_string(inputScale));
+            prepared.params().inputScale = perPixel.params().inputScale = inputScale;
+            const int32_t groups = inputScale == 1    ? kCount / 2
+                                   : inputScale == -1 ? 2 * kCount
+                                                      : kCount;
+            for (int32_t y = 0; y < 3; ++y) {
+                std::vector<uint8_t> input(size_t(groups) * 4);
+                // Runs of a repeated group let neighbours smooth; the rest jump.
+                for (int32_t g = 0; g < groups; ++g) {
+                    if (g > 0 && below(3) == 0) {
+                        std::copy_n(input.begin() + 4 * (g - 1), 4, input.begin() + 4 * g);
+                    } else {
+                        for (int k = 0; k < 4; ++k) input[size_t(4 * g + k)] = uint8_t(below(256));
+                    }
                 }
+                std::vector<uint8_t> a(6 * kStride), b(6 * kStride);
+                ASSERT_EQ(kernel()(prepared.context(), input.data(), a.data(), kStride, 0, kCount,
+                                   0, 1, y, 0, 0),
+                          INKDOT_OK);
+                ASSERT_EQ(kernel()(perPixel.context(), input.data(), b.data(), kStride, 0, kCount,
+                                   0, 1, y, 0, 0),
+                          INKDOT_OK);
+                ASSERT_EQ(a, b) << "line " << y;
+                for (int line = 0; line < 3; ++line)
+                    ASSERT_EQ(prepared.errorLine(line), perPixel.errorLine(line))
+                        << "error line " << line;
             }
-            std::vector<uint8_t> a(6 * kStride), b(6 * kStride);
-            ASSERT_EQ(kernel()(prepared.context(), input.data(), a.data(), kStride, 0, kCount, 0, 1,
-                               y, 0, 0),
-                      INKDOT_OK);
-            ASSERT_EQ(kernel()(perPixel.context(), input.data(), b.data(), kStride, 0, kCount, 0, 1,
-                               y, 0, 0),
-                      INKDOT_OK);
-            ASSERT_EQ(a, b) << "line " << y;
-            for (int line = 0; line < 3; ++line)
-                ASSERT_EQ(prepared.errorLine(line), perPixel.errorLine(line)) << "error line " << line;
         }
     }
 }

@@ -20,6 +20,10 @@
 #include <bit>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
@@ -81,8 +85,10 @@ INKDOT_ALWAYS_INLINE PairCodes pairRule(const OrderedDots<Table>& t, const Level
     PairCodes codes{t.largeOrMedium(f), kCodeNone};
     if (codes.leading == kCodeNone && t.covers(f.levelTotal)) codes.leading = kCodeSmall;
     if (!t.covers(255 - s.mediumSpan - s.thresholdBase)) {
-        if (t.covers(255 - s.mediumSpan)) codes.trailing = kCodeLarge;
-        else if (t.covers(255)) codes.trailing = kCodeMedium;
+        if (t.covers(255 - s.mediumSpan))
+            codes.trailing = kCodeLarge;
+        else if (t.covers(255))
+            codes.trailing = kCodeMedium;
     }
     return codes;
 }
@@ -201,6 +207,33 @@ struct PixelMatrix {
     T pair1, pair2, plain, diffused;
 };
 
+// The ordered codes of a pixel's six inks, slot values 0..3: the diffused
+// inks (the trailing inks of the pairs and the diffused ink) may still gain
+// a small dot by their error.
+struct OrderedCodes {
+    uint32_t leading1, trailing1, leading2, trailing2, plain, diffused;
+};
+
+// The records of a pixel's six inks, by role.
+template <class Lower, class Upper>
+struct PixelRecords {
+    Upper f1;
+    Lower s1;
+    Upper f2;
+    Lower s2;
+    Lower p;
+    Upper g;
+};
+
+// The codes of a pixel from a records class that decides ink by ink.
+template <class Records, class M, class R>
+INKDOT_ALWAYS_INLINE OrderedCodes codesInkByInk(const Records& recs, const M& m, const R& r) {
+    const PairCodes pair1 = recs.pair(r.f1, r.s1, m.pair1);
+    const PairCodes pair2 = recs.pair(r.f2, r.s2, m.pair2);
+    return {pair1.leading,  pair1.trailing,           pair2.leading,
+            pair2.trailing, recs.plain(r.p, m.plain), recs.diffused(r.g, m.diffused)};
+}
+
 // The matrix row of line y moved down by half the matrix height.
 inline MatrixRow halfwayRow(const HalftoneContext& context, int32_t lineNumber) {
     const uint32_t height = uint32_t(context.matrixHeight);
@@ -231,7 +264,8 @@ public:
 
     // The pixel's amounts: its channels quantised with dither value t, the
     // entry they address, smoothed with the previous pixel's.
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t, Previous& previous) const {
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t,
+                                            Previous& previous) const {
         const GridLevels g = separation_.levels(c, t);
         return smoothSum(separation_.entry(g), g, previous);
     }
@@ -239,6 +273,13 @@ public:
     INKDOT_ALWAYS_INLINE PixelMatrix<int32_t> matrixAt(int32_t x) const {
         return {row_.at(x), halfway_.at(x + width_ / 2), row_.at(x + (3 * width_) / 4),
                 row_.at(x + width_ / 4)};
+    }
+    static INKDOT_ALWAYS_INLINE uint32_t oddMask(const PixelMatrix<int32_t>& m) {
+        return parityMask(m.pair1);
+    }
+    INKDOT_ALWAYS_INLINE OrderedCodes codes(const PixelMatrix<int32_t>& m,
+                                            const PixelRecords<Lower, Upper>& r) const {
+        return codesInkByInk(*this, m, r);
     }
 
     INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const { return records_ + a.a[j]; }
@@ -297,13 +338,106 @@ INKDOT_ALWAYS_INLINE uint32_t largeOrMediumSlot(uint32_t u, uint32_t large, uint
     return uint32_t(u < large) + 2 * uint32_t(u < medium);
 }
 
-// The records of a call with what depends on one record alone read once, for
-// records known to keep every index within the tables and a matrix whose
-// width is a power of two: each record in the role it plays, as the maxima of
-// the thresholds its stretches end at, and each matrix column's four values.
-// Thresholds and matrix values are kept `ordered`. Only the trailing ink of a
+// What a long call prepares whatever its records: the quantiser in lanes and
+// the matrix columns' values, for records known to keep every index within
+// the tables, a matrix whose width is a power of two (so that the columns
+// repeat every `width` pixels) and a quantiser that fits its lanes. Records
+// are found by amounts scaled to the byte offset of a prepared record.
+template <class Column>
+class PreparedLine {
+public:
+    // The previous pixel's levels in lanes and its table bytes.
+    struct Previous {
+        uint64_t levels = LaneQuantiser::kNoNeighbour;
+        AmountBytes amounts = 0;
+    };
+
+    static bool fits(const HalftoneContext& context) {
+        const uint32_t width = uint32_t(context.matrixWidth);
+        return width != 0 && width <= kMaxWidth && (width & (width - 1)) == 0 &&
+               LaneQuantiser::fits(context);
+    }
+
+    // The pixel's amounts as in DirectRecords, each scaled to the byte offset
+    // of its prepared record.
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t,
+                                            Previous& previous) const {
+        const uint64_t levels = quantiser_.levels(c, t);
+        const AmountBytes b = separation_.entry(LaneQuantiser::index(levels));
+        const AmountBytes other =
+            LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
+        previous = {levels, b};
+        return sumAmounts<kRecordShift>(b, other);
+    }
+
+    INKDOT_ALWAYS_INLINE const Column& matrixAt(int32_t x) const {
+        return columns_[uint32_t(x) & columnMask_];
+    }
+
+    template <class R>
+    static INKDOT_ALWAYS_INLINE const R* recordAt(const R* records, int32_t offset) {
+        return reinterpret_cast<const R*>(reinterpret_cast<const char*>(records) + offset);
+    }
+
+    template <class R>
+    static INKDOT_ALWAYS_INLINE int32_t levelTotal(R r) {
+        return r->levelTotal;
+    }
+    template <class R>
+    INKDOT_ALWAYS_INLINE int32_t errorThreshold(R r) const {
+        return r->errorThreshold;
+    }
+    template <class R>
+    static INKDOT_ALWAYS_INLINE uint32_t arms(R r) {
+        return uint32_t(r->arms);
+    }
+
+protected:
+    static constexpr int32_t kMaxWidth = 512;
+    static constexpr int kRecordShift = 5;  // log2 of the size of a prepared record
+
+    PreparedLine(const HalftoneContext& context, int32_t lineNumber)
+        : separation_(context),
+          quantiser_(context),
+          columnMask_(uint32_t(context.matrixWidth) - 1),
+          row_(matrixRow(context, lineNumber)),
+          halfway_(halfwayRow(context, lineNumber)) {}
+
+    // Fills each column from its four matrix values mapped by `map`, which
+    // is called once per value of the two rows, and the first pair's value
+    // itself: column(PixelMatrix of mapped values, first pair's value).
+    template <typename Map, typename Column_>
+    void fillColumns(Map&& map, Column_&& column) {
+        using Mapped = decltype(map(int32_t{}));
+        const int32_t width = int32_t(columnMask_ + 1);
+        Mapped row[kMaxWidth], halfway[kMaxWidth];
+        for (int32_t x = 0; x < width; ++x) {
+            row[x] = map(row_.values[x]);
+            halfway[x] = map(halfway_.values[x]);
+        }
+        auto at = [this](int32_t x) { return uint32_t(x) & columnMask_; };
+        for (int32_t x = 0; x < width; ++x) {
+            columns_[x] =
+                column(PixelMatrix<Mapped>{row[x], halfway[at(x + width / 2)],
+                                           row[at(x + (3 * width) / 4)], row[at(x + width / 4)]},
+                       row_.values[x]);
+        }
+    }
+
+private:
+    Separation separation_;
+    LaneQuantiser quantiser_;
+    uint32_t columnMask_;
+    MatrixRow row_;
+    MatrixRow halfway_;
+    Column columns_[kMaxWidth];
+};
+
+// A prepared call that compares thresholds: each record in the role it
+// plays, as the maxima of the thresholds its stretches end at, and each
+// matrix column's four values, all kept `ordered`. Only the trailing ink of a
 // pair that fits after its leading ink reads thresholds at the pixel.
-class PreparedRecords {
+class ThresholdRecords : public PreparedLine<PixelMatrix<uint32_t>> {
 public:
     // A lower record as the plain ink and as the trailing ink of a pair.
     struct alignas(32) LowerRecord {
@@ -319,7 +453,7 @@ public:
     };
     // An upper record as the leading ink of a pair and as the diffused ink.
     struct alignas(32) UpperRecord {
-        uint32_t lead[3];  // maxima of its stretch from the start; none without dots
+        uint32_t lead[3];   // maxima of its stretch from the start; none without dots
         uint32_t ownLarge;  // maxima of its large and medium dots as the diffused ink
         uint32_t ownMedium;
         int16_t levelTotal;
@@ -328,24 +462,8 @@ public:
     };
     using Lower = const LowerRecord*;
     using Upper = const UpperRecord*;
-    using Value = uint32_t;
-    // The previous pixel's levels in lanes and its table bytes.
-    struct Previous {
-        uint64_t levels = LaneQuantiser::kNoNeighbour;
-        AmountBytes amounts = 0;
-    };
-
-    // Whether a call may prepare: the columns repeat every `width` pixels
-    // only when the width is a power of two, and the quantiser must fit its
-    // lanes.
-    static bool fits(const HalftoneContext& context) {
-        const uint32_t width = uint32_t(context.matrixWidth);
-        return width != 0 && width <= kMaxWidth && (width & (width - 1)) == 0 &&
-               LaneQuantiser::fits(context);
-    }
-
-    PreparedRecords(const HalftoneContext& context, int32_t lineNumber)
-        : separation_(context), quantiser_(context), columnMask_(uint32_t(context.matrixWidth) - 1) {
+    ThresholdRecords(const HalftoneContext& context, int32_t lineNumber)
+        : PreparedLine(context, lineNumber) {
         const int32_t* raw = blockAs<int32_t>(context, kLevelThresholds);
         for (int32_t i = 0; i < 256; ++i) thresholds_[i] = ordered(raw[i]);
         const uint32_t* t = thresholds_;
@@ -382,29 +500,22 @@ public:
                          errorThresholds[r.levelTotal],
                          uint32_t(r.smallSpan != 0)};
         }
-        const MatrixRow row = matrixRow(context, lineNumber);
-        const MatrixRow halfway = halfwayRow(context, lineNumber);
-        const int32_t width = context.matrixWidth;
-        for (int32_t x = 0; x < width; ++x) {
-            columns_[x] = {ordered(row.at(x)), ordered(halfway.at(x + width / 2)),
-                           ordered(row.at(x + (3 * width) / 4)), ordered(row.at(x + width / 4))};
-        }
+        fillColumns(ordered, [](const PixelMatrix<uint32_t>& m, int32_t) { return m; });
     }
 
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t, Previous& previous) const {
-        const uint64_t levels = quantiser_.levels(c, t);
-        const AmountBytes b = separation_.entry(LaneQuantiser::index(levels));
-        const AmountBytes other = LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
-        previous = {levels, b};
-        return sumAmounts(b, other);
+    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
+        return recordAt(lower_, a.a[j]);
     }
-
-    INKDOT_ALWAYS_INLINE const PixelMatrix<uint32_t>& matrixAt(int32_t x) const {
-        return columns_[uint32_t(x) & columnMask_];
+    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
+        return recordAt(upper_, a.a[j]);
     }
-
-    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const { return lower_ + a.a[j]; }
-    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const { return upper_ + a.a[j]; }
+    static INKDOT_ALWAYS_INLINE uint32_t oddMask(const PixelMatrix<uint32_t>& m) {
+        return parityMask(int32_t(m.pair1));
+    }
+    INKDOT_ALWAYS_INLINE OrderedCodes codes(const PixelMatrix<uint32_t>& m,
+                                            const PixelRecords<Lower, Upper>& r) const {
+        return codesInkByInk(*this, m, r);
+    }
 
     INKDOT_ALWAYS_INLINE uint32_t plain(Lower p, uint32_t u) const { return countAbove(u, p->own); }
     INKDOT_ALWAYS_INLINE uint32_t diffused(Upper g, uint32_t u) const {
@@ -424,31 +535,161 @@ public:
         return {0, largeOrMediumSlot(u, large, std::max(large, at[s->largeAndMedium]))};
     }
 
-    template <class R>
-    static INKDOT_ALWAYS_INLINE int32_t levelTotal(R r) { return r->levelTotal; }
-    template <class R>
-    INKDOT_ALWAYS_INLINE int32_t errorThreshold(R r) const { return r->errorThreshold; }
-    template <class R>
-    static INKDOT_ALWAYS_INLINE uint32_t arms(R r) { return r->arms; }
-
 private:
-    static constexpr int32_t kMaxWidth = 512;
-
-    Separation separation_;
-    LaneQuantiser quantiser_;
-    uint32_t columnMask_;
     uint32_t thresholds_[256];
     LowerRecord lower_[kUpperRecords];
     UpperRecord upper_[kUpperRecords];
-    PixelMatrix<uint32_t> columns_[kMaxWidth];
 };
-static_assert(sizeof(PreparedRecords::LowerRecord) == 32 &&
-              sizeof(PreparedRecords::UpperRecord) == 32);
+static_assert(sizeof(ThresholdRecords::LowerRecord) == 32 &&
+                  sizeof(ThresholdRecords::UpperRecord) == 32,
+              "records are found by amounts scaled by 32");
+
+#if defined(__SSE2__)
+// A matrix column for PositionRecords: the last position of each of the
+// pixel's four matrix values, four lanes of the first pair's and four of the
+// second pair's, then three of the plain ink's with the first pair's parity
+// (0 or 1) in the fourth lane, and four of the diffused ink's.
+struct alignas(16) PositionColumn {
+    int16_t pairs[8];
+    int16_t singles[8];
+};
+
+// A prepared call whose thresholds never fall along the order. Position p
+// then covers matrix value u exactly when p lies after the last position
+// whose threshold is at most u (-1 when every threshold lies above u), so
+// each column keeps its last positions and each record the positions its
+// stretches end at, and a pixel compares positions, four to a 16-bit lane
+// group and two groups to a register: a group's code counts the first three
+// lanes that lie after the column's last position, or is 0 when the fourth
+// does. A trailing ink's stretch starts at its leading ink's total while the
+// two fit and is laid at the top of the order when they overlap: the start is
+// the smaller of the two, and the trailing ink is blocked where the start
+// covers the pixel, unless the leading ink has no dots.
+class PositionRecords : public PreparedLine<PositionColumn> {
+public:
+    static constexpr int16_t kNever = -32768;  // a position that covers nothing
+
+    struct alignas(32) LowerRecord {
+        int16_t plain[4];     // thresholdBase, + mediumSpan, levelTotal; never
+        int16_t trailing[4];  // thresholdBase, + mediumSpan twice; 0: added to the start
+        int16_t topStart[4];  // 255 - thresholdBase - mediumSpan in every lane
+        int16_t levelTotal;
+        int16_t errorThreshold;
+        int16_t arms;
+        int16_t unused;
+    };
+    struct alignas(32) UpperRecord {
+        int16_t lead[4];      // thresholdBase, + mediumSpan, levelTotal, never; never without dots
+        int16_t leadEnd[4];   // levelTotal three times; levelTotal, or never without dots
+        int16_t diffused[4];  // thresholdBase, + mediumSpan twice; never
+        int16_t levelTotal;
+        int16_t errorThreshold;
+        int16_t arms;
+        int16_t unused;
+    };
+    using Lower = const LowerRecord*;
+    using Upper = const UpperRecord*;
+
+    static bool fits(const HalftoneContext& context) {
+        const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+        return std::is_sorted(thresholds, thresholds + 256);
+    }
+
+    PositionRecords(const HalftoneContext& context, int32_t lineNumber)
+        : PreparedLine(context, lineNumber) {
+        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[i];
+            const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
+            const int16_t top = int16_t(255 - tbms);
+            lower_[i] = {{tb, tbms, r.levelTotal, kNever},
+                         {tb, tbms, tbms, 0},
+                         {top, top, top, top},
+                         r.levelTotal,
+                         errorThresholds[r.levelTotal],
+                         int16_t(r.smallSpan != 0),
+                         0};
+        }
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[kUpperRecords + i];
+            const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
+            const int16_t lt = r.levelTotal;
+            const bool dots = lt != 0;
+            upper_[i] = {{dots ? tb : kNever, dots ? tbms : kNever, dots ? lt : kNever, kNever},
+                         {lt, lt, lt, dots ? lt : kNever},
+                         {tb, tbms, tbms, kNever},
+                         lt,
+                         errorThresholds[lt],
+                         int16_t(r.smallSpan != 0),
+                         0};
+        }
+        const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+        auto last = [thresholds](int32_t u) {
+            return int16_t(std::upper_bound(thresholds, thresholds + 256, u) - thresholds - 1);
+        };
+        fillColumns(last, [](const PixelMatrix<int16_t>& l, int32_t first) {
+            return PositionColumn{
+                {l.pair1, l.pair1, l.pair1, l.pair1, l.pair2, l.pair2, l.pair2, l.pair2},
+                {l.plain, l.plain, l.plain, int16_t(first & 1), l.diffused, l.diffused, l.diffused,
+                 l.diffused}};
+        });
+    }
+
+    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
+        return recordAt(lower_, a.a[j]);
+    }
+    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
+        return recordAt(upper_, a.a[j]);
+    }
+    static INKDOT_ALWAYS_INLINE uint32_t oddMask(const PositionColumn& m) {
+        return 0u - uint32_t(m.singles[3]);
+    }
+
+    INKDOT_ALWAYS_INLINE OrderedCodes codes(const PositionColumn& m,
+                                            const PixelRecords<Lower, Upper>& r) const {
+        const __m128i f1 = load(r.f1->lead), f2 = load(r.f2->lead);
+        const __m128i s1 = load(r.s1->trailing), s2 = load(r.s2->trailing);
+        const __m128i start = _mm_min_epi16(_mm_unpackhi_epi64(f1, f2), _mm_unpackhi_epi64(s1, s2));
+        const __m128i trailing = _mm_add_epi16(start, _mm_unpacklo_epi64(s1, s2));
+        const __m128i singles =
+            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r.p->plain)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r.g->diffused)));
+        const __m128i pairs = load(m.pairs);
+        const uint32_t leads =
+            uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(_mm_unpacklo_epi64(f1, f2), pairs)));
+        const uint32_t trails = uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(trailing, pairs)));
+        const uint32_t others =
+            uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(singles, load(m.singles))));
+        return {kGroupCode[leads & 0xFF], kGroupCode[trails & 0xFF], kGroupCode[leads >> 8],
+                kGroupCode[trails >> 8],  kGroupCode[others & 0xFF], kGroupCode[others >> 8]};
+    }
+
+private:
+    static INKDOT_ALWAYS_INLINE __m128i load(const int16_t* lanes) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes));
+    }
+
+    // The code of a group of four lanes from its compare mask, two bits a lane.
+    static constexpr std::array<uint8_t, 256> kGroupCode = [] {
+        std::array<uint8_t, 256> code{};
+        for (uint32_t m = 0; m < 256; ++m)
+            code[m] = (m & 0x40) != 0 ? 0 : uint8_t((m & 1) + ((m >> 2) & 1) + ((m >> 4) & 1));
+        return code;
+    }();
+
+    LowerRecord lower_[kUpperRecords];
+    UpperRecord upper_[kUpperRecords];
+};
+static_assert(sizeof(PositionRecords::LowerRecord) == 32 &&
+                  sizeof(PositionRecords::UpperRecord) == 32,
+              "records are found by amounts scaled by 32");
+#endif
 
 // From this many pixels on, a call with checked records prepares them.
 inline constexpr int32_t kPrepareMinimum = 1024;
 
-// Records is DirectRecords or PreparedRecords.
+// Records is DirectRecords, ThresholdRecords or PositionRecords.
 template <class Member, SepInput Input, class Records>
 int32_t multiSepLine(const LineCall& call, const Records& recs) {
     HalftoneContext& context = call.context;
@@ -474,42 +715,37 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
     constexpr uint32_t kAllActive = Member::kArmBit - 1;
     uint32_t activityA = kAllActive, activityB = kAllActive, activityC = kAllActive;
     typename Records::Previous previous;
-    for (int32_t i = 0; i < call.pixelCount; ++i, lineA.advance(), lineB.advance(), lineC.advance()) {
+    for (int32_t i = 0; i < call.pixelCount;
+         ++i, lineA.advance(), lineB.advance(), lineC.advance()) {
         const uint8_t* c = nextChannels<Input>(in, i, paired);
         const int32_t x = call.startX + i;
-        const auto m = recs.matrixAt(x);
+        const auto& m = recs.matrixAt(x);
         const uint32_t qd = quantiserDither(flat[(uint32_t(x) + flatRow) & flatMask], shift);
-        const uint32_t oddMask = parityMask(int32_t(m.pair1));
+        const uint32_t oddMask = recs.oddMask(m);
         const int32_t parity = oddMask != 0 ? 20 : -20;
 
         const InkAmounts amount = recs.amounts(c, qd, previous);
-        const auto f1 = recs.upper(amount, 0);
-        const auto s1 = recs.lower(amount, 1);
-        const auto f2 = recs.upper(amount, 2);
-        const auto s2 = recs.lower(amount, 3);
-        const auto p = recs.lower(amount, 4);
-        const auto gr = recs.upper(amount, 5);
-        activityA = stepActivity<Member>(activityA, recs.arms(s1));
-        activityB = stepActivity<Member>(activityB, recs.arms(s2));
-        activityC = stepActivity<Member>(activityC, recs.arms(gr));
+        const PixelRecords<typename Records::Lower, typename Records::Upper> r{
+            recs.upper(amount, 0), recs.lower(amount, 1), recs.upper(amount, 2),
+            recs.lower(amount, 3), recs.lower(amount, 4), recs.upper(amount, 5)};
+        activityA = stepActivity<Member>(activityA, recs.arms(r.s1));
+        activityB = stepActivity<Member>(activityB, recs.arms(r.s2));
+        activityC = stepActivity<Member>(activityC, recs.arms(r.g));
 
-        const uint32_t plain = recs.plain(p, m.plain);
-        // The diffused ink: large or medium by order, small by its error.
+        // Large and medium dots by order; the diffused inks' small dots by error.
+        const OrderedCodes codes = recs.codes(m, r);
         const uint32_t diffused =
-            errorStep<Member>(recs.diffused(gr, m.diffused), activityC != 0, recs.levelTotal(gr),
-                              recs.errorThreshold(gr) - parity, levels, oddMask, lineC);
-
-        const PairCodes pair1 = recs.pair(f1, s1, m.pair1);
+            errorStep<Member>(codes.diffused, activityC != 0, recs.levelTotal(r.g),
+                              recs.errorThreshold(r.g) - parity, levels, oddMask, lineC);
         const uint32_t trailing1 =
-            errorStep<Member>(pair1.trailing, activityA != 0, recs.levelTotal(s1),
-                              recs.errorThreshold(s1) + parity, levels, oddMask, lineA);
-        const PairCodes pair2 = recs.pair(f2, s2, m.pair2);
+            errorStep<Member>(codes.trailing1, activityA != 0, recs.levelTotal(r.s1),
+                              recs.errorThreshold(r.s1) + parity, levels, oddMask, lineA);
         const uint32_t trailing2 =
-            errorStep<Member>(pair2.trailing, activityB != 0, recs.levelTotal(s2),
-                              recs.errorThreshold(s2) - parity, levels, oddMask, lineB);
+            errorStep<Member>(codes.trailing2, activityB != 0, recs.levelTotal(r.s2),
+                              recs.errorThreshold(r.s2) - parity, levels, oddMask, lineB);
 
-        out.put(lane(kPlaneF1, pair1.leading) | lane(kPlaneF2, pair2.leading) |
-                lane(kPlaneP, plain) | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
+        out.put(lane(kPlaneF1, codes.leading1) | lane(kPlaneF2, codes.leading2) |
+                lane(kPlaneP, codes.plain) | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
                 lane(kPlaneS2, trailing2));
     }
     lineA.finish();
@@ -538,18 +774,24 @@ int32_t multiSepKernel(const LineCall& call) {
     return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
         constexpr bool kChecked = decltype(checked)::value;
         if constexpr (kChecked) {
-            if (call.pixelCount >= kPrepareMinimum && PreparedRecords::fits(call.context))
-                return multiSepInput<Member>(call, PreparedRecords(call.context, call.lineNumber));
+            if (call.pixelCount >= kPrepareMinimum && ThresholdRecords::fits(call.context)) {
+#if defined(__SSE2__)
+                if (PositionRecords::fits(call.context))
+                    return multiSepInput<Member>(call,
+                                                 PositionRecords(call.context, call.lineNumber));
+#endif
+                return multiSepInput<Member>(call, ThresholdRecords(call.context, call.lineNumber));
+            }
         }
         return multiSepInput<Member>(call, DirectRecords<kChecked>(call.context, call.lineNumber));
     });
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneMultiSepMode, multiSepKernel<MultiSepMode>)
 INKDOT_DEFINE_KERNEL(HalftoneMultiSep, multiSepKernel<MultiSep>)
 INKDOT_DEFINE_KERNEL(HalftoneMultiSep1440, multiSepKernel<MultiSep1440>)
 INKDOT_DEFINE_KERNEL(HalftoneMultiSep2880, multiSepKernel<MultiSep2880>)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

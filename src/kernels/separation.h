@@ -145,7 +145,8 @@ public:
     static bool fits(const HalftoneContext& context) {
         const uint8_t* q = blockAs<uint8_t>(context, kQuantiser);
         bool fits = true;
-        for (int32_t c = 0; c < 256; ++c) fits &= uint32_t(q[2 * c]) + uint32_t(q[2 * c + 1] <= 254) <= 31;
+        for (int32_t c = 0; c < 256; ++c)
+            fits &= uint32_t(q[2 * c]) + uint32_t(q[2 * c + 1] <= 254) <= 31;
         return fits;
     }
 
@@ -159,8 +160,8 @@ public:
 
     // The levels of channels c[0..3] with dither value t (0..254).
     INKDOT_ALWAYS_INLINE uint64_t levels(const uint8_t* c, uint32_t t) const {
-        const uint64_t sum = words_[0][c[0]] + words_[1][c[1]] + words_[2][c[2]] +
-                             words_[3][c[3]] + inEachLane16(t);
+        const uint64_t sum =
+            words_[0][c[0]] + words_[1][c[1]] + words_[2][c[2]] + words_[3][c[3]] + inEachLane16(t);
         return (sum >> 8) & inEachLane16(0xFF);
     }
 
@@ -240,14 +241,18 @@ INKDOT_ALWAYS_INLINE void smoothMean(InkAmounts& a, const GridLevels& g, Previou
 }
 
 // The amounts of the two-bit smoothing: each of a pixel's table bytes b
-// plus the byte it is summed with, 0..510.
+// plus the byte it is summed with, 0..510, times 2^Shift (at most 2^7).
+template <int Shift = 0>
 INKDOT_ALWAYS_INLINE InkAmounts sumAmounts(AmountBytes b, AmountBytes other) {
+    static_assert(Shift >= 0 && Shift <= 7, "a scaled amount must fit 16 bits");
     // Both words widened to 16 bits an amount (a0, a2, a4 in the even lanes
     // of one word, a1, a3, a5 in the other) and added lane by lane.
     constexpr AmountBytes kEven = 0x0000FF00FF00FFull;
-    const AmountBytes even = (b & kEven) + (other & kEven);
-    const AmountBytes odd = ((b >> 8) & kEven) + ((other >> 8) & kEven);
-    auto lane16 = [](AmountBytes word, int k) { return int32_t(uint32_t(word >> (16 * k)) & 0xFFFFu); };
+    const AmountBytes even = ((b & kEven) + (other & kEven)) << Shift;
+    const AmountBytes odd = (((b >> 8) & kEven) + ((other >> 8) & kEven)) << Shift;
+    auto lane16 = [](AmountBytes word, int k) {
+        return int32_t(uint32_t(word >> (16 * k)) & 0xFFFFu);
+    };
     return {{lane16(even, 0), lane16(odd, 0), lane16(even, 1), lane16(odd, 1), lane16(even, 2),
              lane16(odd, 2)}};
 }
