@@ -410,6 +410,42 @@ private:
     uint32_t carry_ = 0;
 };
 
+// A walk along an error line that keeps only the carry in a register: every
+// share is added in memory. For kernels that diffuse on several lines at
+// once, where registers held for each line would be spilled to the stack.
+class MemoryWalk {
+public:
+    MemoryWalk(int16_t* line, int32_t x) : own_(errorEntry(line, x)) {}
+
+    // The pixel's own entry (B0) as a signed value.
+    INKDOT_ALWAYS_INLINE int32_t collected() const { return signedEntry(own_); }
+
+    template <int Offset>
+    INKDOT_ALWAYS_INLINE void add(uint32_t share) {
+        own_[Offset] = uint16_t(own_[Offset] + share);
+    }
+    INKDOT_ALWAYS_INLINE void writeOwn(uint32_t share) { *own_ = uint16_t(share + carry_); }
+    INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry_ = share; }
+
+    // A pixel that diffuses nothing: B0 receives only the carry, which is spent.
+    INKDOT_ALWAYS_INLINE void passCarry() {
+        *own_ = uint16_t(carry_);
+        carry_ = 0;
+    }
+    // A pixel that drops both its collected error and the carry.
+    INKDOT_ALWAYS_INLINE void clearOwn() {
+        *own_ = 0;
+        carry_ = 0;
+    }
+
+    INKDOT_ALWAYS_INLINE void advance() { ++own_; }
+    void finish() {}
+
+private:
+    uint16_t* own_;
+    uint32_t carry_ = 0;
+};
+
 // A walk along an error line that keeps the two entries next to the pixel in
 // registers: the share for R+1 until the next pixel collects it, and entry
 // B-1 (already the next line's error of the pixel before) until this pixel

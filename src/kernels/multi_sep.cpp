@@ -102,7 +102,7 @@ struct MultiSepMode {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         if (t > s.level1) return diffuseOn<kC1>(line, error, oddMask);
         if (t > s.level2) return diffuseOn<kC2>(line, error, oddMask);
         if (!dot) return diffuseOn<kC0>(line, error, oddMask);
@@ -118,7 +118,7 @@ struct MultiSep {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         spreadTableA<3>(s, t, dot, oddMask, line, error);
     }
 };
@@ -130,7 +130,7 @@ struct MultiSep1440 {
     static constexpr int32_t kDotError = 255;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         if (!dot) return diffuseOn<kB0>(line, error, oddMask);
         if (t > s.level1) return diffuseOn<kB1>(line, error, oddMask);
         if (t > s.level2) return diffuseOn<kB2>(line, error, oddMask);
@@ -146,7 +146,7 @@ struct MultiSep2880 {
     static constexpr int32_t kDotError = 510;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
-                                            uint32_t oddMask, ErrorCursor& line, int32_t error) {
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         spreadTableB<5>(s, t, dot, oddMask, line, error);
     }
 };
@@ -167,7 +167,7 @@ INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, uint32_t arms) {
 template <class Member>
 INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t levelTotal,
                                         int32_t threshold, const SpreadLevels& levels,
-                                        uint32_t oddMask, ErrorCursor& line) {
+                                        uint32_t oddMask, MemoryWalk& line) {
     if (!active) {
         line.passCarry();
         return code;
@@ -706,8 +706,8 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
         (uint32_t(context.matrixWidth) * uint32_t(call.lineNumber) + 10u) & flatMask;
     const int32_t shift = ditherShift(context.matrixSize);
 
-    ErrorCursor lineA(lines[0], call.startX), lineB(lines[1], call.startX);
-    ErrorCursor lineC(lines[2], call.startX);
+    MemoryWalk lineA(lines[0], call.startX), lineB(lines[1], call.startX);
+    MemoryWalk lineC(lines[2], call.startX);
     SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
     uint8_t paired[4];
