@@ -45,7 +45,7 @@ const Member kMembers[] = {
 };
 
 constexpr int32_t kTable = 3100;
-constexpr int32_t kWidth = 512;
+constexpr int32_t kWidth = 2048;  // long enough for the calls that prepare their tables
 constexpr int32_t kStride = kWidth / 4;  // bytes of a plane, two bits a pixel
 
 // The colour table and the halftone resources, made once.

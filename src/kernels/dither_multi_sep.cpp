@@ -211,11 +211,12 @@ struct RecordEnds {
     int16_t end[4];
 };
 
-// One matrix column: the quantiser's dither value, and F - 1 of the values
-// that pair 1 (u0), pair 2 (uh), ink 4 (u3) and ink 5 (u1) read.
+// One matrix column: F - 1 of the values that pair 1 (u0), pair 2 (uh),
+// ink 4 (u3) and ink 5 (u1) read, and the quantiser's dither value in every
+// 16-bit lane.
 struct alignas(16) ColumnValues {
     int16_t lastBelow[4];
-    uint32_t dither;
+    uint64_t dither;
 };
 
 inline constexpr int32_t kMaxColumns = 512;
@@ -350,7 +351,7 @@ void prepareColumns(const LineCall& call, ColumnTables& t) {
     for (uint32_t x = 0; x < uint32_t(width); ++x) {
         t.columns[x] = {{last0[x], lastHalf[(x + half) & mask], last0[(x + threeQuarters) & mask],
                          last0[(x + quarter) & mask]},
-                        quantiserDither(row0.values[x], 0)};
+                        inEachLane16(quantiserDither(row0.values[x], 0))};
     }
 }
 
@@ -368,7 +369,7 @@ int32_t ditherMultiSepColumns(const LineCall& call, const LaneQuantiser& quantis
         const uint8_t* c = channelsAt<S>(call.line, i, pair);
         const ColumnValues& column = t.columns[x];
         x = (x + 1) & mask;
-        const uint64_t levels = quantiser.levels(c, column.dither);
+        const uint64_t levels = quantiser.levelsSpread(c, column.dither);
         const AmountBytes own = separation.entry(LaneQuantiser::index(levels));
         const AmountBytes other =
             LaneQuantiser::near(levels, previousLevels) ? previousAmounts : own;

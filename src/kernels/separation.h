@@ -158,10 +158,14 @@ public:
         }
     }
 
-    // The levels of channels c[0..3] with dither value t (0..254).
+    // The levels of channels c[0..3] with dither value t (0..254), or with
+    // inEachLane16(t) where a caller keeps the dither spread over the lanes.
     INKDOT_ALWAYS_INLINE uint64_t levels(const uint8_t* c, uint32_t t) const {
+        return levelsSpread(c, inEachLane16(t));
+    }
+    INKDOT_ALWAYS_INLINE uint64_t levelsSpread(const uint8_t* c, uint64_t ditherLanes) const {
         const uint64_t sum =
-            words_[0][c[0]] + words_[1][c[1]] + words_[2][c[2]] + words_[3][c[3]] + inEachLane16(t);
+            words_[0][c[0]] + words_[1][c[1]] + words_[2][c[2]] + words_[3][c[3]] + ditherLanes;
         return (sum >> 8) & inEachLane16(0xFF);
     }
 
