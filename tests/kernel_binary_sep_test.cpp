@@ -473,6 +473,58 @@ TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
     }
 }
 
+// Long calls quantise in 16-bit lanes when every quantiser level stays on the
+// grid, other calls pair by pair. On random lines the two give the same
+// planes and error lines: the second run differs only in the quantiser pair
+// of input value 255, which the line never holds and which leaves the grid.
+TEST_P(BinarySepMember, LaneLevelsMatchPairLevels) {
+    constexpr int32_t kStartX = 3, kCount = 1500;
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    for (int32_t inputScale : {0, 1}) {
+        SeparationFixture f(1, kStartX + kCount);
+        f.params().inputScale = inputScale;
+        std::vector<int32_t> matrix(64 * 4);
+        for (int32_t& v : matrix) v = int32_t(next(256));
+        f.setMatrix(64, 4, matrix);
+        for (uint8_t& b : f.table) b = uint8_t(next(256));
+        for (int c = 0; c < 255; ++c) f.setQuantiser(uint8_t(c), uint8_t(next(31)), uint8_t(next(256)));
+        for (int32_t& t : f.base.levelThresholds) t = int32_t(next(256));
+        for (int16_t& t : f.base.errorThresholds) t = int16_t(int32_t(next(700)) - 100);
+        f.setSpreadLevels(60, 40, 20, 10);
+        std::vector<uint8_t> input(size_t(4 * kCount));
+        for (size_t i = 0; i < input.size(); i += 4) {
+            const bool blank = next(20) == 0;
+            for (size_t k = 0; k < 4; ++k) input[i + k] = blank ? 0 : uint8_t(next(255));
+        }
+        for (int line = 0; line < 2; ++line)
+            for (int16_t& e : f.errorLine(line)) e = int16_t(int32_t(next(2000)) - 1000);
+        const auto startLines = std::array{f.errorLine(0), f.errorLine(1)};
+
+        const int32_t stride = (kCount + 7) / 8;
+        std::array<std::vector<uint8_t>, 2> planes;
+        std::array<std::array<std::vector<int16_t>, 2>, 2> lines;
+        for (int run = 0; run < 2; ++run) {
+            if (run == 1) f.setQuantiser(255, 31, 0);  // level 32 from a dither of 0
+            f.context().lastLine = -12345;
+            f.context().lastEnd = -12345;
+            f.errorLine(0) = startLines[0];
+            f.errorLine(1) = startLines[1];
+            planes[size_t(run)].assign(size_t(6 * stride), 0);
+            ASSERT_EQ(kernel()(f.context(), input.data(), planes[size_t(run)].data(), stride, 0,
+                               kCount, kStartX, 1, 5, 0, 0),
+                      INKDOT_OK);
+            lines[size_t(run)] = {f.errorLine(0), f.errorLine(1)};
+        }
+        EXPECT_EQ(planes[0], planes[1]) << "inputScale " << inputScale;
+        EXPECT_EQ(lines[0][0], lines[1][0]) << "inputScale " << inputScale;
+        EXPECT_EQ(lines[0][1], lines[1][1]) << "inputScale " << inputScale;
+    }
+}
+
 // The pattern a diffused ink's error takes, by member, amount, its own dot,
 // the partner's dot and parity; the error line after one pixel on zero lines
 // is compared with the pattern's own expansion.

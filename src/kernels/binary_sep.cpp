@@ -28,6 +28,22 @@ namespace {
 // Ink a4 is smoothed only while its previous amount stays below this.
 inline constexpr int32_t kInkFourSmoothLimit = 12;
 
+// A walk along an error line that adds every share straight into its entry
+// (an EntrySpan) and keeps only the carry: the pixel's own entry (B0) is read
+// back with the shares the pixels before it added, and nothing is held for
+// later pixels, so stepping on is one pointer increment.
+struct InPlaceWalk {
+    uint16_t* own;
+    uint16_t carry = 0;
+
+    INKDOT_ALWAYS_INLINE int32_t collected() const { return int16_t(*own); }
+    // A blank pixel drops its collected error and the carry.
+    INKDOT_ALWAYS_INLINE void clearOwn() {
+        *own = 0;
+        carry = 0;
+    }
+};
+
 // A diffused ink as one pixel sees it: its amount, its partner's amount and
 // ordered dot, and the threshold its dot must reach.
 struct DiffusedInk {
@@ -48,7 +64,7 @@ struct BinarySep {
         return amount + 2 * (first + partner);
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            bool dot, uint32_t oddMask, EntrySpan& line,
                                             int32_t error) {
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
@@ -57,7 +73,7 @@ struct BinarySep {
 // HalftoneBinarySep1440: as BinarySep with table B down to B4.
 struct BinarySep1440 : BinarySep {
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            bool dot, uint32_t oddMask, EntrySpan& line,
                                             int32_t error) {
         spreadTableB<4>(s, ink.amount, dot, oddMask, line, error);
     }
@@ -74,7 +90,7 @@ struct BinarySep360 {
         return amount + partner;
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, ErrorCursor& line,
+                                            bool dot, uint32_t oddMask, EntrySpan& line,
                                             int32_t error) {
         if (ink.partnerDot) return diffuseOn<kA1>(line, error, oddMask);
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
@@ -87,12 +103,12 @@ struct BinarySep360 {
 template <class Member>
 INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
                                       const SpreadLevels& levels, uint32_t oddMask,
-                                      ErrorCursor& line) {
+                                      InPlaceWalk& walk) {
     if (!active) {
-        line.passCarry();
+        passCarry(walk.own, walk.carry);
         return false;
     }
-    const int32_t value = ink.amount + ink.partner + towardZeroBy32(line.collected());
+    const int32_t value = ink.amount + ink.partner + towardZeroBy32(walk.collected());
     const bool reaches = (ink.amount != 0) & (value >= ink.threshold);
     bool dot;
     int32_t error;
@@ -103,6 +119,7 @@ INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
         dot = reaches;
         error = value - (dot ? Member::kDotError : 0) - (ink.partnerDot ? Member::kDotError : 0);
     }
+    EntrySpan line{walk.own, walk.carry};
     Member::spread(levels, ink, dot, oddMask, line, error);
     return dot;
 }
@@ -154,34 +171,67 @@ INKDOT_ALWAYS_INLINE GridLevels quantise(const uint8_t* quantiser, const uint8_t
 
 // The one-bit smoothing (as smoothMean) with the rounding word given and ink
 // a4's exception taken without a branch: whether a4's previous amount holds
-// it back changes unpredictably from pixel to pixel.
-INKDOT_ALWAYS_INLINE AmountBytes smoothOneBit(AmountBytes a, const GridLevels& g,
-                                              PreviousPixel& previous, AmountBytes roundUp) {
+// it back changes unpredictably from pixel to pixel. `near` tells whether the
+// pixel's levels lie within one step of the previous pixel's; `previous`
+// holds the previous final amounts and takes this pixel's.
+INKDOT_ALWAYS_INLINE AmountBytes smoothOneBit(AmountBytes a, bool near, AmountBytes& previous,
+                                              AmountBytes roundUp) {
     constexpr AmountBytes kLow7 = 0x7F7F7F7F7F7Full;
     constexpr AmountBytes kInkFour = AmountBytes(0xFF) << 32;
-    const AmountBytes p = previous.amounts;
+    const AmountBytes p = previous;
     const AmountBytes mean = (a & p) + (((a ^ p) >> 1) & kLow7) + ((a ^ p) & roundUp);
     const AmountBytes keep =
         (AmountBytes(0) - AmountBytes(amountOf(p, 4) >= kInkFourSmoothLimit)) & kInkFour;
-    const AmountBytes result = previous.near(g) ? mean ^ ((mean ^ a) & keep) : a;
-    previous.levels = g.packed;
-    previous.amounts = result;
-    return result;
+    previous = near ? mean ^ ((mean ^ a) & keep) : a;
+    return previous;
 }
 
-// The six amounts of a word, a0 from its lowest byte. On a little-endian
-// machine the word is stored once and read back a byte at a time (six loads
-// instead of a shift and a mask each); the store is volatile so that the
-// compiler does not fold the loads back into shifts.
-INKDOT_ALWAYS_INLINE InkAmounts splitAmounts(AmountBytes bytes) {
-    if constexpr (std::endian::native == std::endian::little) {
-        volatile AmountBytes word = bytes;
-        const volatile uint8_t* b = reinterpret_cast<const volatile uint8_t*>(&word);
-        return {{b[0], b[1], b[2], b[3], b[4], b[5]}};
-    } else {
-        return unpackAmounts(bytes);
+// The grid levels of each pixel and whether they lie within one step of the
+// previous pixel's: read from the quantiser's pairs one channel at a time, or
+// (`Lanes`) summed in 16-bit lanes from per-call tables, which long calls
+// build when the quantiser keeps its levels on the grid.
+template <bool Lanes>
+class LevelWalk;
+
+template <>
+class LevelWalk<false> {
+public:
+    explicit LevelWalk(const HalftoneContext& context)
+        : quantiser_(blockAs<uint8_t>(context, kQuantiser)) {}
+
+    // The separation-table index of channels c with dither value t.
+    INKDOT_ALWAYS_INLINE uint32_t index(const uint8_t* c, uint32_t t, bool& near) {
+        const GridLevels g = quantise(quantiser_, c, t);
+        near = previous_.near(g);
+        previous_.levels = g.packed;
+        return g.index;
     }
-}
+
+private:
+    const uint8_t* quantiser_;
+    PreviousPixel previous_;
+};
+
+template <>
+class LevelWalk<true> {
+public:
+    explicit LevelWalk(const HalftoneContext& context) : quantiser_(context) {}
+
+    INKDOT_ALWAYS_INLINE uint32_t index(const uint8_t* c, uint32_t t, bool& near) {
+        const uint64_t levels = quantiser_.levels(c, t);
+        near = LaneQuantiser::near(levels, previous_);
+        previous_ = levels;
+        return LaneQuantiser::index(levels);
+    }
+
+private:
+    LaneQuantiser quantiser_;
+    uint64_t previous_ = LaneQuantiser::kNoNeighbour;
+};
+
+// Calls shorter than this read the quantiser's pairs: building the lane
+// tables (8 KiB) costs about as much as quantising a thousand pixels.
+inline constexpr int32_t kLaneLevelsMinimum = 1024;
 
 // Activity of the two diffused inks, ink a1's register in bits 10..14 of one
 // word and ink a3's in bits 26..30: each register takes a bit for every
@@ -212,21 +262,21 @@ INKDOT_ALWAYS_INLINE uint64_t planeLanes(uint32_t bits) {
     return (uint64_t(bits) * kSpread) & 0x010101010101ull;
 }
 
-template <class Member, bool Repeat>
+template <class Member, bool Repeat, bool Lanes>
 int32_t binarySepLine(const LineCall& call) {
     HalftoneContext& context = call.context;
     int16_t* const lines[2] = {errorLineA(context), errorLineB(context)};
     continueLines(context, lines, call.lineNumber, call.startX, call.pixelCount);
 
     const Separation separation(context);
-    const uint8_t* quantiser = blockAs<uint8_t>(context, kQuantiser);
+    LevelWalk<Lanes> levelWalk(context);
     const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
     const ErrorThresholdTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
     const MatrixRow matrix = matrixRow(context, call.lineNumber);
     const SpreadLevels levels = spreadLevels(context);
     const int32_t top = context.matrixSize - 1;
     const int32_t shift = ditherShift(context.matrixSize);
-    ErrorCursor lineA(lines[0], call.startX), lineB(lines[1], call.startX);
+    InPlaceWalk lineA{errorEntry(lines[0], call.startX)}, lineB{errorEntry(lines[1], call.startX)};
     SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
 
@@ -237,12 +287,12 @@ int32_t binarySepLine(const LineCall& call) {
     const int32_t stretch = periodic ? int32_t(1u << width) : int32_t(kColumnFactsCap);
 
     InkActivity activity;
-    PreviousPixel previous;
+    AmountBytes previous = 0;
     for (int32_t i0 = 0; i0 < call.pixelCount; i0 += stretch) {
         const int32_t count = std::min(stretch, call.pixelCount - i0);
         if (!periodic || i0 == 0)
             fillColumnFacts(columns, matrix, uint32_t(call.startX) + uint32_t(i0), count, shift);
-        for (int32_t j = 0; j < count; ++j, lineA.advance(), lineB.advance()) {
+        for (int32_t j = 0; j < count; ++j, ++lineA.own, ++lineB.own) {
             const uint8_t* c = in;
             if (!Repeat || ((i0 + j) & 1) != 0) in += 4;
             if (blankPixel(c)) {
@@ -257,11 +307,11 @@ int32_t binarySepLine(const LineCall& call) {
             const uint32_t oddMask = column.oddMask;
             const int32_t bias = column.bias;
 
-            const GridLevels g = quantise(quantiser, c, column.dither);
-            const AmountBytes read = separation.entry(g);
+            bool near;
+            const AmountBytes read = separation.entry(levelWalk.index(c, column.dither, near));
             activity.step(read);
             const InkAmounts amounts =
-                splitAmounts(smoothOneBit(read, g, previous, column.roundUp));
+                unpackAmounts(smoothOneBit(read, near, previous, column.roundUp));
             const int32_t a0 = amounts.a[0], a1 = amounts.a[1], a2 = amounts.a[2];
             const int32_t a3 = amounts.a[3], a4 = amounts.a[4], a5 = amounts.a[5];
 
@@ -291,8 +341,6 @@ int32_t binarySepLine(const LineCall& call) {
                                uint32_t(dot5) << 3 | uint32_t(dot1) << 4 | uint32_t(dot3) << 5));
         }
     }
-    lineA.finish();
-    lineB.finish();
     out.finish();
     return INKDOT_OK;
 }
@@ -305,8 +353,12 @@ int32_t binarySepKernel(const LineCall& call) {
     if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     // One input pixel serves two output pixels with inputScale 1; every
     // other value, -1 included, reads one pixel per output pixel.
-    if (call.context.params.inputScale == 1) return binarySepLine<Member, true>(call);
-    return binarySepLine<Member, false>(call);
+    const bool lanes = call.pixelCount >= kLaneLevelsMinimum && LaneQuantiser::fits(call.context);
+    if (call.context.params.inputScale == 1) {
+        return lanes ? binarySepLine<Member, true, true>(call)
+                     : binarySepLine<Member, true, false>(call);
+    }
+    return lanes ? binarySepLine<Member, false, true>(call) : binarySepLine<Member, false, false>(call);
 }
 
 } // namespace
