@@ -211,7 +211,8 @@ struct PixelMatrix {
 // inks (the trailing inks of the pairs and the diffused ink) may still gain
 // a small dot by their error.
 struct OrderedCodes {
-    uint32_t leading1, trailing1, leading2, trailing2, plain, diffused;
+    uint64_t lanes;  // all six codes as the lanes of their planes
+    uint32_t trailing1, trailing2, diffused;
 };
 
 // The records of a pixel's six inks, by role.
@@ -230,8 +231,11 @@ template <class Records, class M, class R>
 INKDOT_ALWAYS_INLINE OrderedCodes codesInkByInk(const Records& recs, const M& m, const R& r) {
     const PairCodes pair1 = recs.pair(r.f1, r.s1, m.pair1);
     const PairCodes pair2 = recs.pair(r.f2, r.s2, m.pair2);
-    return {pair1.leading,  pair1.trailing,           pair2.leading,
-            pair2.trailing, recs.plain(r.p, m.plain), recs.diffused(r.g, m.diffused)};
+    const uint32_t diffused = recs.diffused(r.g, m.diffused);
+    return {lane(kPlaneF1, pair1.leading) | lane(kPlaneF2, pair2.leading) |
+                lane(kPlaneP, recs.plain(r.p, m.plain)) | lane(kPlaneG, diffused) |
+                lane(kPlaneS1, pair1.trailing) | lane(kPlaneS2, pair2.trailing),
+            pair1.trailing, pair2.trailing, diffused};
 }
 
 // The matrix row of line y moved down by half the matrix height.
@@ -656,27 +660,30 @@ public:
             _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r.p->plain)),
                                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r.g->diffused)));
         const __m128i pairs = load(m.pairs);
-        const uint32_t leads =
-            uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(_mm_unpacklo_epi64(f1, f2), pairs)));
-        const uint32_t trails = uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(trailing, pairs)));
-        const uint32_t others =
-            uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi16(singles, load(m.singles))));
-        return {kGroupCode[leads & 0xFF], kGroupCode[trails & 0xFF], kGroupCode[leads >> 8],
-                kGroupCode[trails >> 8],  kGroupCode[others & 0xFF], kGroupCode[others >> 8]};
+        const __m128i leads = _mm_cmpgt_epi16(_mm_unpacklo_epi64(f1, f2), pairs);
+        const __m128i trails = _mm_cmpgt_epi16(trailing, pairs);
+        const __m128i others = _mm_cmpgt_epi16(singles, load(m.singles));
+        // A group's compares (all ones where a lane holds) weighted 1, 1, 1
+        // and -3 and summed come to minus its code: a blocked group, where
+        // every lane holds, to 0. The sums are packed into plane order.
+        const __m128i weights = _mm_setr_epi16(1, 1, 1, -3, 1, 1, 1, -3);
+        const __m128i ones = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+        auto sums = [&](__m128i a, __m128i b) {
+            return _mm_madd_epi16(
+                _mm_packs_epi32(_mm_madd_epi16(a, weights), _mm_madd_epi16(b, weights)), ones);
+        };
+        const __m128i negated = _mm_packs_epi32(sums(leads, others), sums(trails, zero));
+        const __m128i bytes = _mm_packus_epi16(_mm_sub_epi16(zero, negated), zero);
+        uint64_t lanes;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&lanes), bytes);
+        return {lanes, uint32_t(lanes >> (8 * kPlaneS1)) & 0xFF,
+                uint32_t(lanes >> (8 * kPlaneS2)) & 0xFF, uint32_t(lanes >> (8 * kPlaneG)) & 0xFF};
     }
 
 private:
     static INKDOT_ALWAYS_INLINE __m128i load(const int16_t* lanes) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes));
     }
-
-    // The code of a group of four lanes from its compare mask, two bits a lane.
-    static constexpr std::array<uint8_t, 256> kGroupCode = [] {
-        std::array<uint8_t, 256> code{};
-        for (uint32_t m = 0; m < 256; ++m)
-            code[m] = (m & 0x40) != 0 ? 0 : uint8_t((m & 1) + ((m >> 2) & 1) + ((m >> 4) & 1));
-        return code;
-    }();
 
     LowerRecord lower_[kUpperRecords];
     UpperRecord upper_[kUpperRecords];
@@ -744,8 +751,8 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
             errorStep<Member>(codes.trailing2, activityB != 0, recs.levelTotal(r.s2),
                               recs.errorThreshold(r.s2) - parity, levels, oddMask, lineB);
 
-        out.put(lane(kPlaneF1, codes.leading1) | lane(kPlaneF2, codes.leading2) |
-                lane(kPlaneP, codes.plain) | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
+        // A small dot only joins a lane whose code is none.
+        out.put(codes.lanes | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
                 lane(kPlaneS2, trailing2));
     }
     lineA.finish();
