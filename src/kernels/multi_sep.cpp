@@ -254,7 +254,6 @@ class DirectRecords {
 public:
     using Lower = const LevelRecord*;
     using Upper = const LevelRecord*;
-    using Value = int32_t;
     using Previous = PreviousPixel;
 
     DirectRecords(const HalftoneContext& context, int32_t lineNumber)
