@@ -28,22 +28,6 @@ namespace {
 // Ink a4 is smoothed only while its previous amount stays below this.
 inline constexpr int32_t kInkFourSmoothLimit = 12;
 
-// A walk along an error line that adds every share straight into its entry
-// (an EntrySpan) and keeps only the carry: the pixel's own entry (B0) is read
-// back with the shares the pixels before it added, and nothing is held for
-// later pixels, so stepping on is one pointer increment.
-struct InPlaceWalk {
-    uint16_t* own;
-    uint16_t carry = 0;
-
-    INKDOT_ALWAYS_INLINE int32_t collected() const { return int16_t(*own); }
-    // A blank pixel drops its collected error and the carry.
-    INKDOT_ALWAYS_INLINE void clearOwn() {
-        *own = 0;
-        carry = 0;
-    }
-};
-
 // A diffused ink as one pixel sees it: its amount, its partner's amount and
 // ordered dot, and the threshold its dot must reach.
 struct DiffusedInk {
@@ -64,7 +48,7 @@ struct BinarySep {
         return amount + 2 * (first + partner);
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, EntrySpan& line,
+                                            bool dot, uint32_t oddMask, MemoryWalk& line,
                                             int32_t error) {
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
@@ -73,7 +57,7 @@ struct BinarySep {
 // HalftoneBinarySep1440: as BinarySep with table B down to B4.
 struct BinarySep1440 : BinarySep {
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, EntrySpan& line,
+                                            bool dot, uint32_t oddMask, MemoryWalk& line,
                                             int32_t error) {
         spreadTableB<4>(s, ink.amount, dot, oddMask, line, error);
     }
@@ -90,7 +74,7 @@ struct BinarySep360 {
         return amount + partner;
     }
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, EntrySpan& line,
+                                            bool dot, uint32_t oddMask, MemoryWalk& line,
                                             int32_t error) {
         if (ink.partnerDot) return diffuseOn<kA1>(line, error, oddMask);
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
@@ -103,9 +87,9 @@ struct BinarySep360 {
 template <class Member>
 INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
                                       const SpreadLevels& levels, uint32_t oddMask,
-                                      InPlaceWalk& walk) {
+                                      MemoryWalk& walk) {
     if (!active) {
-        passCarry(walk.own, walk.carry);
+        walk.passCarry();
         return false;
     }
     const int32_t value = ink.amount + ink.partner + towardZeroBy32(walk.collected());
@@ -119,8 +103,7 @@ INKDOT_ALWAYS_INLINE bool diffusedDot(const DiffusedInk& ink, bool active,
         dot = reaches;
         error = value - (dot ? Member::kDotError : 0) - (ink.partnerDot ? Member::kDotError : 0);
     }
-    EntrySpan line{walk.own, walk.carry};
-    Member::spread(levels, ink, dot, oddMask, line, error);
+    Member::spread(levels, ink, dot, oddMask, walk, error);
     return dot;
 }
 
@@ -276,7 +259,7 @@ int32_t binarySepLine(const LineCall& call) {
     const SpreadLevels levels = spreadLevels(context);
     const int32_t top = context.matrixSize - 1;
     const int32_t shift = ditherShift(context.matrixSize);
-    InPlaceWalk lineA{errorEntry(lines[0], call.startX)}, lineB{errorEntry(lines[1], call.startX)};
+    MemoryWalk lineA(lines[0], call.startX), lineB(lines[1], call.startX);
     SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
 
@@ -292,7 +275,7 @@ int32_t binarySepLine(const LineCall& call) {
         const int32_t count = std::min(stretch, call.pixelCount - i0);
         if (!periodic || i0 == 0)
             fillColumnFacts(columns, matrix, uint32_t(call.startX) + uint32_t(i0), count, shift);
-        for (int32_t j = 0; j < count; ++j, ++lineA.own, ++lineB.own) {
+        for (int32_t j = 0; j < count; ++j, lineA.advance(), lineB.advance()) {
             const uint8_t* c = in;
             if (!Repeat || ((i0 + j) & 1) != 0) in += 4;
             if (blankPixel(c)) {
