@@ -358,58 +358,6 @@ struct EntrySpan {
     INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry = uint16_t(share); }
 };
 
-// A walk along an error line, one pixel at a time from position x. The shares
-// for the next two entries (R+1, R+2) are held in registers until their
-// pixels come, so that a pixel's collected error does not wait on the store
-// of the pixel before; finish() puts what is still held into the line.
-class ErrorCursor {
-public:
-    ErrorCursor(int16_t* line, int32_t x) : own_(errorEntry(line, x)) {}
-
-    // The pixel's own entry (B0) as a signed value.
-    INKDOT_ALWAYS_INLINE int32_t collected() const { return int16_t(uint16_t(*own_ + held0_)); }
-
-    template <int Offset>
-    INKDOT_ALWAYS_INLINE void add(uint32_t share) {
-        if constexpr (Offset == 1) {
-            held1_ += share;
-        } else if constexpr (Offset == 2) {
-            held2_ += share;
-        } else {
-            own_[Offset] = uint16_t(own_[Offset] + share);
-        }
-    }
-    INKDOT_ALWAYS_INLINE void writeOwn(uint32_t share) { *own_ = uint16_t(share + carry_); }
-    INKDOT_ALWAYS_INLINE void holdBack(uint32_t share) { carry_ = share; }
-
-    // A pixel that diffuses nothing: B0 receives only the carry, which is spent.
-    INKDOT_ALWAYS_INLINE void passCarry() {
-        *own_ = uint16_t(carry_);
-        carry_ = 0;
-    }
-    // A pixel that drops both its collected error and the carry.
-    INKDOT_ALWAYS_INLINE void clearOwn() {
-        *own_ = 0;
-        carry_ = 0;
-    }
-
-    INKDOT_ALWAYS_INLINE void advance() {
-        ++own_;
-        held0_ = held1_;
-        held1_ = held2_;
-        held2_ = 0;
-    }
-    void finish() {
-        own_[0] = uint16_t(own_[0] + held0_);
-        own_[1] = uint16_t(own_[1] + held1_);
-    }
-
-private:
-    uint16_t* own_;
-    uint32_t held0_ = 0, held1_ = 0, held2_ = 0;
-    uint32_t carry_ = 0;
-};
-
 // A walk along an error line that keeps only the carry in a register: every
 // share is added in memory. For kernels that diffuse on several lines at
 // once, where registers held for each line would be spilled to the stack.

@@ -341,14 +341,21 @@ INKDOT_ALWAYS_INLINE uint32_t largeOrMediumSlot(uint32_t u, uint32_t large, uint
     return uint32_t(u < large) + 2 * uint32_t(u < medium);
 }
 
-// What a long call prepares whatever its records: the quantiser in lanes and
-// the matrix columns' values, for records known to keep every index within
-// the tables, a matrix whose width is a power of two (so that the columns
-// repeat every `width` pixels) and a quantiser that fits its lanes. Records
-// are found by amounts scaled to the byte offset of a prepared record.
-template <class Column>
+// What a long call prepares whatever its records: the quantiser in lanes, the
+// matrix columns' values and each level record in the roles it plays, for
+// records known to keep every index within the tables, a matrix whose width is
+// a power of two (so that the columns repeat every `width` pixels) and a
+// quantiser that fits its lanes. A prepared record is 32 bytes, so that it is
+// found by its amount scaled to a byte offset.
+template <class Column, class LowerRecord, class UpperRecord>
 class PreparedLine {
+    static_assert(sizeof(LowerRecord) == 32 && sizeof(UpperRecord) == 32,
+                  "records are found by amounts scaled by 32");
+
 public:
+    using Lower = const LowerRecord*;
+    using Upper = const UpperRecord*;
+
     // The previous pixel's levels in lanes and its table bytes.
     struct Previous {
         uint64_t levels = LaneQuantiser::kNoNeighbour;
@@ -377,9 +384,12 @@ public:
         return columns_[uint32_t(x) & columnMask_];
     }
 
-    template <class R>
-    static INKDOT_ALWAYS_INLINE const R* recordAt(const R* records, int32_t offset) {
-        return reinterpret_cast<const R*>(reinterpret_cast<const char*>(records) + offset);
+    // The records of amount j, which amounts() gives as a byte offset.
+    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
+        return at(lower_, a.a[j]);
+    }
+    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
+        return at(upper_, a.a[j]);
     }
 
     template <class R>
@@ -406,6 +416,23 @@ protected:
           row_(matrixRow(context, lineNumber)),
           halfway_(halfwayRow(context, lineNumber)) {}
 
+    // Fills each prepared record from its level record and the error
+    // threshold of its total: lowerOf for the lower half, upperOf for the
+    // upper.
+    template <typename LowerOf, typename UpperOf>
+    void fillRecords(const HalftoneContext& context, LowerOf&& lowerOf, UpperOf&& upperOf) {
+        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[i];
+            lower_[i] = lowerOf(r, errorThresholds[r.levelTotal]);
+        }
+        for (int32_t i = 0; i < kUpperRecords; ++i) {
+            const LevelRecord& r = records[kUpperRecords + i];
+            upper_[i] = upperOf(r, errorThresholds[r.levelTotal]);
+        }
+    }
+
     // Fills each column from its four matrix values mapped by `map`, which
     // is called once per value of the two rows, and the first pair's value
     // itself: column(PixelMatrix of mapped values, first pair's value).
@@ -428,43 +455,52 @@ protected:
     }
 
 private:
+    template <class R>
+    static INKDOT_ALWAYS_INLINE const R* at(const R* records, int32_t offset) {
+        return reinterpret_cast<const R*>(reinterpret_cast<const char*>(records) + offset);
+    }
+
     Separation separation_;
     LaneQuantiser quantiser_;
     uint32_t columnMask_;
     MatrixRow row_;
     MatrixRow halfway_;
     Column columns_[kMaxWidth];
+    LowerRecord lower_[kUpperRecords];
+    UpperRecord upper_[kUpperRecords];
+};
+
+// A lower record as ThresholdRecords prepares it: as the plain ink and as
+// the trailing ink of a pair.
+struct alignas(32) ThresholdLower {
+    uint32_t own[3];    // maxima of its stretch from the start of the order
+    uint32_t topBlock;  // the threshold that blocks its stretch at the top
+    uint32_t topLarge;  // maxima of its large and medium dots at the top
+    uint32_t topMedium;
+    int16_t levelTotal;
+    int16_t errorThreshold;
+    int16_t largeAndMedium;  // thresholdBase + mediumSpan
+    uint8_t thresholdBase;
+    uint8_t arms;
+};
+// An upper record as ThresholdRecords prepares it: as the leading ink of a
+// pair and as the diffused ink.
+struct alignas(32) ThresholdUpper {
+    uint32_t lead[3];   // maxima of its stretch from the start; none without dots
+    uint32_t ownLarge;  // maxima of its large and medium dots as the diffused ink
+    uint32_t ownMedium;
+    int16_t levelTotal;
+    int16_t errorThreshold;
+    uint32_t arms;
 };
 
 // A prepared call that compares thresholds: each record in the role it
 // plays, as the maxima of the thresholds its stretches end at, and each
 // matrix column's four values, all kept `ordered`. Only the trailing ink of a
 // pair that fits after its leading ink reads thresholds at the pixel.
-class ThresholdRecords : public PreparedLine<PixelMatrix<uint32_t>> {
+class ThresholdRecords
+    : public PreparedLine<PixelMatrix<uint32_t>, ThresholdLower, ThresholdUpper> {
 public:
-    // A lower record as the plain ink and as the trailing ink of a pair.
-    struct alignas(32) LowerRecord {
-        uint32_t own[3];    // maxima of its stretch from the start of the order
-        uint32_t topBlock;  // the threshold that blocks its stretch at the top
-        uint32_t topLarge;  // maxima of its large and medium dots at the top
-        uint32_t topMedium;
-        int16_t levelTotal;
-        int16_t errorThreshold;
-        int16_t largeAndMedium;  // thresholdBase + mediumSpan
-        uint8_t thresholdBase;
-        uint8_t arms;
-    };
-    // An upper record as the leading ink of a pair and as the diffused ink.
-    struct alignas(32) UpperRecord {
-        uint32_t lead[3];   // maxima of its stretch from the start; none without dots
-        uint32_t ownLarge;  // maxima of its large and medium dots as the diffused ink
-        uint32_t ownMedium;
-        int16_t levelTotal;
-        int16_t errorThreshold;
-        uint32_t arms;
-    };
-    using Lower = const LowerRecord*;
-    using Upper = const UpperRecord*;
     ThresholdRecords(const HalftoneContext& context, int32_t lineNumber)
         : PreparedLine(context, lineNumber) {
         const int32_t* raw = blockAs<int32_t>(context, kLevelThresholds);
@@ -474,44 +510,37 @@ public:
             const uint32_t tl = t[large], tm = std::max(tl, t[medium]);
             return std::array<uint32_t, 3>{tl, tm, std::max(tm, t[small])};
         };
-        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
-        for (int32_t i = 0; i < kUpperRecords; ++i) {
-            const LevelRecord& r = records[i];
-            const int32_t largeAndMedium = r.thresholdBase + r.mediumSpan;
-            const auto own = maxima(r.thresholdBase, largeAndMedium, r.levelTotal);
-            const uint32_t topLarge = t[255 - r.mediumSpan];
-            lower_[i] = {{own[0], own[1], own[2]},
-                         t[255 - largeAndMedium],
-                         topLarge,
-                         std::max(topLarge, t[255]),
-                         r.levelTotal,
-                         errorThresholds[r.levelTotal],
-                         int16_t(largeAndMedium),
-                         uint8_t(r.thresholdBase),
-                         uint8_t(r.smallSpan != 0)};
-        }
-        for (int32_t i = 0; i < kUpperRecords; ++i) {
-            const LevelRecord& r = records[kUpperRecords + i];
-            const auto own = maxima(r.thresholdBase, r.thresholdBase + r.mediumSpan, r.levelTotal);
-            // ordered(INT32_MIN): no matrix value lies below it.
-            const bool dots = r.levelTotal != 0;
-            upper_[i] = {{dots ? own[0] : 0u, dots ? own[1] : 0u, dots ? own[2] : 0u},
-                         own[0],
-                         own[1],
-                         r.levelTotal,
-                         errorThresholds[r.levelTotal],
-                         uint32_t(r.smallSpan != 0)};
-        }
+        fillRecords(
+            context,
+            [t, &maxima](const LevelRecord& r, int16_t errorThreshold) {
+                const int32_t largeAndMedium = r.thresholdBase + r.mediumSpan;
+                const auto own = maxima(r.thresholdBase, largeAndMedium, r.levelTotal);
+                const uint32_t topLarge = t[255 - r.mediumSpan];
+                return ThresholdLower{{own[0], own[1], own[2]},
+                                      t[255 - largeAndMedium],
+                                      topLarge,
+                                      std::max(topLarge, t[255]),
+                                      r.levelTotal,
+                                      errorThreshold,
+                                      int16_t(largeAndMedium),
+                                      uint8_t(r.thresholdBase),
+                                      uint8_t(r.smallSpan != 0)};
+            },
+            [&maxima](const LevelRecord& r, int16_t errorThreshold) {
+                const auto own =
+                    maxima(r.thresholdBase, r.thresholdBase + r.mediumSpan, r.levelTotal);
+                // ordered(INT32_MIN): no matrix value lies below it.
+                const bool dots = r.levelTotal != 0;
+                return ThresholdUpper{{dots ? own[0] : 0u, dots ? own[1] : 0u, dots ? own[2] : 0u},
+                                      own[0],
+                                      own[1],
+                                      r.levelTotal,
+                                      errorThreshold,
+                                      uint32_t(r.smallSpan != 0)};
+            });
         fillColumns(ordered, [](const PixelMatrix<uint32_t>& m, int32_t) { return m; });
     }
 
-    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
-        return recordAt(lower_, a.a[j]);
-    }
-    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
-        return recordAt(upper_, a.a[j]);
-    }
     static INKDOT_ALWAYS_INLINE uint32_t oddMask(const PixelMatrix<uint32_t>& m) {
         return parityMask(int32_t(m.pair1));
     }
@@ -540,12 +569,7 @@ public:
 
 private:
     uint32_t thresholds_[256];
-    LowerRecord lower_[kUpperRecords];
-    UpperRecord upper_[kUpperRecords];
 };
-static_assert(sizeof(ThresholdRecords::LowerRecord) == 32 &&
-                  sizeof(ThresholdRecords::UpperRecord) == 32,
-              "records are found by amounts scaled by 32");
 
 #if defined(__SSE2__)
 // A matrix column for PositionRecords: the last position of each of the
@@ -555,6 +579,30 @@ static_assert(sizeof(ThresholdRecords::LowerRecord) == 32 &&
 struct alignas(16) PositionColumn {
     int16_t pairs[8];
     int16_t singles[8];
+};
+
+// A position that covers nothing.
+inline constexpr int16_t kNeverCovers = -32768;
+
+// A lower record as PositionRecords prepares it.
+struct alignas(32) PositionLower {
+    int16_t plain[4];     // thresholdBase, + mediumSpan, levelTotal; never
+    int16_t trailing[4];  // thresholdBase, + mediumSpan twice; 0: added to the start
+    int16_t topStart[4];  // 255 - thresholdBase - mediumSpan in every lane
+    int16_t levelTotal;
+    int16_t errorThreshold;
+    int16_t arms;
+    int16_t unused;
+};
+// An upper record as PositionRecords prepares it.
+struct alignas(32) PositionUpper {
+    int16_t lead[4];      // thresholdBase, + mediumSpan, levelTotal, never; never without dots
+    int16_t leadEnd[4];   // levelTotal three times; levelTotal, or never without dots
+    int16_t diffused[4];  // thresholdBase, + mediumSpan twice; never
+    int16_t levelTotal;
+    int16_t errorThreshold;
+    int16_t arms;
+    int16_t unused;
 };
 
 // A prepared call whose thresholds never fall along the order. Position p
@@ -568,31 +616,8 @@ struct alignas(16) PositionColumn {
 // two fit and is laid at the top of the order when they overlap: the start is
 // the smaller of the two, and the trailing ink is blocked where the start
 // covers the pixel, unless the leading ink has no dots.
-class PositionRecords : public PreparedLine<PositionColumn> {
+class PositionRecords : public PreparedLine<PositionColumn, PositionLower, PositionUpper> {
 public:
-    static constexpr int16_t kNever = -32768;  // a position that covers nothing
-
-    struct alignas(32) LowerRecord {
-        int16_t plain[4];     // thresholdBase, + mediumSpan, levelTotal; never
-        int16_t trailing[4];  // thresholdBase, + mediumSpan twice; 0: added to the start
-        int16_t topStart[4];  // 255 - thresholdBase - mediumSpan in every lane
-        int16_t levelTotal;
-        int16_t errorThreshold;
-        int16_t arms;
-        int16_t unused;
-    };
-    struct alignas(32) UpperRecord {
-        int16_t lead[4];      // thresholdBase, + mediumSpan, levelTotal, never; never without dots
-        int16_t leadEnd[4];   // levelTotal three times; levelTotal, or never without dots
-        int16_t diffused[4];  // thresholdBase, + mediumSpan twice; never
-        int16_t levelTotal;
-        int16_t errorThreshold;
-        int16_t arms;
-        int16_t unused;
-    };
-    using Lower = const LowerRecord*;
-    using Upper = const UpperRecord*;
-
     static bool fits(const HalftoneContext& context) {
         const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
         return std::is_sorted(thresholds, thresholds + 256);
@@ -600,33 +625,32 @@ public:
 
     PositionRecords(const HalftoneContext& context, int32_t lineNumber)
         : PreparedLine(context, lineNumber) {
-        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
-        for (int32_t i = 0; i < kUpperRecords; ++i) {
-            const LevelRecord& r = records[i];
-            const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
-            const int16_t top = int16_t(255 - tbms);
-            lower_[i] = {{tb, tbms, r.levelTotal, kNever},
-                         {tb, tbms, tbms, 0},
-                         {top, top, top, top},
-                         r.levelTotal,
-                         errorThresholds[r.levelTotal],
-                         int16_t(r.smallSpan != 0),
-                         0};
-        }
-        for (int32_t i = 0; i < kUpperRecords; ++i) {
-            const LevelRecord& r = records[kUpperRecords + i];
-            const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
-            const int16_t lt = r.levelTotal;
-            const bool dots = lt != 0;
-            upper_[i] = {{dots ? tb : kNever, dots ? tbms : kNever, dots ? lt : kNever, kNever},
-                         {lt, lt, lt, dots ? lt : kNever},
-                         {tb, tbms, tbms, kNever},
-                         lt,
-                         errorThresholds[lt],
-                         int16_t(r.smallSpan != 0),
-                         0};
-        }
+        fillRecords(
+            context,
+            [](const LevelRecord& r, int16_t errorThreshold) {
+                const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
+                const int16_t top = int16_t(255 - tbms);
+                return PositionLower{{tb, tbms, r.levelTotal, kNeverCovers},
+                                     {tb, tbms, tbms, 0},
+                                     {top, top, top, top},
+                                     r.levelTotal,
+                                     errorThreshold,
+                                     int16_t(r.smallSpan != 0),
+                                     0};
+            },
+            [](const LevelRecord& r, int16_t errorThreshold) {
+                const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
+                const int16_t lt = r.levelTotal;
+                const bool dots = lt != 0;
+                return PositionUpper{{dots ? tb : kNeverCovers, dots ? tbms : kNeverCovers,
+                                      dots ? lt : kNeverCovers, kNeverCovers},
+                                     {lt, lt, lt, dots ? lt : kNeverCovers},
+                                     {tb, tbms, tbms, kNeverCovers},
+                                     lt,
+                                     errorThreshold,
+                                     int16_t(r.smallSpan != 0),
+                                     0};
+            });
         const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
         auto last = [thresholds](int32_t u) {
             return int16_t(std::upper_bound(thresholds, thresholds + 256, u) - thresholds - 1);
@@ -639,12 +663,6 @@ public:
         });
     }
 
-    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
-        return recordAt(lower_, a.a[j]);
-    }
-    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
-        return recordAt(upper_, a.a[j]);
-    }
     static INKDOT_ALWAYS_INLINE uint32_t oddMask(const PositionColumn& m) {
         return 0u - uint32_t(m.singles[3]);
     }
@@ -683,13 +701,7 @@ private:
     static INKDOT_ALWAYS_INLINE __m128i load(const int16_t* lanes) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes));
     }
-
-    LowerRecord lower_[kUpperRecords];
-    UpperRecord upper_[kUpperRecords];
 };
-static_assert(sizeof(PositionRecords::LowerRecord) == 32 &&
-                  sizeof(PositionRecords::UpperRecord) == 32,
-              "records are found by amounts scaled by 32");
 #endif
 
 // From this many pixels on, a call with checked records prepares them.
