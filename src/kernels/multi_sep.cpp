@@ -191,7 +191,7 @@ INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t leve
         code |= uint32_t(code == 0) & uint32_t(error > threshold);
     }
     const bool dot = code != 0;
-    error -= dot ? Member::kDotError : 0;
+    error -= Member::kDotError & -int32_t(dot);
     Member::spread(levels, levelTotal, dot, oddMask, line, error);
     return code;
 }
