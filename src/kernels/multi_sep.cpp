@@ -101,6 +101,7 @@ struct MultiSepMode {
     static constexpr uint32_t kArmBit = 128;
     static constexpr int32_t kDotError = 255;
     static constexpr bool kSmallDotBranch = false;
+    static constexpr bool kDotFirst = false;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
                                             uint32_t oddMask, MemoryWalk& line, int32_t error) {
@@ -118,6 +119,7 @@ struct MultiSep {
     static constexpr uint32_t kArmBit = 128;
     static constexpr int32_t kDotError = 255;
     static constexpr bool kSmallDotBranch = false;
+    static constexpr bool kDotFirst = false;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
                                             uint32_t oddMask, MemoryWalk& line, int32_t error) {
@@ -131,6 +133,7 @@ struct MultiSep1440 {
     static constexpr uint32_t kArmBit = 2048;
     static constexpr int32_t kDotError = 255;
     static constexpr bool kSmallDotBranch = false;
+    static constexpr bool kDotFirst = true;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
                                             uint32_t oddMask, MemoryWalk& line, int32_t error) {
@@ -148,6 +151,7 @@ struct MultiSep2880 {
     static constexpr uint32_t kArmBit = 2048;
     static constexpr int32_t kDotError = 510;
     static constexpr bool kSmallDotBranch = true;
+    static constexpr bool kDotFirst = true;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
                                             uint32_t oddMask, MemoryWalk& line, int32_t error) {
@@ -170,12 +174,17 @@ INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, uint32_t arms) {
 // carry on. Codes are slot values, 0 none to 3 large.
 //
 // Whether the pixel gets a dot is the one outcome here that the data makes
-// unpredictable. The small-dot test is worked out with flags, so that only
-// the choice of pattern branches on it, unless the member asks for the test
-// as a branch of its own (kSmallDotBranch), which skips it for pixels that
-// already have an ordered dot. Each member takes the form measured faster on
-// the benchmarks' photographic line: flags gave 7 to 15 per cent to three
-// members and cost the 2880 member 6.
+// unpredictable, so only what must branches on it:
+// - The small-dot test is worked out with flags, unless the member asks for
+//   it as a branch of its own (kSmallDotBranch), which skips it for pixels
+//   that already have an ordered dot.
+// - Members whose patterns are chosen by the dot before the density
+//   (kDotFirst, table B) branch on it there anyway, and take the dot's error
+//   away on the same branch. The others choose by density first, and most
+//   pixels' patterns do not depend on the dot at all, so they take the error
+//   away with a mask.
+// Each member takes the forms measured faster on the benchmarks'
+// photographic line.
 template <class Member>
 INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t levelTotal,
                                         int32_t threshold, const SpreadLevels& levels,
@@ -191,7 +200,11 @@ INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t leve
         code |= uint32_t(code == 0) & uint32_t(error > threshold);
     }
     const bool dot = code != 0;
-    error -= Member::kDotError & -int32_t(dot);
+    if constexpr (Member::kDotFirst) {
+        error -= dot ? Member::kDotError : 0;
+    } else {
+        error -= Member::kDotError & -int32_t(dot);
+    }
     Member::spread(levels, levelTotal, dot, oddMask, line, error);
     return code;
 }
