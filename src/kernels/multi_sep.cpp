@@ -180,9 +180,9 @@ INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, uint32_t arms) {
 //   that already have an ordered dot.
 // - Members whose patterns are chosen by the dot before the density
 //   (kDotFirst, table B) branch on it there anyway, and take the dot's error
-//   away on the same branch. The others choose by density first, and most
-//   pixels' patterns do not depend on the dot at all, so they take the error
-//   away with a mask.
+//   away on the same branch. The others choose by density first: a dense
+//   pixel's pattern (A1 above level 1; C1 or C2 above level 2) does not
+//   depend on the dot at all, so they take the error away with a mask.
 // Each member takes the forms measured faster on the benchmarks'
 // photographic line.
 template <class Member>
