@@ -115,6 +115,56 @@ TEST_P(PatternShares, AdditionsWrapAtSixteenBits) {
 INSTANTIATE_TEST_SUITE_P(Patterns, PatternShares, ::testing::ValuesIn(kPatternCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Spreading by either of two patterns without a branch lands exactly as the
+// chosen pattern does, whichever it is: entries of the other pattern only,
+// shared entries with different weights, half shares and the parity.
+using EitherFn = void (*)(uint16_t*, int32_t, bool, uint32_t, uint16_t&);
+
+template <const Pattern& First, const Pattern& Second>
+void diffuseEither(uint16_t* own, int32_t error, bool second, uint32_t oddMask, uint16_t& carry) {
+    kernels::EntrySpan span{own, carry};
+    kernels::diffuseEither<First, Second>(span, error, second, oddMask);
+}
+
+struct EitherCase {
+    const char* name;
+    EitherFn either;
+    DiffuseFn first;
+    DiffuseFn second;
+};
+
+const EitherCase kEitherCases[] = {
+    {"B0orB1", &diffuseEither<kernels::kB0, kernels::kB1>, &kernels::diffuse<kernels::kB0>,
+     &kernels::diffuse<kernels::kB1>},
+    {"B0orB5", &diffuseEither<kernels::kB0, kernels::kB5>, &kernels::diffuse<kernels::kB0>,
+     &kernels::diffuse<kernels::kB5>},
+    {"A5orA2", &diffuseEither<kernels::kA5, kernels::kA2>, &kernels::diffuse<kernels::kA5>,
+     &kernels::diffuse<kernels::kA2>},
+};
+
+class EitherPattern : public ::testing::TestWithParam<EitherCase> {};
+
+TEST_P(EitherPattern, LandsAsTheChosenPattern) {
+    const EitherCase& c = GetParam();
+    for (bool second : {false, true}) {
+        for (uint32_t oddMask : {0u, ~0u}) {
+            for (int32_t error : {65, -65, 1, -1, 0x12345}) {
+                std::vector<uint16_t> got(2 * kSpan + 1), want(2 * kSpan + 1);
+                for (size_t i = 0; i < got.size(); ++i) got[i] = want[i] = uint16_t(i * 0x9E37u);
+                uint16_t gotCarry = 7, wantCarry = 7;
+                c.either(got.data() + kSpan, error, second, oddMask, gotCarry);
+                (second ? c.second : c.first)(want.data() + kSpan, error, oddMask, wantCarry);
+                EXPECT_EQ(got, want) << "second " << second << " odd " << oddMask << " E " << error;
+                EXPECT_EQ(gotCarry, wantCarry)
+                    << "second " << second << " odd " << oddMask << " E " << error;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, EitherPattern, ::testing::ValuesIn(kEitherCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ThresholdBias, OnlyTheLowByteDecides) {
     struct Case {
         int32_t u, bias;

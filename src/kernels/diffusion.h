@@ -344,6 +344,84 @@ INKDOT_ALWAYS_INLINE void diffuseOn(Line& line, int32_t error, uint32_t oddMask)
     line.holdBack(detail::shareOf<P.carry>(whole, half, oddMask));
 }
 
+// Two patterns over the union of their entries: each entry's weight in the
+// first and in the second (0 where a pattern leaves the entry out).
+struct PatternPair {
+    struct Entry {
+        int8_t offset = 0;
+        Weight first;
+        Weight second;
+    };
+    std::array<Entry, 2 * kMaxShares> entries{};
+    int count = 0;
+    Weight own[2];
+    Weight carry[2];
+};
+
+constexpr PatternPair pairOf(const Pattern& first, const Pattern& second) {
+    PatternPair pair;
+    pair.own[0] = first.own;
+    pair.own[1] = second.own;
+    pair.carry[0] = first.carry;
+    pair.carry[1] = second.carry;
+    for (int i = 0; i < first.count; ++i)
+        pair.entries[size_t(pair.count++)] = {first.shares[size_t(i)].offset,
+                                              first.shares[size_t(i)].weight, Weight{}};
+    for (int i = 0; i < second.count; ++i) {
+        const Share& s = second.shares[size_t(i)];
+        int found = -1;
+        for (int j = 0; j < first.count; ++j)
+            if (pair.entries[size_t(j)].offset == s.offset) found = j;
+        if (found >= 0)
+            pair.entries[size_t(found)].second = s.weight;
+        else
+            pair.entries[size_t(pair.count++)] = {s.offset, Weight{}, s.weight};
+    }
+    return pair;
+}
+
+template <const Pattern& First, const Pattern& Second>
+inline constexpr PatternPair kPairOf = pairOf(First, Second);
+
+namespace detail {
+template <Weight W>
+inline constexpr bool kNoWeight = W.even == 0 && W.odd == 0;
+
+// A share of one of two errors, exactly one of which is not 0.
+template <Weight First, Weight Second>
+INKDOT_ALWAYS_INLINE uint32_t eitherShare(const uint32_t (&whole)[2], const uint32_t (&half)[2],
+                                          uint32_t oddMask) {
+    if constexpr (kNoWeight<Second>) return shareOf<First>(whole[0], half[0], oddMask);
+    if constexpr (kNoWeight<First>) return shareOf<Second>(whole[1], half[1], oddMask);
+    return shareOf<First>(whole[0], half[0], oddMask) + shareOf<Second>(whole[1], half[1], oddMask);
+}
+
+template <const PatternPair& P, class Line, size_t... I>
+INKDOT_ALWAYS_INLINE void addEitherShares(Line& line, const uint32_t (&whole)[2],
+                                          const uint32_t (&half)[2], uint32_t oddMask,
+                                          std::index_sequence<I...>) {
+    (line.template add<P.entries[I].offset>(
+         eitherShare<P.entries[I].first, P.entries[I].second>(whole, half, oddMask)),
+     ...);
+}
+}  // namespace detail
+
+// Spreads E by pattern First, or by Second when `second`, without a branch:
+// the pair's union of entries each take their share of E in one pattern and
+// of 0 in the other. For a choice the data makes unpredictable, where the
+// branch would cost more than the additions the other pattern's entries take.
+template <const Pattern& First, const Pattern& Second, class Line>
+INKDOT_ALWAYS_INLINE void diffuseEither(Line& line, int32_t error, bool second, uint32_t oddMask) {
+    constexpr const PatternPair& pair = kPairOf<First, Second>;
+    const uint32_t pick = 0u - uint32_t(second);
+    const uint32_t whole[2] = {uint32_t(error) & ~pick, uint32_t(error) & pick};
+    const uint32_t half[2] = {uint32_t(error >> 1) & ~pick, uint32_t(error >> 1) & pick};
+    detail::addEitherShares<pair>(line, whole, half, oddMask,
+                                  std::make_index_sequence<size_t(pair.count)>{});
+    line.writeOwn(detail::eitherShare<pair.own[0], pair.own[1]>(whole, half, oddMask));
+    line.holdBack(detail::eitherShare<pair.carry[0], pair.carry[1]>(whole, half, oddMask));
+}
+
 // The entries around one pixel's own entry, every share added in memory,
 // and the carry that passes from pixel to pixel.
 struct EntrySpan {
@@ -498,8 +576,8 @@ template <int Deepest, class Line>
 INKDOT_ALWAYS_INLINE void spreadTableB(const SpreadLevels& s, int32_t d, bool dot, uint32_t oddMask,
                                        Line& line, int32_t error) {
     static_assert(Deepest == 4 || Deepest == 5);
-    // Above level 1 the decision alone picks B0 or B1; in the mid-tones it
-    // is unpredictable, so the two are blended rather than branched to.
+    // Above level 1 the decision alone picks B0 or B1; a caller to whom that
+    // decision is unpredictable blends the two with diffuseEither instead.
     if (!dot) return diffuseOn<kB0>(line, error, oddMask);
     if (d > s.level1) return diffuseOn<kB1>(line, error, oddMask);
     if (d > s.level2) return diffuseOn<kB2>(line, error, oddMask);

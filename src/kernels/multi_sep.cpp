@@ -100,7 +100,6 @@ struct MultiSepMode {
     static constexpr bool kPairedInput = true;
     static constexpr uint32_t kArmBit = 128;
     static constexpr int32_t kDotError = 255;
-    static constexpr bool kSmallDotBranch = false;
     static constexpr bool kDotFirst = false;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
@@ -118,7 +117,6 @@ struct MultiSep {
     static constexpr bool kPairedInput = false;
     static constexpr uint32_t kArmBit = 128;
     static constexpr int32_t kDotError = 255;
-    static constexpr bool kSmallDotBranch = false;
     static constexpr bool kDotFirst = false;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
@@ -132,7 +130,6 @@ struct MultiSep1440 {
     static constexpr bool kPairedInput = false;
     static constexpr uint32_t kArmBit = 2048;
     static constexpr int32_t kDotError = 255;
-    static constexpr bool kSmallDotBranch = false;
     static constexpr bool kDotFirst = true;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
@@ -145,16 +142,17 @@ struct MultiSep1440 {
 };
 
 // HalftoneMultiSep2880: 11-bit activity registers; the whole of table B; a
-// dot takes two dots' worth of error; the small-dot test stays a branch.
+// dot takes two dots' worth of error. Above level 1 the dot alone picks B0 or
+// B1, and there the two are blended rather than branched to.
 struct MultiSep2880 {
     static constexpr bool kPairedInput = false;
     static constexpr uint32_t kArmBit = 2048;
     static constexpr int32_t kDotError = 510;
-    static constexpr bool kSmallDotBranch = true;
-    static constexpr bool kDotFirst = true;
+    static constexpr bool kDotFirst = false;
 
     INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, int32_t t, bool dot,
                                             uint32_t oddMask, MemoryWalk& line, int32_t error) {
+        if (t > s.level1) return diffuseEither<kB0, kB1>(line, error, dot, oddMask);
         spreadTableB<5>(s, t, dot, oddMask, line, error);
     }
 };
@@ -167,45 +165,46 @@ INKDOT_ALWAYS_INLINE uint32_t stepActivity(uint32_t reg, uint32_t arms) {
     return (reg | (arms << std::countr_zero(Member::kArmBit))) >> 1;
 }
 
-// The error step of a diffused ink whose record has total `levelTotal`: an
-// active ink without an ordered dot gets a small dot when its collected error
-// plus the total exceeds the threshold; any dot takes a dot's worth of error,
-// and the error is spread on the ink's line. An inactive ink only passes the
-// carry on. Codes are slot values, 0 none to 3 large.
+// What the error step of a diffused ink needs of one pixel, worked out
+// before the error steps run: its record's total, its error threshold with
+// the parity offset, its ordered code (slot value, 0 none to 3 large) and
+// whether its activity register holds.
+struct DiffusedInk {
+    int32_t threshold;
+    int16_t levelTotal;
+    uint8_t code;
+    bool active;
+};
+
+// The error step of a diffused ink: an active ink without an ordered dot gets
+// a small dot when its collected error plus the total exceeds the threshold;
+// any dot takes a dot's worth of error, and the error is spread on the ink's
+// line. An inactive ink only passes the carry on. Returns the ink's code.
 //
 // Whether the pixel gets a dot is the one outcome here that the data makes
-// unpredictable, so only what must branches on it:
-// - The small-dot test is worked out with flags, unless the member asks for
-//   it as a branch of its own (kSmallDotBranch), which skips it for pixels
-//   that already have an ordered dot.
-// - Members whose patterns are chosen by the dot before the density
-//   (kDotFirst, table B) branch on it there anyway, and take the dot's error
-//   away on the same branch. The others choose by density first: a dense
-//   pixel's pattern (A1 above level 1; C1 or C2 above level 2) does not
-//   depend on the dot at all, so they take the error away with a mask.
-// Each member takes the forms measured faster on the benchmarks'
-// photographic line.
+// unpredictable, so only what must branches on it. The small-dot test is
+// worked out with flags. Members whose patterns are chosen by the dot before
+// the density (kDotFirst) branch on it there anyway, and take the dot's error
+// away on the same branch; the others take it away with a mask, since a dense
+// pixel's pattern either does not depend on the dot (A1, C1, C2) or is blended
+// (B0 or B1 at 2880). Each member takes the forms measured faster on the
+// benchmarks' photographic line.
 template <class Member>
-INKDOT_ALWAYS_INLINE uint32_t errorStep(uint32_t code, bool active, int32_t levelTotal,
-                                        int32_t threshold, const SpreadLevels& levels,
+INKDOT_ALWAYS_INLINE uint32_t errorStep(const DiffusedInk& ink, const SpreadLevels& levels,
                                         uint32_t oddMask, MemoryWalk& line) {
-    if (!active) {
+    if (!ink.active) {
         line.passCarry();
-        return code;
+        return ink.code;
     }
-    int32_t error = towardZeroBy32(line.collected()) + levelTotal;
-    if constexpr (Member::kSmallDotBranch) {
-        code |= code == 0 && error > threshold ? 1u : 0u;
-    } else {
-        code |= uint32_t(code == 0) & uint32_t(error > threshold);
-    }
+    int32_t error = towardZeroBy32(line.collected()) + ink.levelTotal;
+    const uint32_t code = ink.code | (uint32_t(ink.code == 0) & uint32_t(error > ink.threshold));
     const bool dot = code != 0;
     if constexpr (Member::kDotFirst) {
         error -= dot ? Member::kDotError : 0;
     } else {
         error -= Member::kDotError & -int32_t(dot);
     }
-    Member::spread(levels, levelTotal, dot, oddMask, line, error);
+    Member::spread(levels, ink.levelTotal, dot, oddMask, line, error);
     return code;
 }
 
@@ -296,9 +295,11 @@ public:
 
     // The pixel's amounts: its channels quantised with dither value t, the
     // entry they address, smoothed with the previous pixel's.
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t,
-                                            Previous& previous) const {
-        const GridLevels g = separation_.levels(c, t);
+    using Quantised = GridLevels;
+    INKDOT_ALWAYS_INLINE GridLevels quantise(const uint8_t* c, uint32_t t) const {
+        return separation_.levels(c, t);
+    }
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const GridLevels& g, Previous& previous) const {
         return smoothSum(separation_.entry(g), g, previous);
     }
 
@@ -399,10 +400,17 @@ public:
 
     // The pixel's amounts as in DirectRecords, each scaled to the byte offset
     // of its prepared record.
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const uint8_t* c, uint32_t t,
-                                            Previous& previous) const {
+    struct Quantised {
+        uint64_t levels;
+        uint32_t index;
+    };
+    INKDOT_ALWAYS_INLINE Quantised quantise(const uint8_t* c, uint32_t t) const {
         const uint64_t levels = quantiser_.levels(c, t);
-        const AmountBytes b = separation_.entry(LaneQuantiser::index(levels));
+        return {levels, LaneQuantiser::index(levels)};
+    }
+    INKDOT_ALWAYS_INLINE InkAmounts amounts(const Quantised& q, Previous& previous) const {
+        const uint64_t levels = q.levels;
+        const AmountBytes b = separation_.entry(q.index);
         const AmountBytes other =
             LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
         previous = {levels, b};
@@ -733,6 +741,19 @@ private:
 };
 #endif
 
+// A pixel's six ordered codes and the three diffused inks in the order of
+// their error steps (the diffused ink, then the trailing inks of the first and
+// the second pair), with the parity of its first pair's matrix value.
+struct OrderedPixel {
+    uint64_t lanes;
+    DiffusedInk inks[3];
+    uint32_t oddMask;
+};
+inline constexpr Plane kDiffusedPlanes[3] = {kPlaneG, kPlaneS1, kPlaneS2};
+
+// Pixels per stretch that a line is worked in, pass by pass.
+inline constexpr int32_t kStretch = 64;
+
 // From this many pixels on, a call with checked records prepares them.
 inline constexpr int32_t kPrepareMinimum = 1024;
 
@@ -753,51 +774,71 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
         (uint32_t(context.matrixWidth) * uint32_t(call.lineNumber) + 10u) & flatMask;
     const int32_t shift = ditherShift(context.matrixSize);
 
-    MemoryWalk lineA(lines[0], call.startX), lineB(lines[1], call.startX);
-    MemoryWalk lineC(lines[2], call.startX);
+    // The error lines of the diffused ink and of the pairs' trailing inks.
+    MemoryWalk diffusedLine(lines[2], call.startX), trailing1Line(lines[0], call.startX),
+        trailing2Line(lines[1], call.startX);
     SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
     uint8_t paired[4];
 
-    constexpr uint32_t kAllActive = Member::kArmBit - 1;
-    uint32_t activityA = kAllActive, activityB = kAllActive, activityC = kAllActive;
+    uint32_t activity0 = Member::kArmBit - 1, activity1 = activity0, activity2 = activity0;
     typename Records::Previous previous;
-    for (int32_t i = 0; i < call.pixelCount;
-         ++i, lineA.advance(), lineB.advance(), lineC.advance()) {
-        const uint8_t* c = nextChannels<Input>(in, i, paired);
-        const int32_t x = call.startX + i;
-        const auto& m = recs.matrixAt(x);
-        const uint32_t qd = quantiserDither(flat[(uint32_t(x) + flatRow) & flatMask], shift);
-        const uint32_t oddMask = recs.oddMask(m);
-        const int32_t parity = oddMask != 0 ? 20 : -20;
 
-        const InkAmounts amount = recs.amounts(c, qd, previous);
-        const PixelRecords<typename Records::Lower, typename Records::Upper> r{
-            recs.upper(amount, 0), recs.lower(amount, 1), recs.upper(amount, 2),
-            recs.lower(amount, 3), recs.lower(amount, 4), recs.upper(amount, 5)};
-        activityA = stepActivity<Member>(activityA, recs.arms(r.s1));
-        activityB = stepActivity<Member>(activityB, recs.arms(r.s2));
-        activityC = stepActivity<Member>(activityC, recs.arms(r.g));
-
-        // Large and medium dots by order; the diffused inks' small dots by error.
-        const OrderedCodes codes = recs.codes(m, r);
-        const uint32_t diffused =
-            errorStep<Member>(codes.diffused, activityC != 0, recs.levelTotal(r.g),
-                              recs.errorThreshold(r.g) - parity, levels, oddMask, lineC);
-        const uint32_t trailing1 =
-            errorStep<Member>(codes.trailing1, activityA != 0, recs.levelTotal(r.s1),
-                              recs.errorThreshold(r.s1) + parity, levels, oddMask, lineA);
-        const uint32_t trailing2 =
-            errorStep<Member>(codes.trailing2, activityB != 0, recs.levelTotal(r.s2),
-                              recs.errorThreshold(r.s2) - parity, levels, oddMask, lineB);
-
-        // A small dot only joins a lane whose code is none.
-        out.put(codes.lanes | lane(kPlaneG, diffused) | lane(kPlaneS1, trailing1) |
-                lane(kPlaneS2, trailing2));
+    // A pixel's chain from its input to its codes runs through four table
+    // reads, and its error steps branch on dots the error decides. Worked
+    // whole, a pixel leaves the processor too little independent work to
+    // overlap, and each mispredicted dot throws away the next pixel's start.
+    // So a stretch of pixels goes through four passes instead, each short
+    // enough for several pixels to be in flight: quantising, the smoothed
+    // amounts, the records' ordered codes and what the error steps need,
+    // then the error steps themselves and the packing.
+    typename Records::Quantised quantised[kStretch];
+    InkAmounts amounts[kStretch];
+    OrderedPixel pixels[kStretch];
+    for (int32_t first = 0; first < call.pixelCount; first += kStretch) {
+        const int32_t count = std::min(kStretch, call.pixelCount - first);
+        const int32_t x0 = call.startX + first;
+        for (int32_t j = 0; j < count; ++j) {
+            const uint8_t* c = nextChannels<Input>(in, first + j, paired);
+            const int32_t matrixValue = flat[(uint32_t(x0 + j) + flatRow) & flatMask];
+            quantised[j] = recs.quantise(c, quantiserDither(matrixValue, shift));
+        }
+        for (int32_t j = 0; j < count; ++j) amounts[j] = recs.amounts(quantised[j], previous);
+        for (int32_t j = 0; j < count; ++j) {
+            const auto& m = recs.matrixAt(x0 + j);
+            const InkAmounts& a = amounts[j];
+            const PixelRecords<typename Records::Lower, typename Records::Upper> r{
+                recs.upper(a, 0), recs.lower(a, 1), recs.upper(a, 2),
+                recs.lower(a, 3), recs.lower(a, 4), recs.upper(a, 5)};
+            const OrderedCodes codes = recs.codes(m, r);
+            const uint32_t oddMask = recs.oddMask(m);
+            const int32_t parity = oddMask != 0 ? 20 : -20;
+            auto ink = [&](uint32_t& activity, const auto& record, uint32_t code, int32_t offset) {
+                activity = stepActivity<Member>(activity, recs.arms(record));
+                return DiffusedInk{recs.errorThreshold(record) + offset,
+                                   int16_t(recs.levelTotal(record)), uint8_t(code), activity != 0};
+            };
+            pixels[j] = {codes.lanes,
+                         {ink(activity0, r.g, codes.diffused, -parity),
+                          ink(activity1, r.s1, codes.trailing1, parity),
+                          ink(activity2, r.s2, codes.trailing2, -parity)},
+                         oddMask};
+        }
+        for (int32_t j = 0; j < count; ++j) {
+            const OrderedPixel& p = pixels[j];
+            auto step = [&](int k, MemoryWalk& line) {
+                const uint32_t code = errorStep<Member>(p.inks[k], levels, p.oddMask, line);
+                line.advance();
+                return lane(kDiffusedPlanes[k], code);
+            };
+            // A small dot only joins a lane whose code is none.
+            out.put(p.lanes | step(0, diffusedLine) | step(1, trailing1Line) |
+                    step(2, trailing2Line));
+        }
     }
-    lineA.finish();
-    lineB.finish();
-    lineC.finish();
+    diffusedLine.finish();
+    trailing1Line.finish();
+    trailing2Line.finish();
     out.finish();
     return INKDOT_OK;
 }
