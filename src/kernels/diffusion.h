@@ -384,42 +384,113 @@ template <const Pattern& First, const Pattern& Second>
 inline constexpr PatternPair kPairOf = pairOf(First, Second);
 
 namespace detail {
-template <Weight W>
-inline constexpr bool kNoWeight = W.even == 0 && W.odd == 0;
+// What a share of either pattern is taken from: E and E >> 1, all ones in
+// `pick` when the second pattern is taken, and the parity mask.
+struct EitherError {
+    uint32_t whole;
+    uint32_t half;
+    uint32_t pick;
+    uint32_t oddMask;
+};
 
-// A share of one of two errors, exactly one of which is not 0.
+// A share's weight in the four cases (first or second pattern, even or odd
+// parity; case 2 * second + odd) written as a base weight plus terms, each a
+// weight taken only in a set of cases: its cases' masks are worked out once
+// for the whole pattern and most weights repeat, so the share costs little
+// more than either pattern's own. Of the bases the cases suggest, the one that
+// leaves the fewest terms is taken, and of those the smallest, so that the
+// terms add and share their products with other entries.
+struct Blend {
+    int base = 0;
+    int count = 0;
+    int weight[4] = {};
+    unsigned cases[4] = {};
+};
+
+constexpr Blend blendOf(Weight first, Weight second) {
+    const int v[4] = {first.even, first.odd, second.even, second.odd};
+    Blend best;
+    int bestCost = 1 << 30;
+    for (int k = -1; k < 4; ++k) {
+        Blend b;
+        b.base = k < 0 ? 0 : v[k];
+        for (int i = 0; i < 4; ++i) {
+            const int rest = v[i] - b.base;
+            if (rest == 0) continue;
+            int t = 0;
+            while (t < b.count && b.weight[t] != rest) ++t;
+            if (t == b.count) b.weight[b.count++] = rest;
+            b.cases[t] |= 1u << i;
+        }
+        const int cost = 2 * b.count + (b.base != 0 ? 1 : 0);
+        if (cost < bestCost || (cost == bestCost && b.base < best.base)) {
+            best = b;
+            bestCost = cost;
+        }
+    }
+    return best;
+}
+
 template <Weight First, Weight Second>
-INKDOT_ALWAYS_INLINE uint32_t eitherShare(const uint32_t (&whole)[2], const uint32_t (&half)[2],
-                                          uint32_t oddMask) {
-    if constexpr (kNoWeight<Second>) return shareOf<First>(whole[0], half[0], oddMask);
-    if constexpr (kNoWeight<First>) return shareOf<Second>(whole[1], half[1], oddMask);
-    return shareOf<First>(whole[0], half[0], oddMask) + shareOf<Second>(whole[1], half[1], oddMask);
+inline constexpr Blend kBlendOf = blendOf(First, Second);
+
+// All ones in the cases of the set, 0 in the others.
+template <unsigned Cases>
+INKDOT_ALWAYS_INLINE uint32_t casesMask(const EitherError& e) {
+    const uint32_t odd = e.oddMask, pick = e.pick;
+    if constexpr (Cases == 0b0011) return ~pick;
+    if constexpr (Cases == 0b1100) return pick;
+    if constexpr (Cases == 0b0101) return ~odd;
+    if constexpr (Cases == 0b1010) return odd;
+    uint32_t mask = 0;
+    if constexpr ((Cases & 1) != 0) mask |= ~odd & ~pick;
+    if constexpr ((Cases & 2) != 0) mask |= odd & ~pick;
+    if constexpr ((Cases & 4) != 0) mask |= ~odd & pick;
+    if constexpr ((Cases & 8) != 0) mask |= odd & pick;
+    return mask;
+}
+
+template <const Blend& B, size_t... T>
+INKDOT_ALWAYS_INLINE uint32_t blendedShare(const EitherError& e, std::index_sequence<T...>) {
+    const uint32_t base = uint32_t(B.base) * e.whole;
+    return (base + ... + ((uint32_t(B.weight[T]) * e.whole) & casesMask<B.cases[T]>(e)));
+}
+
+// A share of E by weight First when the first pattern is taken, by Second
+// when the second is. Half weights take E >> 1 from the chosen pattern alone.
+template <Weight First, Weight Second>
+INKDOT_ALWAYS_INLINE uint32_t eitherShare(const EitherError& e) {
+    if constexpr (First.half || Second.half) {
+        return shareOf<First>(e.whole & ~e.pick, e.half & ~e.pick, e.oddMask) +
+               shareOf<Second>(e.whole & e.pick, e.half & e.pick, e.oddMask);
+    } else {
+        constexpr const Blend& b = kBlendOf<First, Second>;
+        return blendedShare<b>(e, std::make_index_sequence<size_t(b.count)>{});
+    }
 }
 
 template <const PatternPair& P, class Line, size_t... I>
-INKDOT_ALWAYS_INLINE void addEitherShares(Line& line, const uint32_t (&whole)[2],
-                                          const uint32_t (&half)[2], uint32_t oddMask,
+INKDOT_ALWAYS_INLINE void addEitherShares(Line& line, const EitherError& e,
                                           std::index_sequence<I...>) {
     (line.template add<P.entries[I].offset>(
-         eitherShare<P.entries[I].first, P.entries[I].second>(whole, half, oddMask)),
+         eitherShare<P.entries[I].first, P.entries[I].second>(e)),
      ...);
 }
 }  // namespace detail
 
 // Spreads E by pattern First, or by Second when `second`, without a branch:
-// the pair's union of entries each take their share of E in one pattern and
-// of 0 in the other. For a choice the data makes unpredictable, where the
-// branch would cost more than the additions the other pattern's entries take.
+// each entry of the two patterns' union takes the share its weight in the
+// chosen pattern gives (0 where that pattern leaves it out). For a choice the
+// data makes unpredictable, where the branch would cost more than the
+// additions the other pattern's entries take.
 template <const Pattern& First, const Pattern& Second, class Line>
 INKDOT_ALWAYS_INLINE void diffuseEither(Line& line, int32_t error, bool second, uint32_t oddMask) {
     constexpr const PatternPair& pair = kPairOf<First, Second>;
-    const uint32_t pick = 0u - uint32_t(second);
-    const uint32_t whole[2] = {uint32_t(error) & ~pick, uint32_t(error) & pick};
-    const uint32_t half[2] = {uint32_t(error >> 1) & ~pick, uint32_t(error >> 1) & pick};
-    detail::addEitherShares<pair>(line, whole, half, oddMask,
-                                  std::make_index_sequence<size_t(pair.count)>{});
-    line.writeOwn(detail::eitherShare<pair.own[0], pair.own[1]>(whole, half, oddMask));
-    line.holdBack(detail::eitherShare<pair.carry[0], pair.carry[1]>(whole, half, oddMask));
+    const detail::EitherError e{uint32_t(error), uint32_t(error >> 1), 0u - uint32_t(second),
+                                oddMask};
+    detail::addEitherShares<pair>(line, e, std::make_index_sequence<size_t(pair.count)>{});
+    line.writeOwn(detail::eitherShare<pair.own[0], pair.own[1]>(e));
+    line.holdBack(detail::eitherShare<pair.carry[0], pair.carry[1]>(e));
 }
 
 // The entries around one pixel's own entry, every share added in memory,
