@@ -299,8 +299,8 @@ public:
     INKDOT_ALWAYS_INLINE GridLevels quantise(const uint8_t* c, uint32_t t) const {
         return separation_.levels(c, t);
     }
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const GridLevels& g, Previous& previous) const {
-        return smoothSum(separation_.entry(g), g, previous);
+    INKDOT_ALWAYS_INLINE AmountLanes amounts(const GridLevels& g, Previous& previous) const {
+        return smoothSumLanes(separation_.entry(g), g, previous);
     }
 
     INKDOT_ALWAYS_INLINE PixelMatrix<int32_t> matrixAt(int32_t x) const {
@@ -315,9 +315,9 @@ public:
         return codesInkByInk(*this, m, r);
     }
 
-    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const { return records_ + a.a[j]; }
-    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
-        return records_ + kUpperRecords + a.a[j];
+    INKDOT_ALWAYS_INLINE Lower lower(const AmountLanes& a, int j) const { return records_ + a[j]; }
+    INKDOT_ALWAYS_INLINE Upper upper(const AmountLanes& a, int j) const {
+        return records_ + kUpperRecords + a[j];
     }
 
     // The plain ink: large, medium or small from its own stretch.
@@ -408,13 +408,13 @@ public:
         const uint64_t levels = quantiser_.levels(c, t);
         return {levels, LaneQuantiser::index(levels)};
     }
-    INKDOT_ALWAYS_INLINE InkAmounts amounts(const Quantised& q, Previous& previous) const {
+    INKDOT_ALWAYS_INLINE AmountLanes amounts(const Quantised& q, Previous& previous) const {
         const uint64_t levels = q.levels;
         const AmountBytes b = separation_.entry(q.index);
         const AmountBytes other =
             LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
         previous = {levels, b};
-        return sumAmounts<kRecordShift>(b, other);
+        return sumAmountLanes<kRecordShift>(b, other);
     }
 
     INKDOT_ALWAYS_INLINE const Column& matrixAt(int32_t x) const {
@@ -422,12 +422,8 @@ public:
     }
 
     // The records of amount j, which amounts() gives as a byte offset.
-    INKDOT_ALWAYS_INLINE Lower lower(const InkAmounts& a, int j) const {
-        return at(lower_, a.a[j]);
-    }
-    INKDOT_ALWAYS_INLINE Upper upper(const InkAmounts& a, int j) const {
-        return at(upper_, a.a[j]);
-    }
+    INKDOT_ALWAYS_INLINE Lower lower(const AmountLanes& a, int j) const { return at(lower_, a[j]); }
+    INKDOT_ALWAYS_INLINE Upper upper(const AmountLanes& a, int j) const { return at(upper_, a[j]); }
 
     template <class R>
     static INKDOT_ALWAYS_INLINE int32_t levelTotal(R r) {
@@ -792,7 +788,7 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
     // amounts, the records' ordered codes and what the error steps need,
     // then the error steps themselves and the packing.
     typename Records::Quantised quantised[kStretch];
-    InkAmounts amounts[kStretch];
+    AmountLanes amounts[kStretch];
     OrderedPixel pixels[kStretch];
     for (int32_t first = 0; first < call.pixelCount; first += kStretch) {
         const int32_t count = std::min(kStretch, call.pixelCount - first);
@@ -805,7 +801,7 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
         for (int32_t j = 0; j < count; ++j) amounts[j] = recs.amounts(quantised[j], previous);
         for (int32_t j = 0; j < count; ++j) {
             const auto& m = recs.matrixAt(x0 + j);
-            const InkAmounts& a = amounts[j];
+            const AmountLanes& a = amounts[j];
             const PixelRecords<typename Records::Lower, typename Records::Upper> r{
                 recs.upper(a, 0), recs.lower(a, 1), recs.upper(a, 2),
                 recs.lower(a, 3), recs.lower(a, 4), recs.upper(a, 5)};

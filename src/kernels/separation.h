@@ -244,32 +244,48 @@ INKDOT_ALWAYS_INLINE void smoothMean(InkAmounts& a, const GridLevels& g, Previou
     a = unpackAmounts(smoothMean(bytes, g, previous, oddMask, inkFourLimit));
 }
 
+// The six amounts of the two-bit smoothing as 16-bit lanes of two words:
+// a0, a2, a4 in `even`, a1, a3, a5 in `odd`, each lowest first.
+struct AmountLanes {
+    AmountBytes even;
+    AmountBytes odd;
+
+    INKDOT_ALWAYS_INLINE int32_t operator[](int j) const {
+        const AmountBytes word = (j & 1) != 0 ? odd : even;
+        return int32_t(uint32_t(word >> (16 * (j >> 1))) & 0xFFFFu);
+    }
+};
+
 // The amounts of the two-bit smoothing: each of a pixel's table bytes b
 // plus the byte it is summed with, 0..510, times 2^Shift (at most 2^7).
 template <int Shift = 0>
-INKDOT_ALWAYS_INLINE InkAmounts sumAmounts(AmountBytes b, AmountBytes other) {
+INKDOT_ALWAYS_INLINE AmountLanes sumAmountLanes(AmountBytes b, AmountBytes other) {
     static_assert(Shift >= 0 && Shift <= 7, "a scaled amount must fit 16 bits");
-    // Both words widened to 16 bits an amount (a0, a2, a4 in the even lanes
-    // of one word, a1, a3, a5 in the other) and added lane by lane.
+    // Both words widened to 16 bits an amount and added lane by lane.
     constexpr AmountBytes kEven = 0x0000FF00FF00FFull;
-    const AmountBytes even = ((b & kEven) + (other & kEven)) << Shift;
-    const AmountBytes odd = (((b >> 8) & kEven) + ((other >> 8) & kEven)) << Shift;
-    auto lane16 = [](AmountBytes word, int k) {
-        return int32_t(uint32_t(word >> (16 * k)) & 0xFFFFu);
-    };
-    return {{lane16(even, 0), lane16(odd, 0), lane16(even, 1), lane16(odd, 1), lane16(even, 2),
-             lane16(odd, 2)}};
+    return {((b & kEven) + (other & kEven)) << Shift, (((b >> 8) & kEven) + ((other >> 8) & kEven))
+                                                          << Shift};
+}
+template <int Shift = 0>
+INKDOT_ALWAYS_INLINE InkAmounts sumAmounts(AmountBytes b, AmountBytes other) {
+    const AmountLanes lanes = sumAmountLanes<Shift>(b, other);
+    return {{lanes[0], lanes[1], lanes[2], lanes[3], lanes[4], lanes[5]}};
 }
 
 // The two-bit smoothing: next to a neighbouring pixel each amount is the sum
 // of its own and the previous pixel's table byte, otherwise twice its own, so
 // that amounts run 0..510 either way. Remembers the levels and the bytes.
-INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
-                                          PreviousPixel& previous) {
+INKDOT_ALWAYS_INLINE AmountLanes smoothSumLanes(AmountBytes b, const GridLevels& g,
+                                                PreviousPixel& previous) {
     const AmountBytes other = previous.near(g) ? previous.amounts : b;
     previous.levels = g.packed;
     previous.amounts = b;
-    return sumAmounts(b, other);
+    return sumAmountLanes(b, other);
+}
+INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
+                                          PreviousPixel& previous) {
+    const AmountLanes lanes = smoothSumLanes(b, g, previous);
+    return {{lanes[0], lanes[1], lanes[2], lanes[3], lanes[4], lanes[5]}};
 }
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(const InkAmounts& b, const GridLevels& g,
                                           PreviousPixel& previous) {
