@@ -293,8 +293,8 @@ public:
           halfway_(halfwayRow(context, lineNumber)),
           width_(context.matrixWidth) {}
 
-    // The pixel's amounts: its channels quantised with dither value t, the
-    // entry they address, smoothed with the previous pixel's.
+    // A pixel's channels quantised with dither value t, and its amounts: the
+    // entry those levels address, smoothed with the previous pixel's.
     using Quantised = GridLevels;
     INKDOT_ALWAYS_INLINE GridLevels quantise(const uint8_t* c, uint32_t t) const {
         return separation_.levels(c, t);
@@ -398,8 +398,8 @@ public:
                LaneQuantiser::fits(context);
     }
 
-    // The pixel's amounts as in DirectRecords, each scaled to the byte offset
-    // of its prepared record.
+    // A pixel's levels and entry index, and its amounts as in DirectRecords,
+    // each scaled to the byte offset of its prepared record.
     struct Quantised {
         uint64_t levels;
         uint32_t index;
