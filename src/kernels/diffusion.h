@@ -438,10 +438,6 @@ inline constexpr Blend kBlendOf = blendOf(First, Second);
 template <unsigned Cases>
 INKDOT_ALWAYS_INLINE uint32_t casesMask(const EitherError& e) {
     const uint32_t odd = e.oddMask, pick = e.pick;
-    if constexpr (Cases == 0b0011) return ~pick;
-    if constexpr (Cases == 0b1100) return pick;
-    if constexpr (Cases == 0b0101) return ~odd;
-    if constexpr (Cases == 0b1010) return odd;
     uint32_t mask = 0;
     if constexpr ((Cases & 1) != 0) mask |= ~odd & ~pick;
     if constexpr ((Cases & 2) != 0) mask |= odd & ~pick;

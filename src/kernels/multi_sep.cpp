@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -409,11 +408,10 @@ public:
         return {levels, LaneQuantiser::index(levels)};
     }
     INKDOT_ALWAYS_INLINE AmountLanes amounts(const Quantised& q, Previous& previous) const {
-        const uint64_t levels = q.levels;
         const AmountBytes b = separation_.entry(q.index);
         const AmountBytes other =
-            LaneQuantiser::near(levels, previous.levels) ? previous.amounts : b;
-        previous = {levels, b};
+            LaneQuantiser::near(q.levels, previous.levels) ? previous.amounts : b;
+        previous = {q.levels, b};
         return sumAmountLanes<kRecordShift>(b, other);
     }
 

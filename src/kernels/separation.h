@@ -254,6 +254,10 @@ struct AmountLanes {
         const AmountBytes word = (j & 1) != 0 ? odd : even;
         return int32_t(uint32_t(word >> (16 * (j >> 1))) & 0xFFFFu);
     }
+    INKDOT_ALWAYS_INLINE InkAmounts unpacked() const {
+        const AmountLanes& a = *this;
+        return {{a[0], a[1], a[2], a[3], a[4], a[5]}};
+    }
 };
 
 // The amounts of the two-bit smoothing: each of a pixel's table bytes b
@@ -263,13 +267,9 @@ INKDOT_ALWAYS_INLINE AmountLanes sumAmountLanes(AmountBytes b, AmountBytes other
     static_assert(Shift >= 0 && Shift <= 7, "a scaled amount must fit 16 bits");
     // Both words widened to 16 bits an amount and added lane by lane.
     constexpr AmountBytes kEven = 0x0000FF00FF00FFull;
-    return {((b & kEven) + (other & kEven)) << Shift, (((b >> 8) & kEven) + ((other >> 8) & kEven))
-                                                          << Shift};
-}
-template <int Shift = 0>
-INKDOT_ALWAYS_INLINE InkAmounts sumAmounts(AmountBytes b, AmountBytes other) {
-    const AmountLanes lanes = sumAmountLanes<Shift>(b, other);
-    return {{lanes[0], lanes[1], lanes[2], lanes[3], lanes[4], lanes[5]}};
+    const AmountBytes even = (b & kEven) + (other & kEven);
+    const AmountBytes odd = ((b >> 8) & kEven) + ((other >> 8) & kEven);
+    return {even << Shift, odd << Shift};
 }
 
 // The two-bit smoothing: next to a neighbouring pixel each amount is the sum
@@ -284,8 +284,7 @@ INKDOT_ALWAYS_INLINE AmountLanes smoothSumLanes(AmountBytes b, const GridLevels&
 }
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(AmountBytes b, const GridLevels& g,
                                           PreviousPixel& previous) {
-    const AmountLanes lanes = smoothSumLanes(b, g, previous);
-    return {{lanes[0], lanes[1], lanes[2], lanes[3], lanes[4], lanes[5]}};
+    return smoothSumLanes(b, g, previous).unpacked();
 }
 INKDOT_ALWAYS_INLINE InkAmounts smoothSum(const InkAmounts& b, const GridLevels& g,
                                           PreviousPixel& previous) {
