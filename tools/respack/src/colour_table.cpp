@@ -131,16 +131,27 @@ Bytes colourTable3d(const ColourTable3dOptions& s) {
     for (int axis = 0; axis < 3; ++axis) out.insert(out.end(), list.begin(), list.end());
 
     const size_t gridStart = out.size();
-    for (int i0 = 0; i0 < n; ++i0)
-        for (int i1 = 0; i1 < n; ++i1)
-            for (int i2 = 0; i2 < n; ++i2) {
-                auto ink = separateRgb(list[i0] / 255.0, list[i1] / 255.0, list[i2] / 255.0, s);
-                for (double v : ink) out.push_back(toByte(v));
-            }
-    recordChannelMaxima(out, gridStart, static_cast<size_t>(n) * n * n, c);
+    const size_t nodes = static_cast<size_t>(n) * n * n;
+    if (!s.grid.empty()) {
+        require(s.grid.size() == nodes * c, "a 3-D grid holds points^3 nodes of four bytes");
+        append(out, s.grid);
+    } else {
+        for (int i0 = 0; i0 < n; ++i0)
+            for (int i1 = 0; i1 < n; ++i1)
+                for (int i2 = 0; i2 < n; ++i2) {
+                    auto ink = separateRgb(list[i0] / 255.0, list[i1] / 255.0, list[i2] / 255.0, s);
+                    for (double v : ink) out.push_back(toByte(v));
+                }
+    }
+    recordChannelMaxima(out, gridStart, nodes, c);
 
     // greyList: the black-only ink of every diagonal node.
-    for (int i = 0; i < n; ++i) out.push_back(toByte(std::pow(1.0 - list[i] / 255.0, s.greyGamma)));
+    if (!s.greyList.empty()) {
+        require(s.greyList.size() == static_cast<size_t>(n), "the grey list holds one value per point");
+        append(out, s.greyList);
+    } else {
+        for (int i = 0; i < n; ++i) out.push_back(toByte(std::pow(1.0 - list[i] / 255.0, s.greyGamma)));
+    }
     if (s.type == 50 || s.type == 51) {
         // nodeValues: the composite grey of every diagonal node.
         for (int i = 0; i < n; ++i) {
@@ -150,9 +161,14 @@ Bytes colourTable3d(const ColourTable3dOptions& s) {
     }
     if (s.type == 51) {
         // greyShareTable: greys a little lighter in the mid-tones.
-        for (int v = 0; v < 256; ++v) {
-            const double bow = 10.0 * std::sin(3.14159265358979323846 * v / 255.0);
-            out.push_back(static_cast<uint8_t>(std::clamp<long>(std::lround(v - bow), 0, 255)));
+        require(s.greyShare.empty() || s.greyShare.size() == 256, "the grey-share table holds 256 values");
+        if (!s.greyShare.empty()) {
+            append(out, s.greyShare);
+        } else {
+            for (int v = 0; v < 256; ++v) {
+                const double bow = 10.0 * std::sin(3.14159265358979323846 * v / 255.0);
+                out.push_back(static_cast<uint8_t>(std::clamp<long>(std::lround(v - bow), 0, 255)));
+            }
         }
     }
     attachExtra(out, s.extraBlock);
@@ -182,7 +198,11 @@ Bytes colourTable4d(const ColourTable4dOptions& s) {
 
     const size_t gridStart = out.size();
     const double limit = s.inkLimit / 100.0;
-    for (int i0 = 0; i0 < n; ++i0)
+    const size_t nodes = static_cast<size_t>(n) * n * n * n;
+    if (!s.grid.empty()) require(s.grid.size() == nodes * c, "a 4-D grid holds points^4 nodes of six bytes");
+    append(out, s.grid);
+    // Without a measured grid: the split, node by node.
+    for (int i0 = 0; i0 < n && s.grid.empty(); ++i0)
         for (int i1 = 0; i1 < n; ++i1)
             for (int i2 = 0; i2 < n; ++i2)
                 for (int i3 = 0; i3 < n; ++i3) {
@@ -213,7 +233,7 @@ Bytes colourTable4d(const ColourTable4dOptions& s) {
                     fitPair(e[2], e[3], e[5]);
                     out.insert(out.end(), e, e + c);
                 }
-    recordChannelMaxima(out, gridStart, static_cast<size_t>(n) * n * n * n, c);
+    recordChannelMaxima(out, gridStart, nodes, c);
     for (int i = 0; i < n; ++i) out.push_back(toByte(std::pow(list[i] / 255.0, s.blackGamma)));
     attachExtra(out, s.extraBlock);
     return out;

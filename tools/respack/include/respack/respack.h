@@ -102,6 +102,12 @@ struct ColourTable3dOptions {
     std::array<int8_t, 3> lowGapReduction{6, 6, 6};     // V0..V2, percent
     Bytes extraBlock;         // appended and referenced from the header when not empty
     std::string label;        // 15 bytes of text at the start; generated when empty
+    // Measured tables: the grid (points^3 nodes of C, M, Y, K, axis 2
+    // fastest), the black-only grey ramp and the grey-share table (type 51)
+    // as given, instead of the formulas above. Empty: the formulas.
+    Bytes grid;
+    Bytes greyList;
+    Bytes greyShare;
 };
 Bytes colourTable3d(const ColourTable3dOptions& options);
 
@@ -122,6 +128,10 @@ struct ColourTable4dOptions {
     double blackGamma = 1.0;
     Bytes extraBlock;
     std::string label;
+    // A measured table: the grid (points^4 nodes of the six inks in table
+    // order, axis 3 fastest) as given, instead of the split above. Empty:
+    // the split.
+    Bytes grid;
 };
 Bytes colourTable4d(const ColourTable4dOptions& options);
 
