@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "colour/pack_colour.h"
 #include "respack/respack.h"
 
 namespace {
@@ -54,8 +55,12 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     std::string dir, out;
 
+    bool handSet = false;
     auto* def = app.add_subcommand("default", "write the default pack into a directory");
     def->add_option("OUTDIR", dir, "pack directory")->required();
+    def->add_flag("--hand-set", handSet,
+                  "colour tables from the hand-set formulas instead of characterised by printing (instant; "
+                  "the colours are far from right)");
 
     auto* list = app.add_subcommand("list", "list the resources of a pack");
     list->add_option("OUTDIR", dir, "pack directory")->required();
@@ -137,7 +142,12 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
     try {
         if (*def) {
-            respack::writeDefaultPack(dir);
+            if (handSet) {
+                respack::writeDefaultPack(dir);
+            } else {
+                inkdot::colour::Characterisation colour;
+                respack::writeDefaultPack(dir, &colour);
+            }
             return listPack(dir);
         }
         if (*list) return listPack(dir);

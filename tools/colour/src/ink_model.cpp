@@ -21,10 +21,10 @@ Linear power(const Linear& v, double p) { return {std::pow(v.r, p), std::pow(v.g
 
 // The inks as they print on a photo paper that holds them at the surface:
 // films of dye inks, measured as a solid through both passes of the light.
-constexpr Linear kCyan{0.020, 0.300, 0.780};
-constexpr Linear kMagenta{0.720, 0.025, 0.220};
-constexpr Linear kYellow{0.900, 0.780, 0.030};
-constexpr Linear kBlack{0.012, 0.012, 0.012};
+constexpr Linear kCyan{0.008, 0.400, 0.660};
+constexpr Linear kMagenta{0.800, 0.040, 0.300};
+constexpr Linear kYellow{0.950, 0.820, 0.020};
+constexpr Linear kBlack{0.009, 0.009, 0.009};
 // A light ink carries this share of its dark ink's dye.
 constexpr double kLightLoad = 0.3;
 

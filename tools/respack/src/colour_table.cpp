@@ -101,6 +101,8 @@ void fitPair(uint8_t& dark, uint8_t& light, uint8_t black) {
 
 } // namespace
 
+std::vector<uint8_t> axisValues(int points) { return axisList(points); }
+
 int gainCorrection(int v, int a, int b) {
     const int d = 255 * b + ((255 - v) * (255 - v) * (a - b) + 1) / 255;
     const int q = d / 100;

@@ -256,54 +256,84 @@ int tableFor(int mi, int quality, int bits, int keyC, int inks, int variant);
 Bytes toBytes(const std::string& s);
 
 // The tables of one media, the index lines that choose them, its second
-// index and its curve table.
-void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi) {
+// index and its curve table. With a colour source, the six-ink tables are
+// made first, as the RGB tables print through them.
+void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTableSource* colour) {
     const Media& m = kMedia[mi];
     const int b = m.base;
-    auto table3d = [&](int number, ColourTable3dOptions options, int tableClass, const std::string& what) -> Entry& {
-        options.toneGamma = m.toneGamma;
-        options.percentAt0 = m.percentAt0;
-        if (options.inkLimit == ColourTable3dOptions{}.inkLimit) options.inkLimit = m.inkLimit3d;
-        Entry& e = pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(options));
-        e.tableClass = tableClass;
-        e.parameters.num("points", options.points).num("type", options.type).num("kind", options.kind);
-        e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0);
-        e.parameters.num("percentAt255", options.percentAt255);
-        e.parameters.num("inkLimit", options.inkLimit).real("blackStart", options.blackStart).real("ucr", options.ucr);
-        return e;
+    const auto resource = [&pack](int32_t number) -> const Bytes& { return pack.find(number).bytes; };
+    auto request = [&](const char* role, int x, int y, int bits) {
+        return TableRequest{m.name, role, x, y, bits, kListDiffusion, resource, nullptr};
     };
     auto table4d = [&](int number, ColourTable4dOptions options, int tableClass, const std::string& what,
-                       const std::string& extra) -> Entry& {
-        Entry& e = pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(options));
+                       const std::string& extra, const TableRequest& req) -> Entry& {
+        // A linearised table needs more points than the smooth split: its
+        // curves bend most where the light inks hand over.
+        if (colour) options.points = std::max(options.points, 17);
+        Entry& e = colour ? pack.addCached(b + number, "colour-table-4d", what + ", " + m.name,
+                                           colour->generator() + " separation " + m.name + " " + req.role,
+                                           [&] { return colour->separationTable(req, options); })
+                          : pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(options));
         e.tableClass = tableClass;
         e.parameters.num("points", options.points).num("type", 128).num("kind", options.kind);
         e.parameters.num("tableClass", tableClass).num("percentAt0", options.percentAt0);
         e.parameters.num("percentAt255", options.percentAt255);
-        e.parameters.num("inkLimit", options.inkLimit).real("lightDensity", options.lightDensity);
-        e.parameters.real("darkStart", options.darkStart).str("extraBlock", extra);
+        e.parameters.num("inkLimit", options.inkLimit);
+        if (colour) e.parameters.str("method", "linearised by printing ink ramps").str("extraBlock", extra);
+        else e.parameters.real("lightDensity", options.lightDensity).real("darkStart", options.darkStart).str("extraBlock", extra);
         return e;
     };
     const bool plain = mi == 0, glossy = mi == 2;
-    table3d(kDraft3d, {.points = 9, .type = 0}, plain ? 310 : m.class3d, "RGB to CMYK, draft");
-    table3d(kNormal3d, {.points = 17, .type = 50}, m.class3d, "RGB to CMYK");
-    if (glossy) table3d(kBest3d, {.points = 33, .type = 51}, m.class3d, "RGB to CMYK, best");
-    table3d(kVivid3d, {.points = 17, .type = 50, .blackStart = 0.45, .ucr = 0.5, .dominantReduction = {0, 0, 0},
-                       .hueShift = {0, 0, 0, 10}},
-            m.class3d + 5, "RGB to CMYK, vivid");
-    if (plain) table3d(kEconomy3d, {.points = 17, .type = 0, .inkLimit = 160}, 0, "RGB to CMYK, economy");
-
     const int16_t p0 = m.percentAt0;
-    table4d(kOneBit4d, {.points = 9, .percentAt0 = p0}, 200 + 10 * mi, "CMYK to six inks, one-bit dots", "none");
+    table4d(kOneBit4d, {.points = 9, .percentAt0 = p0}, 200 + 10 * mi, "CMYK to six inks, one-bit dots", "none",
+            request("one-bit", 1440, 720, 1));
     table4d(kTwoBit4d, {.points = 9, .percentAt0 = p0, .extraBlock = extraBlockKind1({.code = 2})}, 200 + 10 * mi,
-            "CMYK to six inks, two-bit dots", "kind 1, dot-size code 2");
+            "CMYK to six inks, two-bit dots", "kind 1, dot-size code 2", request("two-bit", 1440, 720, 2));
     if (glossy)
         table4d(kTwoBitFine4d,
                 {.points = 17, .percentAt0 = p0,
                  .extraBlock = extraBlockKind2({.records = kRecords, .recordsSingleInk = kRecordsSingleInk})},
-                200 + 10 * mi, "CMYK to six inks, two-bit dots, best", "kind 2, level records 5300 and 5301");
+                200 + 10 * mi, "CMYK to six inks, two-bit dots, best", "kind 2, level records 5300 and 5301",
+                request("two-bit fine", 2880, 720, 2));
     if (plain)
         table4d(kDraft4d, {.points = 9, .percentAt0 = 500, .inkLimit = 240}, 200, "CMYK to six inks, one-bit draft",
-                "none");
+                "none", request("draft", 720, 360, 1));
+
+    auto table3d = [&](int number, ColourTable3dOptions options, int tableClass, const std::string& what,
+                       TableRequest req, int separation) -> Entry& {
+        options.toneGamma = m.toneGamma;
+        options.percentAt0 = m.percentAt0;
+        if (options.inkLimit == ColourTable3dOptions{}.inkLimit) options.inkLimit = m.inkLimit3d;
+        req.separation = &pack.find(b + separation).bytes;
+        Entry& e = colour ? pack.addCached(b + number, "colour-table-3d", what + ", " + m.name,
+                                           colour->generator() + " rgb " + m.name + " " + req.role + " through " +
+                                               hex64(fnv1a64(*req.separation)),
+                                           [&] { return colour->rgbTable(req, options); })
+                          : pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(options));
+        e.tableClass = tableClass;
+        e.parameters.num("points", options.points).num("type", options.type).num("kind", options.kind);
+        e.parameters.num("tableClass", tableClass);
+        if (colour) {
+            e.parameters.num("inkLimit", options.inkLimit);
+            e.parameters.str("method", "characterised: a printed patch target, inverted").num("separation", b + separation);
+        } else {
+            e.parameters.num("percentAt0", options.percentAt0).num("percentAt255", options.percentAt255);
+            e.parameters.num("inkLimit", options.inkLimit).real("blackStart", options.blackStart).real("ucr", options.ucr);
+        }
+        return e;
+    };
+    table3d(kDraft3d, {.points = 9, .type = 0}, plain ? 310 : m.class3d, "RGB to CMYK, draft",
+            request("draft", 720, 360, 2), kTwoBit4d);
+    table3d(kNormal3d, {.points = 17, .type = 50}, m.class3d, "RGB to CMYK", request("normal", 1440, 720, 2), kTwoBit4d);
+    if (glossy)
+        table3d(kBest3d, {.points = 33, .type = 51}, m.class3d, "RGB to CMYK, best", request("best", 2880, 720, 2),
+                kTwoBitFine4d);
+    table3d(kVivid3d, {.points = 17, .type = 50, .blackStart = 0.45, .ucr = 0.5, .dominantReduction = {0, 0, 0},
+                       .hueShift = {0, 0, 0, 10}},
+            m.class3d + 5, "RGB to CMYK, vivid", request("vivid", 1440, 720, 2), kTwoBit4d);
+    if (plain)
+        table3d(kEconomy3d, {.points = 17, .type = 0, .inkLimit = 160}, 0, "RGB to CMYK, economy",
+                request("economy", 1440, 720, 2), kTwoBit4d);
 
     // Index lines: every quality, dot depth, colour mode, table role and
     // variant that has a table; the second index answers the same settings
@@ -444,16 +474,16 @@ void addCurves(PackWriter& pack) {
 
 std::string resourceFileName(int32_t number) { return std::to_string(number) + ".bin"; }
 
-void writeDefaultPack(const std::filesystem::path& dir) {
+void writeDefaultPack(const std::filesystem::path& dir, ColourTableSource* colour) {
     PackWriter pack(dir);
+    addHalftone(pack);
     std::vector<IndexLine> lines;
-    for (int mi = 0; mi < 3; ++mi) addMedia(pack, lines, mi);
+    for (int mi = 0; mi < 3; ++mi) addMedia(pack, lines, mi, colour);
     IndexOptions options{.lines = lines, .keyA = kKeyA, .keyC = kKeyC};
     for (const Media& m : kMedia) options.keyB.push_back(m.name);
     Entry& index = pack.add(0, "index", "colour tables by intent, media, quality, dots, colour mode, inks and variant",
                             toBytes(indexText(options)));
     index.parameters.num("version", options.version).num("lines", static_cast<long long>(lines.size()));
-    addHalftone(pack);
     addCurves(pack);
     pack.write(settingsJson());
 }

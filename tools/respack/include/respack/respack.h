@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -110,6 +111,10 @@ struct ColourTable3dOptions {
     Bytes greyShare;
 };
 Bytes colourTable3d(const ColourTable3dOptions& options);
+
+// The input values of a table's grid points on each axis, spread evenly
+// from 0 to 255.
+std::vector<uint8_t> axisValues(int points);
 
 // A 4-D CMYK -> six-ink table (type 128). Output channels in table order:
 // cyan, light cyan, magenta, light magenta, yellow, black. Cyan and magenta
@@ -255,10 +260,36 @@ Bytes curveTable(int mode, double unit = 0.01);
 // ---------------------------------------------------------------------------
 // Packs
 
+// What a colour table of a pack is for, for a source that builds it by
+// printing: its media and role, how it is usually printed, and the pack's
+// resources made so far (the halftone resources come first).
+struct TableRequest {
+    std::string media;
+    std::string role;      // "one-bit", "two-bit", "two-bit fine", "draft" (4-D); "draft", "normal", ... (3-D)
+    int xResolution = 1440, yResolution = 720, bits = 2;
+    int32_t halftoneList = 0;  // the pack's error-diffusion list
+    std::function<const Bytes&(int32_t)> resource;
+    const Bytes* separation = nullptr;  // 3-D: the media's six-ink table its colours print through
+};
+
+// Where a pack's colour tables come from. Without one, the formulas of
+// colourTable3d and colourTable4d make them (hand-set, instant, and what the
+// library's tests use); the tools' characterisation builds them from what
+// printed patches measure.
+class ColourTableSource {
+public:
+    virtual ~ColourTableSource() = default;
+    virtual Bytes separationTable(const TableRequest& request, const ColourTable4dOptions& options) = 0;
+    virtual Bytes rgbTable(const TableRequest& request, const ColourTable3dOptions& options) = 0;
+    // Names the method and its version in the manifest.
+    virtual std::string generator() const = 0;
+};
+
 // Writes the default pack into `dir` (created when missing): <number>.bin for
 // every resource and manifest.json. A blue-noise matrix already in `dir` with
-// the checksum the manifest records is reused rather than made again.
-void writeDefaultPack(const std::filesystem::path& dir);
+// the checksum the manifest records is reused rather than made again, and so
+// is a colour table that `colour` made the same way before.
+void writeDefaultPack(const std::filesystem::path& dir, ColourTableSource* colour = nullptr);
 
 // The file name of a resource in a pack.
 std::string resourceFileName(int32_t number);
