@@ -488,7 +488,27 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     if (best[1].first < best[0].first) std::swap(best[0], best[1]);
                 }
                 for (const auto& b : best) starts.push_back(coarse[b.second].second);
-                table.cmyk[node] = solveCmyk(printer, design, mapping.blackL(), aim, starts).cmyk;
+                Solution found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
+                // The sampled boundary is a little generous in places: an
+                // aim the inks do not reach moves towards grey, keeping its
+                // lightness and hue, to the last chroma they do reach.
+                if (found.error > 0.5) {
+                    double lo = 0.0, hi = 1.0;
+                    Solution inside = solveCmyk(printer, design, mapping.blackL(), {aim.L, 0, 0}, starts);
+                    for (int step = 0; step < 7; ++step) {
+                        const double mid = (lo + hi) / 2;
+                        const Lab toward{aim.L, aim.a * mid, aim.b * mid};
+                        const std::array<double, 4> from[] = {inside.cmyk, found.cmyk};
+                        const Solution s = solveCmyk(printer, design, mapping.blackL(), toward, from);
+                        if (s.error <= 0.5) lo = mid, inside = s;
+                        else hi = mid;
+                    }
+                    if (lo > 0.0) {
+                        table.aims[node] = {aim.L, aim.a * lo, aim.b * lo};
+                        found = inside;
+                    }
+                }
+                table.cmyk[node] = found.cmyk;
             }
     // White is paper: no ink at all.
     table.cmyk.back() = {0, 0, 0, 0};
