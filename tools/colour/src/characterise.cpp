@@ -198,10 +198,13 @@ Lab PrinterModel::operator()(const std::array<double, 4>& x) const {
     size_t at[4];
     double t[4];
     for (int a = 0; a < 4; ++a) {
+        // The levels are even steps (rounded to bytes): the cell follows
+        // from the value, then the rounded ends are used.
         const std::vector<double>& levels = a < 3 ? cmyLevels_ : kLevels_;
         const double v = clamp01(x[size_t(a)]);
-        size_t i = size_t(std::upper_bound(levels.begin(), levels.end(), v) - levels.begin());
-        i = std::clamp<size_t>(i, 1, levels.size() - 1) - 1;
+        size_t i = std::min(levels.size() - 2, size_t(v * double(levels.size() - 1)));
+        while (i > 0 && v < levels[i]) --i;
+        while (i + 2 < levels.size() && v >= levels[i + 1]) ++i;
         at[a] = i;
         t[a] = (v - levels[i]) / (levels[i + 1] - levels[i]);
     }
@@ -304,10 +307,7 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
                     const double ch = chroma(v);
                     float& slot = printer_[bin(v.L, hueDegrees(v))];
                     slot = std::max(slot, float(ch));
-                    // The black of the table: the darkest grey within the
-                    // black rule, where the separation still follows.
-                    if (ch < 2.5 && x[3] <= design.blackMax + 1e-9 && !(design.overflow && design.overflow(x) > 0))
-                        blackL_ = std::min(blackL_, v.L);
+                    if (ch < 2.5) blackL_ = std::min(blackL_, v.L);
                 }
     printer_ = finishBoundary(std::move(printer_));
     // What sRGB holds: the faces of its cube.
@@ -351,12 +351,16 @@ Lab GamutMapping::aim(uint8_t r, uint8_t g, uint8_t b) const {
 namespace {
 
 // The black the rule gives a colour: none above blackStartL, rising
-// smoothly to blackMax at the table's black; less for colourful colours.
+// smoothly to blackMax of the black that alone would print the colour's
+// lightness at blackFullL and below; less for colourful colours. The black
+// inputs are linearised, so that black is about in proportion to the
+// lightness it takes away.
 double blackRule(const RgbTableDesign& d, double blackL, const Lab& aim) {
-    if (aim.L >= d.blackStartL || d.blackStartL <= blackL) return 0.0;
-    const double t = smoothStep((d.blackStartL - aim.L) / (d.blackStartL - blackL));
+    if (aim.L >= d.blackStartL) return 0.0;
+    const double t = smoothStep((d.blackStartL - aim.L) / std::max(1e-9, d.blackStartL - d.blackFullL));
+    const double alone = clamp01((100.0 - aim.L) / (100.0 - blackL));
     const double fade = clamp01(1.0 - chroma(aim) / d.blackChromaFade);
-    return d.blackMax * t * fade;
+    return d.blackMax * t * alone * fade;
 }
 
 struct Residual {
@@ -390,12 +394,20 @@ Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::arr
 Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, double blackL, const Lab& aim,
                    std::span<const std::array<double, 4>> starts) {
     const double black = blackRule(design, blackL, aim), limit = design.inkLimit / 100.0;
-    Solution best;
-    double bestCost = 1e300;
+    // The starts from the one that begins best; a start's search is enough
+    // when it ends on the colour.
+    std::vector<std::pair<double, std::array<double, 4>>> order;
     for (std::array<double, 4> x : starts) {
         for (double& v : x) v = clamp01(v);
+        order.push_back({residual(printer, design, x, aim, black, limit).cost(), x});
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Solution best;
+    double bestCost = 1e300;
+    for (auto [initial, x] : order) {
+        if (bestCost < 1e300 && distance(printer(best.cmyk), aim) < 0.2) break;
         Residual r = residual(printer, design, x, aim, black, limit);
-        double cost = r.cost(), mu = 1e-3;
+        double cost = initial, mu = 1e-3;
         for (int iter = 0; iter < 60 && cost > 1e-8; ++iter) {
             // The Jacobian by differences, stepping inwards at the edges.
             std::array<std::array<double, 6>, 4> jac{};
@@ -414,7 +426,7 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, do
                 for (size_t e = 0; e < r.r.size(); ++e) g[i] -= jac[i][e] * r.r[e];
             }
             bool improved = false;
-            while (mu < 1e10) {
+            while (mu < 1e6) {
                 auto damped = a;
                 for (size_t i = 0; i < 4; ++i) damped[i][i] += mu * (a[i][i] + 1e-6);
                 std::array<double, 4> step{};
@@ -428,8 +440,10 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, do
                 if (rn.cost() < cost) {
                     const double moved = std::abs(next[0] - x[0]) + std::abs(next[1] - x[1]) + std::abs(next[2] - x[2]) +
                                          std::abs(next[3] - x[3]);
+                    // Done when the inks move less than a hundredth of a
+                    // byte or the cost hardly falls.
+                    improved = moved > 4e-5 && rn.cost() < cost * (1.0 - 1e-6);
                     x = next, r = rn, cost = rn.cost(), mu = std::max(1e-7, mu / 3);
-                    improved = moved > 1e-7;
                     break;
                 }
                 mu *= 4;
@@ -477,18 +491,24 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                 if (i2 > 0) starts.push_back(table.cmyk[node - 1]);
                 if (i1 > 0) starts.push_back(table.cmyk[node - n]);
                 if (i0 > 0) starts.push_back(table.cmyk[node - n * n]);
-                // The two coarse samples that come closest by the whole cost
-                // (colour, black rule, limits), so that the search starts in
-                // the valley the rule wants rather than the nearest colour.
-                const double black = blackRule(design, mapping.blackL(), aim), limit = design.inkLimit / 100.0;
-                std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}};
-                for (size_t i = 0; i < coarse.size(); ++i) {
-                    const double c = residual(printer, design, coarse[i].second, aim, black, limit).cost();
-                    if (c < best[1].first) best[1] = {c, i};
-                    if (best[1].first < best[0].first) std::swap(best[0], best[1]);
+                Solution found;
+                found.error = 1e300;
+                if (!starts.empty()) found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
+                if (found.error > 0.3) {
+                    // The two coarse samples that come closest by the whole
+                    // cost (colour, black rule, limits), so that the search
+                    // starts in the valley the rule wants rather than at the
+                    // nearest colour.
+                    const double black = blackRule(design, mapping.blackL(), aim), limit = design.inkLimit / 100.0;
+                    std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}};
+                    for (size_t i = 0; i < coarse.size(); ++i) {
+                        const double c = residual(printer, design, coarse[i].second, aim, black, limit).cost();
+                        if (c < best[1].first) best[1] = {c, i};
+                        if (best[1].first < best[0].first) std::swap(best[0], best[1]);
+                    }
+                    for (const auto& b : best) starts.push_back(coarse[b.second].second);
+                    found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
                 }
-                for (const auto& b : best) starts.push_back(coarse[b.second].second);
-                Solution found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
                 // The sampled boundary is a little generous in places: an
                 // aim the inks do not reach moves towards grey, keeping its
                 // lightness and hue, to the last chroma they do reach.
@@ -518,16 +538,26 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
 void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTableDesign& design,
                     const MeasureCmyk& measure, int rounds) {
     const double limit = design.inkLimit / 100.0;
+    // A large table is printed at every other node; the nodes between take
+    // the mean correction of the printed nodes around them.
+    const size_t n = size_t(table.points), every = n > 17 ? 2 : 1;
+    std::vector<size_t> printedNodes;
+    for (size_t i0 = 0; i0 < n; i0 += every)
+        for (size_t i1 = 0; i1 < n; i1 += every)
+            for (size_t i2 = 0; i2 < n; i2 += every) printedNodes.push_back((i0 * n + i1) * n + i2);
     for (int round = 0; round < rounds; ++round) {
-        std::vector<Cmyk> patches(table.cmyk.size());
-        for (size_t i = 0; i < patches.size(); ++i) {
-            const auto& x = table.cmyk[i];
-            patches[i] = {toByte(x[0]), toByte(x[1]), toByte(x[2]), toByte(x[3])};
+        std::vector<Cmyk> patches(printedNodes.size());
+        for (size_t p = 0; p < patches.size(); ++p) {
+            const auto& x = table.cmyk[printedNodes[p]];
+            patches[p] = {toByte(x[0]), toByte(x[1]), toByte(x[2]), toByte(x[3])};
         }
         const std::vector<Lab> printed = measure(patches);
-        for (size_t i = 0; i + 1 < table.cmyk.size(); ++i) {
+        const std::vector<std::array<double, 4>> before = table.cmyk;
+        for (size_t p = 0; p < printedNodes.size(); ++p) {
+            const size_t i = printedNodes[p];
+            if (i + 1 == table.cmyk.size()) continue;  // white stays paper
             const Lab& aim = table.aims[i];
-            const Lab miss{aim.L - printed[i].L, aim.a - printed[i].a, aim.b - printed[i].b};
+            const Lab miss{aim.L - printed[p].L, aim.a - printed[p].a, aim.b - printed[p].b};
             const double far = std::sqrt(miss.L * miss.L + miss.a * miss.a + miss.b * miss.b);
             // A large miss is a colour the inks cannot make, not an error of
             // the model: leave it where the inversion put it.
@@ -573,6 +603,31 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
                 for (double& v : step) v *= 0.5;
             }
         }
+        if (every == 1) continue;
+        for (size_t i0 = 0; i0 < n; ++i0)
+            for (size_t i1 = 0; i1 < n; ++i1)
+                for (size_t i2 = 0; i2 < n; ++i2) {
+                    const size_t idx[3] = {i0, i1, i2};
+                    if (i0 % 2 == 0 && i1 % 2 == 0 && i2 % 2 == 0) continue;
+                    // The printed nodes at the corners of this node's cell.
+                    std::array<double, 4> moved{};
+                    int corners = 0;
+                    for (int c = 0; c < 8; ++c) {
+                        size_t at[3];
+                        bool skip = false;
+                        for (int a = 0; a < 3; ++a) {
+                            const bool odd = idx[a] % 2 == 1, up = (c >> a) & 1;
+                            if (!odd && up) skip = true;
+                            at[a] = odd ? idx[a] - 1 + (up ? 2 : 0) : idx[a];
+                        }
+                        if (skip) continue;
+                        const size_t corner = (at[0] * n + at[1]) * n + at[2];
+                        for (size_t a = 0; a < 4; ++a) moved[a] += table.cmyk[corner][a] - before[corner][a];
+                        ++corners;
+                    }
+                    auto& x = table.cmyk[(i0 * n + i1) * n + i2];
+                    for (size_t a = 0; a < 4; ++a) x[a] = clamp01(x[a] + moved[a] / corners);
+                }
     }
 }
 

@@ -79,13 +79,14 @@ RgbTableDesign Characterisation::design(const std::string& media, const std::str
     d.points = options.points;
     d.inkLimit = options.inkLimit;
     // Black joins the greys later on photo papers, where the light inks
-    // make smooth mid-tones, and earlier on plain paper, which takes less
+    // make smooth highlights, and earlier on plain paper, which takes less
     // ink before it cockles.
-    d.blackStartL = media == "PlainPaper" ? 60.0 : media == "PhotoMatte" ? 55.0 : 50.0;
+    if (media == "PlainPaper") d.blackStartL = 90.0, d.blackFullL = 60.0;
+    if (media == "PhotoMatte") d.blackStartL = 80.0, d.blackFullL = 45.0;
     if (role == "vivid") d.saturation = 1.15, d.chromaKnee = 0.95;
-    // Economy saves colour ink: black carries the dark colours, and the
-    // greys go over to black where the colour inks run out under the limit.
-    if (role == "economy") d.blackStartL = 80.0, d.blackChromaFade = 45.0, d.blackMax = 1.0;
+    // Economy saves colour ink: black carries the greys from the start and
+    // more of every dark colour.
+    if (role == "economy") d.blackStartL = 97.0, d.blackFullL = 75.0, d.blackChromaFade = 45.0;
     return d;
 }
 

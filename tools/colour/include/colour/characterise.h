@@ -14,15 +14,15 @@
 //     that lightness and hue nothing moves; beyond it the rest of sRGB's
 //     range is compressed smoothly into what is left.
 //   - Black generation: greys darker than `blackStartL` take black ink,
-//     rising to `blackMax` at the printer's black; chromatic colours take
+//     and from `blackFullL` down black carries `blackMax` of each grey (the
+//     black that alone would print its lightness); chromatic colours take
 //     less, none from `blackChromaFade`. The inversion keeps to this rule
 //     unless a colour can only be reached with more or less black. The
 //     separating kernels keep a dark ink, its light ink and black within one
 //     solid, so a dark grey is made either mostly of black or mostly of
-//     colour, and nothing in between is as dark: a table that moved from one
-//     to the other along the greys would print light bands where it crossed.
-//     A low `blackMax` keeps every grey on the colour side, down to the
-//     darkest grey that side reaches, which is then the black of the table.
+//     colour, and nothing in between is as dark: the rule moves the greys
+//     over to black while they are still light enough to be made either
+//     way, so the tone scale never has to jump from one to the other.
 //   - The total of C, M, Y and K stays within `inkLimit` percent.
 // The neutral greys come out of the inversion itself: a grey aims at
 // a* = b* = 0, and the inks that print it are found by measurement, which is
@@ -94,8 +94,9 @@ private:
 struct RgbTableDesign {
     int points = 17;
     int inkLimit = 300;            // percent over C, M, Y and K
-    double blackStartL = 50.0;     // greys darker than this take black ink
-    double blackMax = 0.25;        // the black of the darkest grey (0..1)
+    double blackStartL = 75.0;     // greys darker than this take black ink
+    double blackFullL = 40.0;      // greys darker than this are carried by black
+    double blackMax = 0.95;        // the share of a grey black carries from there
     double blackChromaFade = 30.0; // chroma from which colours take no black by rule
     double chromaKnee = 0.9;       // share of the printer's chroma left as it is
     double saturation = 1.0;       // chroma scale of the input before mapping (vivid: above 1)
