@@ -310,6 +310,9 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
                     if (ch < 2.5) blackL_ = std::min(blackL_, v.L);
                 }
     printer_ = finishBoundary(std::move(printer_));
+    // Black alone, made non-increasing.
+    for (int k = 0; k < 256; ++k)
+        blackRamp_.push_back(std::min(k ? blackRamp_.back() : 100.0, printer({0, 0, 0, k / 255.0}).L));
     // What sRGB holds: the faces of its cube.
     source_.assign(size_t(kLightSteps) * kHueSteps, 0.0f);
     constexpr int face = 64;
@@ -329,6 +332,16 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
 }
 
 double GamutMapping::lightness(double L) const { return kneeLightness(L, blackL_); }
+
+double GamutMapping::blackAlone(double L) const {
+    if (L >= blackRamp_.front()) return 0.0;
+    for (size_t i = 1; i < blackRamp_.size(); ++i)
+        if (blackRamp_[i] <= L) {
+            const double span = blackRamp_[i - 1] - blackRamp_[i];
+            return (double(i) - (span > 0 ? (L - blackRamp_[i]) / span : 0.0)) / 255.0;
+        }
+    return 1.0;
+}
 
 double GamutMapping::printerChroma(double L, double hue) const { return boundaryChroma(printer_, L, hue); }
 
@@ -352,13 +365,11 @@ namespace {
 
 // The black the rule gives a colour: none above blackStartL, rising
 // smoothly to blackMax of the black that alone would print the colour's
-// lightness at blackFullL and below; less for colourful colours. The black
-// inputs are linearised, so that black is about in proportion to the
-// lightness it takes away.
-double blackRule(const RgbTableDesign& d, double blackL, const Lab& aim) {
+// lightness at blackFullL and below; less for colourful colours.
+double blackRule(const RgbTableDesign& d, const GamutMapping& mapping, const Lab& aim) {
     if (aim.L >= d.blackStartL) return 0.0;
     const double t = smoothStep((d.blackStartL - aim.L) / std::max(1e-9, d.blackStartL - d.blackFullL));
-    const double alone = clamp01((100.0 - aim.L) / (100.0 - blackL));
+    const double alone = mapping.blackAlone(aim.L);
     const double fade = clamp01(1.0 - chroma(aim) / d.blackChromaFade);
     return d.blackMax * t * alone * fade;
 }
@@ -391,9 +402,9 @@ Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::arr
 
 } // namespace
 
-Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, double blackL, const Lab& aim,
+Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, const GamutMapping& mapping, const Lab& aim,
                    std::span<const std::array<double, 4>> starts) {
-    const double black = blackRule(design, blackL, aim), limit = design.inkLimit / 100.0;
+    const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
     // The starts from the one that begins best; a start's search is enough
     // when it ends on the colour.
     std::vector<std::pair<double, std::array<double, 4>>> order;
@@ -493,13 +504,13 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                 if (i0 > 0) starts.push_back(table.cmyk[node - n * n]);
                 Solution found;
                 found.error = 1e300;
-                if (!starts.empty()) found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
+                if (!starts.empty()) found = solveCmyk(printer, design, mapping, aim, starts);
                 if (found.error > 0.3) {
                     // The two coarse samples that come closest by the whole
                     // cost (colour, black rule, limits), so that the search
                     // starts in the valley the rule wants rather than at the
                     // nearest colour.
-                    const double black = blackRule(design, mapping.blackL(), aim), limit = design.inkLimit / 100.0;
+                    const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
                     std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}};
                     for (size_t i = 0; i < coarse.size(); ++i) {
                         const double c = residual(printer, design, coarse[i].second, aim, black, limit).cost();
@@ -507,19 +518,19 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                         if (best[1].first < best[0].first) std::swap(best[0], best[1]);
                     }
                     for (const auto& b : best) starts.push_back(coarse[b.second].second);
-                    found = solveCmyk(printer, design, mapping.blackL(), aim, starts);
+                    found = solveCmyk(printer, design, mapping, aim, starts);
                 }
                 // The sampled boundary is a little generous in places: an
                 // aim the inks do not reach moves towards grey, keeping its
                 // lightness and hue, to the last chroma they do reach.
                 if (found.error > 0.5) {
                     double lo = 0.0, hi = 1.0;
-                    Solution inside = solveCmyk(printer, design, mapping.blackL(), {aim.L, 0, 0}, starts);
+                    Solution inside = solveCmyk(printer, design, mapping, {aim.L, 0, 0}, starts);
                     for (int step = 0; step < 7; ++step) {
                         const double mid = (lo + hi) / 2;
                         const Lab toward{aim.L, aim.a * mid, aim.b * mid};
                         const std::array<double, 4> from[] = {inside.cmyk, found.cmyk};
-                        const Solution s = solveCmyk(printer, design, mapping.blackL(), toward, from);
+                        const Solution s = solveCmyk(printer, design, mapping, toward, from);
                         if (s.error <= 0.5) lo = mid, inside = s;
                         else hi = mid;
                     }

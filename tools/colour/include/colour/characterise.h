@@ -70,7 +70,9 @@ double pairOverflow(const SeparationDesign& design, const std::array<double, 4>&
 using MeasureSeparation = std::function<std::vector<Lab>(const SeparationDesign&, std::span<const Cmyk>)>;
 
 // Prints a ramp of each input alone and sets the design's demand curves so
-// that the colour difference from paper grows in proportion to the value.
+// that the colour difference from paper grows in proportion to the value:
+// even steps of the input are even steps to the eye, on every dot depth and
+// resolution alike.
 void lineariseSeparation(SeparationDesign& design, const MeasureSeparation& measure);
 
 // ---------------------------------------------------------------------------
@@ -113,6 +115,9 @@ public:
     // The lightness mapping alone (input L* to printed L*).
     double lightness(double L) const;
     double blackL() const { return blackL_; }
+    // The black input that alone prints lightness L (0 above paper, 1 at
+    // the black ink's own solid and below).
+    double blackAlone(double L) const;
     // The printer's largest chroma at a lightness and hue.
     double printerChroma(double L, double hue) const;
 
@@ -121,6 +126,7 @@ private:
     RgbTableDesign design_;
     double blackL_ = 0;
     std::vector<float> printer_, source_;  // largest chroma by lightness (0..100) and hue (2-degree steps)
+    std::vector<double> blackRamp_;        // lightness of black alone, 256 steps of its input
 };
 
 // Finds the CMYK (0..1) that prints `aim`, keeping to the black rule and the
@@ -130,7 +136,7 @@ struct Solution {
     std::array<double, 4> cmyk{};
     double error = 0;
 };
-Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, double blackL, const Lab& aim,
+Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, const GamutMapping& mapping, const Lab& aim,
                    std::span<const std::array<double, 4>> starts);
 
 struct RgbTable {
