@@ -265,13 +265,19 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTab
     auto request = [&](const char* role, int x, int y, int bits) {
         return TableRequest{m.name, role, x, y, bits, kListDiffusion, resource, nullptr};
     };
+    // A characterised table is taken from the old pack when it was made by
+    // the same method (the source's generator, which names its version),
+    // for the same media and role, from the same options (the checksum of
+    // the formula table they make) and, for an RGB table, through the same
+    // six-ink table.
     auto table4d = [&](int number, ColourTable4dOptions options, int tableClass, const std::string& what,
                        const std::string& extra, const TableRequest& req) -> Entry& {
         // A linearised table needs more points than the smooth split: its
         // curves bend most where the light inks hand over.
         if (colour) options.points = std::max(options.points, 17);
         Entry& e = colour ? pack.addCached(b + number, "colour-table-4d", what + ", " + m.name,
-                                           colour->generator() + " separation " + m.name + " " + req.role,
+                                           colour->generator() + " separation " + m.name + " " + req.role + " " +
+                                               hex64(fnv1a64(colourTable4d(options))),
                                            [&] { return colour->separationTable(req, options); })
                           : pack.add(b + number, "colour-table-4d", what + ", " + m.name, colourTable4d(options));
         e.tableClass = tableClass;
@@ -306,7 +312,8 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTab
         if (options.inkLimit == ColourTable3dOptions{}.inkLimit) options.inkLimit = m.inkLimit3d;
         req.separation = &pack.find(b + separation).bytes;
         Entry& e = colour ? pack.addCached(b + number, "colour-table-3d", what + ", " + m.name,
-                                           colour->generator() + " rgb " + m.name + " " + req.role + " through " +
+                                           colour->generator() + " rgb " + m.name + " " + req.role + " " +
+                                               hex64(fnv1a64(colourTable3d(options))) + " through " +
                                                hex64(fnv1a64(*req.separation)),
                                            [&] { return colour->rgbTable(req, options); })
                           : pack.add(b + number, "colour-table-3d", what + ", " + m.name, colourTable3d(options));
