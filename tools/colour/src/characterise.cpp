@@ -310,6 +310,17 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
                     if (ch < 2.5) blackL_ = std::min(blackL_, v.L);
                 }
     printer_ = finishBoundary(std::move(printer_));
+    // The lightness of each hue's most colourful printable colour, smoothed
+    // over neighbouring hues.
+    std::vector<double> cusp(kHueSteps, 50.0);
+    for (int h = 0; h < kHueSteps; ++h) {
+        float most = 0;
+        for (int l = 0; l < kLightSteps; ++l)
+            if (printer_[size_t(l) * kHueSteps + size_t(h)] > most) most = printer_[size_t(l) * kHueSteps + size_t(h)], cusp[size_t(h)] = l;
+    }
+    cusp_.assign(kHueSteps, 0.0);
+    for (int h = 0; h < kHueSteps; ++h)
+        for (int d = -2; d <= 2; ++d) cusp_[size_t(h)] += cusp[size_t((h + d + kHueSteps) % kHueSteps)] / 5.0;
     // Black alone, made non-increasing.
     for (int k = 0; k < 256; ++k)
         blackRamp_.push_back(std::min(k ? blackRamp_.back() : 100.0, printer({0, 0, 0, k / 255.0}).L));
@@ -345,17 +356,49 @@ double GamutMapping::blackAlone(double L) const {
 
 double GamutMapping::printerChroma(double L, double hue) const { return boundaryChroma(printer_, L, hue); }
 
+double GamutMapping::cuspLightness(double hue) const {
+    const double h = hue / 2.0 - 0.5;
+    const int h0 = int(std::floor(h));
+    const double f = h - h0;
+    auto at = [&](int i) { return cusp_[size_t((i % kHueSteps + kHueSteps) % kHueSteps)]; };
+    return (1 - f) * at(h0) + f * at(h0 + 1);
+}
+
 Lab GamutMapping::aim(uint8_t r, uint8_t g, uint8_t b) const {
     const Lab in = spaces_.labFromSrgb(r, g, b);
     const double L = lightness(in.L), c = chroma(in) * design_.saturation;
     if (c < 1e-6) return {L, 0.0, 0.0};
     const double hue = hueDegrees(in);
-    const double reach = printerChroma(L, hue), source = std::max(c, boundaryChroma(source_, in.L, hue) * design_.saturation);
+    // Along the line from the grey at the lightness of the printer's most
+    // colourful colour of this hue (its cusp) through the colour: where it
+    // leaves what the printer reaches and where it leaves sRGB. Compressing
+    // along it keeps the hue, and lets a colour lighter or darker than the
+    // inks' own make its way to the inks' colour rather than to grey (a pure
+    // yellow stays yellow, a little darker).
+    const double focus = cuspLightness(hue);
+    const double dL = L - focus, length = std::hypot(dL, c);
+    const double uL = dL / length, uC = c / length;
+    auto leaves = [&](const std::vector<float>& boundary, double scale) {
+        double inside = 0.0, step = 0.5, t = 0.0;
+        while (t < 300.0) {
+            t += step;
+            const double l = focus + uL * t;
+            if (l < 0.0 || l > 100.0 || uC * t > boundaryChroma(boundary, l, hue) * scale) break;
+            inside = t;
+        }
+        for (int i = 0; i < 12; ++i) {  // between the last point inside and the first outside
+            const double mid = inside + step / 2, l = focus + uL * mid;
+            if (l >= 0.0 && l <= 100.0 && uC * mid <= boundaryChroma(boundary, l, hue) * scale) inside = mid;
+            step /= 2;
+        }
+        return inside;
+    };
+    const double reach = leaves(printer_, 1.0), source = std::max(length, leaves(source_, design_.saturation));
     const double knee = design_.chromaKnee * reach;
-    double out = c;
-    if (c > knee) out = knee + compress(c - knee, source - knee, reach - knee);
-    const double rad = hue * kPi / 180.0;
-    return {L, out * std::cos(rad), out * std::sin(rad)};
+    double t = length;
+    if (t > knee) t = knee + compress(t - knee, source - knee, reach - knee);
+    const double outL = focus + uL * t, outC = uC * t, rad = hue * kPi / 180.0;
+    return {outL, outC * std::cos(rad), outC * std::sin(rad)};
 }
 
 // ---------------------------------------------------------------------------

@@ -181,8 +181,10 @@ TEST(RgbTable, NoisyMeasurementsOfTheInkModelStillGiveAnAccurateTable) {
         const double e = deltaE2000(exact(table.cmyk[n]), table.aims[n]);
         worst = std::max(worst, e), sum += e;
     }
-    EXPECT_LT(sum / double(table.cmyk.size()), 1.0);
-    EXPECT_LT(worst, 3.0);
+    EXPECT_LT(sum / double(table.cmyk.size()), 0.5);
+    // Only at the gamut's very edge, where the noise moves the boundary
+    // itself, does a node miss by more.
+    EXPECT_LT(worst, 5.0);
 }
 
 } // namespace

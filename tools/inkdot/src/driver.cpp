@@ -170,9 +170,16 @@ PrintResult printImage(const PrintSettings& st) {
         res.planes.push_back({name, st.outDir / planeFileName(name), {}});
     }
 
-    // The preview and its crop.
-    std::vector<InkLook> looks;
-    for (const std::string& name : inkNames) looks.push_back(inkLook(name));
+    // The preview and its crop, through the ink model of the media (a
+    // media the model does not know is shown as glossy photo paper).
+    std::optional<colour::InkModel> model = colour::InkModel::forMedia(sel.mediaName);
+    if (!model) {
+        model = colour::InkModel::forMedia("PhotoGlossy");
+        res.details.push_back("preview: no ink model for media " + sel.mediaName + "; shown as on " + model->media);
+    }
+    std::vector<colour::InkId> inks;
+    for (const std::string& name : inkNames) inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
+    for (int code = 0; code < 4; ++code) res.cover[size_t(code)] = code < (1 << bits) ? model->cover(bits, code) : 0.0;
     const int xRepeat = xres < yres ? yres / xres : 1, yRepeat = xres > yres ? xres / yres : 1;
     CropRect crop;
     crop.width = std::min(pageW, 600 / xRepeat);
@@ -182,7 +189,7 @@ PrintResult printImage(const PrintSettings& st) {
     else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
-    PreviewRenderer preview(pageW, pageH, xres, yres, bits, looks, st.previewWidth, crop);
+    PreviewRenderer preview(pageW, pageH, xres, yres, bits, *model, inks, st.previewWidth, crop);
     res.time.setup += since(t);
 
     char line[256];
@@ -252,8 +259,10 @@ void writeSummary(const PrintResult& r, FILE* out) {
         std::fprintf(out, "  %-14s %8s %9s\n", "ink", "dots", "coverage");
     for (const PlaneResult& p : r.planes) {
         const DotCounts& c = p.counts;
-        const double cover = (double(c.small) * dotCoverage(r.bits, 1) + double(c.medium) * dotCoverage(r.bits, 2) +
-                              double(c.large) * dotCoverage(r.bits, 3)) / page * 100.0;
+        // One-bit planes count their dots as large.
+        const double cover = (r.bits == 1 ? double(c.large) * r.cover[1]
+                                          : double(c.small) * r.cover[1] + double(c.medium) * r.cover[2] +
+                                                double(c.large) * r.cover[3]) / page * 100.0;
         if (r.bits == 2)
             std::fprintf(out, "  %-14s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100,
                          double(c.small) / page * 100, double(c.medium) / page * 100, double(c.large) / page * 100, cover);

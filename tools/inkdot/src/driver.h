@@ -9,6 +9,7 @@
 // as plane files and rendered into the preview.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct PrintResult {
     std::vector<std::string> details;  // tables, resources, geometry
     std::vector<PlaneResult> planes;
     int bits = 0;
+    std::array<double, 4> cover{};  // share of a pixel each dot code covers (the ink model's)
     uint64_t pagePixels = 0, imagePixels = 0;
     struct Timing {
         double read = 0, colour = 0, setup = 0, scale = 0, halftone = 0, preview = 0, write = 0, total = 0;

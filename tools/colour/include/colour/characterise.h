@@ -9,9 +9,10 @@
 //     printer's black, where a short knee brings the darkest inputs onto
 //     the black the inks can make (black point compensation that leaves the
 //     rest of the tone scale alone).
-//   - Colours the inks cannot make keep their hue and lightness and have
-//     their chroma compressed: up to `chromaKnee` of the printer's chroma at
-//     that lightness and hue nothing moves; beyond it the rest of sRGB's
+//   - Colours the inks cannot make keep their hue and are compressed
+//     towards the grey at the lightness of the printer's most colourful
+//     colour of that hue: along that line, up to `chromaKnee` of the way to
+//     the printer's boundary nothing moves; beyond it the rest of sRGB's
 //     range is compressed smoothly into what is left.
 //   - Black generation: greys darker than `blackStartL` take black ink,
 //     and from `blackFullL` down black carries `blackMax` of each grey (the
@@ -120,6 +121,8 @@ public:
     double blackAlone(double L) const;
     // The printer's largest chroma at a lightness and hue.
     double printerChroma(double L, double hue) const;
+    // The lightness at which the printer reaches its largest chroma of a hue.
+    double cuspLightness(double hue) const;
 
 private:
     const ColourSpaces& spaces_;
@@ -127,6 +130,7 @@ private:
     double blackL_ = 0;
     std::vector<float> printer_, source_;  // largest chroma by lightness (0..100) and hue (2-degree steps)
     std::vector<double> blackRamp_;        // lightness of black alone, 256 steps of its input
+    std::vector<double> cusp_;             // cuspLightness by hue step
 };
 
 // Finds the CMYK (0..1) that prints `aim`, keeping to the black rule and the
