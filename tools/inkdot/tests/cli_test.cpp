@@ -20,6 +20,8 @@
 #include "image.h"
 #include "pack.h"
 #include "planes.h"
+#include "colour/colour_space.h"
+#include "colour/ink_model.h"
 #include "respack/respack.h"
 
 namespace {
@@ -220,8 +222,10 @@ TEST_F(Cli, InksLandOnTheirPlanesAndPaperStaysBlank) {
     ASSERT_EQ(print("white.png", "white", "--dots 1").status, 0);
     const Planes white = readPlanes(root / "white", kSixInks);
     for (const std::string& plane : white.bytes) EXPECT_EQ(dotsOf(plane, 1), 0u);
+    // A blank page previews as the paper (plain paper, a little grey).
     const Image preview = readImage(root / "white" / "preview.png");
-    for (uint8_t v : preview.pixels) ASSERT_EQ(v, 255);
+    const double paper = inkdot::colour::InkModel::forMedia("PlainPaper")->paper.r;
+    for (uint8_t v : preview.pixels) ASSERT_NEAR(v, inkdot::colour::ColourSpaces().srgbEncode(paper), 1);
 }
 
 TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
