@@ -4,14 +4,17 @@
 //   inkdot info PACK
 //   inkdot table PACK -o FILE [--media ... --quality ... --dots 2 --inks six]
 //   inkdot chart -o FILE [--width 1240 --height 1754]
+//   inkdot colour-report -o DIR [--pack DIR --media ... | --all-media] [--summary FILE]
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <map>
 
+#include "src/colour_report.h"
 #include "src/commands.h"
 #include "src/driver.h"
 #include "src/failure.h"
+#include "src/pack.h"
 
 using namespace inkdot::cli;
 
@@ -96,6 +99,23 @@ int main(int argc, char** argv) {
     chart->add_option("--width", chartWidth, "pixels")->capture_default_str();
     chart->add_option("--height", chartHeight, "pixels")->capture_default_str();
 
+    PrintSettings rst;
+    rst.pack = "pack";
+    rst.media = "PhotoGlossy";
+    rst.resolution = "1440x720";
+    std::filesystem::path reportOut;
+    std::string reportMethod = "diffusion", summaryOut;
+    bool allMedia = false;
+    auto* report = app.add_subcommand("colour-report",
+                                      "print a standard chart through a pack and report intended against printed colour");
+    report->add_option("-o,--output", reportOut, "output directory")->required();
+    addSelectionOptions(report, rst);
+    report->add_option("--method", reportMethod, "diffusion, ordered (blue noise) or bayer")
+        ->check(CLI::IsMember({"diffusion", "ordered", "bayer"}))
+        ->capture_default_str();
+    report->add_flag("--all-media", allMedia, "every media of the pack, each in a folder of its own");
+    report->add_option("--summary", summaryOut, "also write the figures of every media as a Markdown table to this file");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -123,6 +143,27 @@ int main(int argc, char** argv) {
         }
         if (*chart) {
             runChart(chartOut, chartWidth, chartHeight);
+            return kExitOk;
+        }
+        if (*report) {
+            rst.method = reportMethod == "diffusion" ? Method::Diffusion : reportMethod == "ordered" ? Method::Ordered : Method::Bayer;
+            rst.inks = InkSet::Six;
+            std::vector<std::string> media{rst.media};
+            if (allMedia) media = Pack(rst.pack).mediaNames();
+            std::vector<MediaReport> reports;
+            for (const std::string& m : media) {
+                PrintSettings one = rst;
+                one.media = m;
+                const std::filesystem::path dir = allMedia ? reportOut / m : reportOut;
+                reports.push_back(colourReport(one, dir));
+                writeReport(reports.back(), dir, stdout);
+            }
+            if (!summaryOut.empty()) {
+                std::FILE* f = std::fopen(summaryOut.c_str(), "w");
+                if (!f) throw Failure(kExitOutput, "cannot write " + summaryOut);
+                std::fputs(reportSummaryMarkdown(reports).c_str(), f);
+                std::fclose(f);
+            }
             return kExitOk;
         }
     } catch (const Failure& f) {

@@ -23,11 +23,11 @@ double distance(const Lab& a, const Lab& b) { return std::sqrt((a.L - b.L) * (a.
 // The input values of a table's grid points on each axis.
 std::vector<uint8_t> axis(int points) { return respack::axisValues(points); }
 
-// Brings the darkest inputs onto the printer's black: from `blackL` + 5
+// Brings the darkest inputs onto the printer's black: from `blackL` + 3
 // upwards lightness stays as it is; below, the range down to 0 is
 // compressed into what is left, with the slope running on smoothly from 1.
 double kneeLightness(double L, double blackL) {
-    const double top = blackL + 5.0;
+    const double top = blackL + 3.0;
     if (L >= top || blackL <= 0.0) return L;
     const double u = top - std::max(0.0, L), inputRange = top, outputRange = top - blackL;
     return top - u / (1.0 + u * (1.0 / outputRange - 1.0 / inputRange));
@@ -369,13 +369,17 @@ Lab GamutMapping::aim(uint8_t r, uint8_t g, uint8_t b) const {
     const double L = lightness(in.L), c = chroma(in) * design_.saturation;
     if (c < 1e-6) return {L, 0.0, 0.0};
     const double hue = hueDegrees(in);
-    // Along the line from the grey at the lightness of the printer's most
+    // Along the line from a grey towards the lightness of the printer's most
     // colourful colour of this hue (its cusp) through the colour: where it
     // leaves what the printer reaches and where it leaves sRGB. Compressing
     // along it keeps the hue, and lets a colour lighter or darker than the
     // inks' own make its way to the inks' colour rather than to grey (a pure
     // yellow stays yellow, a little darker).
-    const double focus = cuspLightness(hue);
+    // Nearly grey colours, which the inks reach anyway, keep their
+    // lightness: the line turns from level to aimed at the cusp as the
+    // chroma grows.
+    const double w = std::min(1.0, c / 30.0);
+    const double focus = L + (cuspLightness(hue) - L) * w * w;
     const double dL = L - focus, length = std::hypot(dL, c);
     const double uL = dL / length, uC = c / length;
     auto leaves = [&](const std::vector<float>& boundary, double scale) {
@@ -642,16 +646,30 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
             if (!solveLinear<3>(jjt, {miss.L, miss.a, miss.b}, y)) continue;
             std::array<double, 4> step{};
             for (size_t a = 0; a < 4; ++a) step[a] = std::clamp(jac[0][a] * y[0] + jac[1][a] * y[1] + jac[2][a] * y[2], -0.08, 0.08);
-            // Half the step again while it takes the inks over a limit.
-            auto over = [&](const std::array<double, 4>& v) {
-                return std::max(0.0, v[0] + v[1] + v[2] + v[3] - limit) + (design.overflow ? design.overflow(v) : 0.0);
+            // Cyan or magenta that the step takes beside black over one
+            // solid no longer prints (the separation cuts it back): bring
+            // it back to where it still does, which changes nothing of the
+            // colour. A step over the ink limit is halved.
+            auto fit = [&](std::array<double, 4>& v) {
+                if (!design.overflow) return;
+                for (size_t ch : {size_t(0), size_t(1)}) {
+                    std::array<double, 4> alone{0, 0, 0, v[3]};
+                    alone[ch] = v[ch];
+                    if (design.overflow(alone) <= 0) continue;
+                    double lo = 0, hi = v[ch];
+                    for (int i = 0; i < 20; ++i) {
+                        alone[ch] = (lo + hi) / 2;
+                        (design.overflow(alone) > 0 ? hi : lo) = alone[ch];
+                    }
+                    v[ch] = lo;
+                }
             };
-            const double before = over(x);
             for (int tries = 0; tries < 4; ++tries) {
                 std::array<double, 4> next;
                 for (size_t a = 0; a < 4; ++a) next[a] = clamp01(x[a] + step[a]);
-                if (over(next) <= before + 1e-9 || tries == 3) {
-                    if (over(next) <= before + 1e-9) x = next;
+                fit(next);
+                if (next[0] + next[1] + next[2] + next[3] <= std::max(limit, x[0] + x[1] + x[2] + x[3]) + 1e-9) {
+                    x = next;
                     break;
                 }
                 for (double& v : step) v *= 0.5;

@@ -36,7 +36,7 @@ void Characterisation::useMeasurements(const std::string& media, Measurements me
 // The method's version: raise it with every change to what the tables
 // come out as, so that packs made before make their tables anew.
 std::string Characterisation::generator() const {
-    return "characterised/2 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
+    return "characterised/7 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
 }
 
 respack::Bytes Characterisation::separationTable(const respack::TableRequest& request,

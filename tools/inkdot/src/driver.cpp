@@ -242,6 +242,13 @@ PrintResult printImage(const PrintSettings& st) {
     res.time.preview += since(t);
 
     res.bits = bits;
+    res.imageX = x0, res.imageY = y0, res.imageWidth = iw, res.imageHeight = ih;
+    res.pageWidth = pageW, res.pageHeight = pageH, res.xResolution = xres, res.yResolution = yres;
+    res.rotated = rotate;
+    res.inkNames = inkNames;
+    res.modelMedia = model->media;
+    res.separationTable = inkTable.table();
+    res.halftoneList = pack.halftoneList(listName);
     res.pagePixels = uint64_t(pageW) * uint64_t(pageH);
     res.imagePixels = uint64_t(iw) * uint64_t(ih);
     res.time.total = std::chrono::duration<double>(Clock::now() - start).count();

@@ -31,6 +31,16 @@ struct PrintResult {
     std::vector<PlaneResult> planes;
     int bits = 0;
     std::array<double, 4> cover{};  // share of a pixel each dot code covers (the ink model's)
+    // Where the image went: its rectangle on the page in device pixels
+    // (after any quarter turn), the page, the resolution, the ink of each
+    // plane, the ink model's media, and the six-ink table and halftone list
+    // it printed through.
+    int imageX = 0, imageY = 0, imageWidth = 0, imageHeight = 0, pageWidth = 0, pageHeight = 0;
+    int xResolution = 0, yResolution = 0;
+    bool rotated = false;
+    std::vector<std::string> inkNames;
+    std::string modelMedia;
+    int32_t separationTable = 0, halftoneList = 0;
     uint64_t pagePixels = 0, imagePixels = 0;
     struct Timing {
         double read = 0, colour = 0, setup = 0, scale = 0, halftone = 0, preview = 0, write = 0, total = 0;

@@ -238,6 +238,14 @@ int32_t Pack::halftoneList(const std::string& name) const {
     }
 }
 
+std::vector<std::string> Pack::mediaNames() const {
+    try {
+        return manifest_.at("settings").at("keyB").get<std::vector<std::string>>();
+    } catch (const nlohmann::json::exception&) {
+        throw Failure(kExitPack, "the manifest of " + dir_.string() + " lists no media");
+    }
+}
+
 std::vector<std::string> Pack::inkOrder() const {
     try {
         return manifest_.at("settings").at("inkOrder").get<std::vector<std::string>>();

@@ -70,6 +70,7 @@ public:
     std::vector<Quality> qualities() const;      // numberA values
     int32_t halftoneList(const std::string& name) const;  // "diffusion", "dither", "bayer", "mode7"
     std::vector<std::string> inkOrder() const;   // ink names of the six-ink tables' channels
+    std::vector<std::string> mediaNames() const;  // the media of the pack's settings (keyB)
 
 private:
     std::filesystem::path dir_;

@@ -5,7 +5,7 @@
 // measured.
 //
 // The RGB table aims at the media-relative Lab of the sRGB input:
-//   - Lightness follows the input's L* down to a few units above the
+//   - Lightness follows the input's L* down to 3 units above the
 //     printer's black, where a short knee brings the darkest inputs onto
 //     the black the inks can make (black point compensation that leaves the
 //     rest of the tone scale alone).

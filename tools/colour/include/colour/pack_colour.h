@@ -19,7 +19,7 @@ namespace inkdot::colour {
 
 class Characterisation : public respack::ColourTableSource {
 public:
-    explicit Characterisation(TargetGrid target = {11, 6});
+    explicit Characterisation(TargetGrid target = {13, 6});
     ~Characterisation() override;
 
     // Builds the RGB tables of `media` from these measurements of its
