@@ -4,6 +4,7 @@
 //   inkdot info PACK
 //   inkdot table PACK -o FILE [--media ... --quality ... --dots 2 --inks six]
 //   inkdot chart -o FILE [--width 1240 --height 1754]
+//   inkdot target -o DIR [--cmy-levels 9 --k-levels 5 --patch-mm 6 ...]
 //   inkdot colour-report -o DIR [--pack DIR --media ... | --all-media] [--summary FILE]
 #include <CLI/CLI.hpp>
 
@@ -15,6 +16,7 @@
 #include "src/driver.h"
 #include "src/failure.h"
 #include "src/pack.h"
+#include "src/target.h"
 
 using namespace inkdot::cli;
 
@@ -116,6 +118,26 @@ int main(int argc, char** argv) {
     report->add_flag("--all-media", allMedia, "every media of the pack, each in a folder of its own");
     report->add_option("--summary", summaryOut, "also write the figures of every media as a Markdown table to this file");
 
+    PrintSettings tgs;
+    tgs.pack = "pack";
+    std::filesystem::path targetOut;
+    inkdot::colour::TargetGrid targetGrid;
+    double patchMm = 6.0;
+    std::string targetMethod = "diffusion";
+    auto* target = app.add_subcommand("target", "print the patch target a real printer is characterised from, with a "
+                                                 "CGATS file of its device values");
+    target->add_option("-o,--output", targetOut, "output directory")->required();
+    addSelectionOptions(target, tgs);
+    target->add_option("--cmy-levels", targetGrid.cmyLevels, "levels of cyan, magenta and yellow (2 to 33)")
+        ->capture_default_str();
+    target->add_option("--k-levels", targetGrid.kLevels, "levels of black (2 to 33)")->capture_default_str();
+    target->add_option("--patch-mm", patchMm, "smallest patch size, mm")->capture_default_str();
+    target->add_option("--page", tgs.page, "A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHTmm")->capture_default_str();
+    target->add_option("--margin", tgs.marginMm, "margin around the patches, mm")->capture_default_str();
+    target->add_option("--method", targetMethod, "diffusion, ordered (blue noise) or bayer")
+        ->check(CLI::IsMember({"diffusion", "ordered", "bayer"}))
+        ->capture_default_str();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -143,6 +165,13 @@ int main(int argc, char** argv) {
         }
         if (*chart) {
             runChart(chartOut, chartWidth, chartHeight);
+            return kExitOk;
+        }
+        if (*target) {
+            tgs.method = targetMethod == "diffusion" ? Method::Diffusion : targetMethod == "ordered" ? Method::Ordered : Method::Bayer;
+            if (targetGrid.cmyLevels < 2 || targetGrid.cmyLevels > 33 || targetGrid.kLevels < 2 || targetGrid.kLevels > 33)
+                throw Failure(kExitUsage, "a target has 2 to 33 levels of each ink");
+            runTarget(tgs, targetOut, targetGrid, patchMm, stdout);
             return kExitOk;
         }
         if (*report) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "colour/cgats.h"
 #include "colour/pack_colour.h"
 #include "respack/respack.h"
 
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
     bool handSet = false;
     auto* def = app.add_subcommand("default", "write the default pack into a directory");
     def->add_option("OUTDIR", dir, "pack directory")->required();
+    std::vector<std::string> measured;
+    def->add_option("--measurements", measured,
+                    "MEDIA=FILE: build that media's RGB tables from a real printer's measurements of the patch "
+                    "target (CGATS text, as `inkdot target` writes it and an instrument fills it in)");
     def->add_flag("--hand-set", handSet,
                   "colour tables from the hand-set formulas instead of characterised by printing (instant; "
                   "the colours are far from right)");
@@ -146,6 +151,15 @@ int main(int argc, char** argv) {
                 respack::writeDefaultPack(dir);
             } else {
                 inkdot::colour::Characterisation colour;
+                const inkdot::colour::ColourSpaces spaces;
+                for (const std::string& m : measured) {
+                    const size_t eq = m.find('=');
+                    if (eq == std::string::npos) throw std::runtime_error("--measurements takes MEDIA=FILE, not " + m);
+                    std::ifstream in(m.substr(eq + 1));
+                    if (!in) throw std::runtime_error("cannot read " + m.substr(eq + 1));
+                    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                    colour.useMeasurements(m.substr(0, eq), inkdot::colour::readCgats(text, spaces));
+                }
                 respack::writeDefaultPack(dir, &colour);
             }
             return listPack(dir);

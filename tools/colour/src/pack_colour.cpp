@@ -1,5 +1,6 @@
 #include "colour/pack_colour.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace inkdot::colour {
@@ -36,7 +37,15 @@ void Characterisation::useMeasurements(const std::string& media, Measurements me
 // The method's version: raise it with every change to what the tables
 // come out as, so that packs made before make their tables anew.
 std::string Characterisation::generator() const {
-    return "characterised/7 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
+    std::string g = "characterised/7 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
+    // Measurements of a real printer make other tables than the ink model.
+    for (const auto& [media, m] : given_) {
+        respack::Bytes bytes;
+        for (const Lab& v : m.lab)
+            for (double c : {v.L, v.a, v.b}) bytes.push_back(uint8_t(std::lround(c * 100.0)));
+        g += " measured " + media + " " + std::to_string(respack::fnv1a64(bytes));
+    }
+    return g;
 }
 
 respack::Bytes Characterisation::separationTable(const respack::TableRequest& request,

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "chart.h"
 #include "image.h"
 #include "pack.h"
 #include "planes.h"
+#include "colour/cgats.h"
 #include "colour/colour_space.h"
 #include "colour/ink_model.h"
 #include "respack/respack.h"
@@ -449,3 +451,51 @@ TEST(ImageFiles, FormatsReadAlike) {
 }
 
 } // namespace
+
+namespace inkdot::cli {
+namespace {
+
+TEST_F(Cli, TargetPrintsItsPatchesAndListsThemForTheInstrument) {
+    // 3 x 3 x 3 colour levels by 2 black levels, 5 mm patches on a small
+    // page: 54 patches, 9 x 5 a page, two pages.
+    const Outcome r = run("target -o " + (root / "target").string() + " --pack " + (root / "pack").string() +
+                          " --cmy-levels 3 --k-levels 2 --patch-mm 5 --page 47x27mm --margin 1 --resolution 360x720");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = slurp(root / "target" / "target.txt");
+    const colour::Measurements device = [&] {
+        // The file holds device values only; give each patch a colour to read it.
+        std::string measured;
+        std::istringstream in(text);
+        std::string line;
+        bool data = false;
+        while (std::getline(in, line)) {
+            if (line == "END_DATA") data = false;
+            if (line.rfind("SAMPLE_ID", 0) == 0) line += " LAB_L LAB_A LAB_B";
+            if (line.rfind("NUMBER_OF_FIELDS", 0) == 0) line = "NUMBER_OF_FIELDS 8";
+            measured += line + (data ? " 50 0 0\n" : "\n");
+            if (line == "BEGIN_DATA") data = true;
+        }
+        return colour::readCgats(measured, colour::ColourSpaces());
+    }();
+    EXPECT_EQ(device.grid.cmyLevels, 3);
+    EXPECT_EQ(device.grid.kLevels, 2);
+    // Page 1 begins with bare paper and then black alone: no dots in the
+    // first patch, black over most of the second.
+    const Planes page = readPlanes(root / "target" / "page-1", kSixInks);
+    const PlaneHeader& h = page.headers[0];
+    const int cell = int(h.width) / 9;  // 9 patches across
+    auto dotsIn = [&](size_t k, int column) {
+        uint64_t dots = 0;
+        const std::string& bytes = page.bytes[k];
+        for (uint32_t y = uint32_t(cell) / 4; y < uint32_t(cell) * 3 / 4; ++y)
+            for (int x = column * cell + cell / 4; x < column * cell + cell * 3 / 4; ++x)
+                dots += ((uint8_t(bytes[y * h.rowBytes + uint32_t(x) / 4]) >> (6 - 2 * (x % 4))) & 3) != 0;
+        return dots;
+    };
+    for (size_t k = 0; k < kSixInks.size(); ++k) EXPECT_EQ(dotsIn(k, 0), 0u) << kSixInks[k];
+    EXPECT_GT(dotsIn(3, 1), uint64_t(cell * cell / 4) / 2);  // black
+    EXPECT_TRUE(fs::exists(root / "target" / "page-2" / "preview.png"));
+}
+
+} // namespace
+} // namespace inkdot::cli
