@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
                                                 "(default: the image's centre)")
         ->expected(2)
         ->delimiter(',');
+    print->add_option("--input-profile", st.inputProfile,
+                      "ICC profile of the image's colours, over any it embeds (RGB and grey are converted to sRGB, "
+                      "CMYK printed as the profile says it looks)");
     print->add_flag("-q,--quiet", st.quiet, "no progress bar and no summary");
 
     std::string infoPack;

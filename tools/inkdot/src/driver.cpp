@@ -11,6 +11,7 @@
 #include "colour.h"
 #include "failure.h"
 #include "image.h"
+#include "input_profile.h"
 #include "preview.h"
 #include "progress.h"
 #include "resample.h"
@@ -55,7 +56,8 @@ PrintResult printImage(const PrintSettings& st) {
     PrintResult res;
 
     double t = cpuNow();
-    const Image image = readImage(st.image);
+    Image image = readImage(st.image);
+    const std::string inputColour = applyInputProfile(image, st.inputProfile);
     res.time.read = since(t);
 
     t = cpuNow();
@@ -112,6 +114,7 @@ PrintResult printImage(const PrintSettings& st) {
     t = cpuNow();
     colourMatchingRecords(sel, st, 6, false, &tags, params, select);
     ColourMatching inkTable(pack, params, select, Role::ColourTable4d, selectionText + ", CMYK to six inks");
+    res.details.insert(res.details.begin(), inputColour);
     res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.

@@ -5,11 +5,13 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -54,6 +56,47 @@ File openRead(const fs::path& path) {
 
 // ---- PNG ------------------------------------------------------------------
 
+// The ICC profile of a PNG file: its iCCP chunk (a name, a compression
+// method and the profile deflated), read from the chunks directly as the
+// simplified reading interface does not hand it out. Empty when there is
+// none or it cannot be inflated.
+std::vector<uint8_t> pngProfile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint8_t head[8];
+    if (!in.read(reinterpret_cast<char*>(head), 8)) return {};
+    while (in) {
+        uint8_t h[8];
+        if (!in.read(reinterpret_cast<char*>(h), 8)) break;
+        const uint32_t length = uint32_t(h[0]) << 24 | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | h[3];
+        const std::string type(reinterpret_cast<char*>(h + 4), 4);
+        if (type == "IDAT" || type == "IEND" || length > (1u << 26)) break;  // the profile comes before the pixels
+        if (type != "iCCP") {
+            in.seekg(std::streamoff(length) + 4, std::ios::cur);
+            continue;
+        }
+        std::vector<uint8_t> chunk(length);
+        if (!in.read(reinterpret_cast<char*>(chunk.data()), std::streamsize(length))) break;
+        const auto name = std::find(chunk.begin(), chunk.end(), uint8_t(0));
+        if (name == chunk.end() || chunk.end() - name < 2 || name[1] != 0) return {};
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK) return {};
+        z.next_in = &*(name + 2);
+        z.avail_in = uInt(chunk.end() - (name + 2));
+        std::vector<uint8_t> profile;
+        uint8_t buffer[16384];
+        int status = Z_OK;
+        while (status == Z_OK && profile.size() < (1u << 26)) {
+            z.next_out = buffer;
+            z.avail_out = sizeof buffer;
+            status = inflate(&z, Z_NO_FLUSH);
+            profile.insert(profile.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+        }
+        inflateEnd(&z);
+        return status == Z_STREAM_END ? profile : std::vector<uint8_t>{};
+    }
+    return {};
+}
+
 Image readPng(const fs::path& path) {
     png_image png;
     std::memset(&png, 0, sizeof png);
@@ -77,6 +120,7 @@ Image readPng(const fs::path& path) {
         png_image_free(&png);
         badImage(path, message);
     }
+    image.icc = pngProfile(path);
     return image;
 }
 
@@ -123,6 +167,7 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_save_markers(&info, JPEG_APP0 + 14, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile, in one or more chunks
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > 1000000 ||
         info.image_height > 1000000 || uint64_t(info.image_width) * info.image_height > kMaxImagePixels) {
@@ -135,6 +180,12 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
     info.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
+    JOCTET* icc = nullptr;
+    unsigned iccLength = 0;
+    if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc) {
+        out->icc.assign(icc, icc + iccLength);
+        std::free(icc);
+    }
     out->format = "JPEG";
     out->width = static_cast<int>(info.output_width);
     out->height = static_cast<int>(info.output_height);
@@ -296,6 +347,10 @@ Image readTiff(const fs::path& path) {
     image.format = "TIFF";
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
+    uint32_t iccLength = 0;
+    void* icc = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &iccLength, &icc) && icc && iccLength)
+        image.icc.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccLength);
     if (photometric == PHOTOMETRIC_SEPARATED) {
         if (inkset != INKSET_CMYK || spp < 4) badImage(path, "only CMYK separations are supported");
         if (bps != 8 && bps != 16) badImage(path, std::to_string(bps) + "-bit CMYK is not supported");

@@ -20,6 +20,7 @@ struct Image {
     ColourSpace space = ColourSpace::Rgb;
     std::vector<uint8_t> pixels;  // row after row, channels(space) bytes a pixel
     std::string format;           // "PNG", "JPEG", "TIFF", "PNM"
+    std::vector<uint8_t> icc;     // the embedded ICC profile, if the file has one
 
     int channels() const;
 };

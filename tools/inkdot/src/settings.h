@@ -28,6 +28,7 @@ void parseResolution(const std::string& text, int& x, int& y);
 
 struct PrintSettings {
     std::filesystem::path image, pack, outDir;
+    std::filesystem::path inputProfile;  // an ICC profile for the image, over any it embeds
     std::string media = "PlainPaper";
     std::string quality;     // a name or number of the pack's; empty: from the resolution
     std::string resolution;  // empty: the quality's own
