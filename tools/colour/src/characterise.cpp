@@ -557,14 +557,20 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     // cost (colour, black rule, limits), so that the search
                     // starts in the valley the rule wants rather than at the
                     // nearest colour.
+                    // Also the nearest colour made without black and the
+                    // nearest made with the most: dark colours can be made
+                    // either way, and the rule's valley may not reach them.
                     const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
-                    std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}};
+                    std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}}, plain{1e300, 0}, darkest{1e300, 0};
                     for (size_t i = 0; i < coarse.size(); ++i) {
                         const double c = residual(printer, design, coarse[i].second, aim, black, limit).cost();
                         if (c < best[1].first) best[1] = {c, i};
                         if (best[1].first < best[0].first) std::swap(best[0], best[1]);
+                        const double d = distance(coarse[i].first, aim);
+                        if (coarse[i].second[3] == 0.0 && d < plain.first) plain = {d, i};
+                        if (coarse[i].second[3] >= 0.8 && d < darkest.first) darkest = {d, i};
                     }
-                    for (const auto& b : best) starts.push_back(coarse[b.second].second);
+                    for (const auto& b : {best[0], best[1], plain, darkest}) starts.push_back(coarse[b.second].second);
                     found = solveCmyk(printer, design, mapping, aim, starts);
                 }
                 // The sampled boundary is a little generous in places: an
@@ -621,10 +627,15 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
             // the model: leave it where the inversion put it.
             if (far < 0.2 || far > 6.0) continue;
             auto& x = table.cmyk[i];
-            // How each ink moves the colour here, by the model.
+            // How the inks move the colour here, by the model: cyan,
+            // magenta and yellow, and black only for the darkest greys,
+            // which black carries alone (elsewhere more black would take
+            // room from the colours beside it, which the model's steps
+            // between its black levels do not see).
+            const bool blackToo = chroma(aim) < 3.0 && x[3] > 0.8;
             std::array<std::array<double, 4>, 3> jac{};
             const Lab base = printer(x);
-            for (size_t a = 0; a < 4; ++a) {
+            for (size_t a = 0; a < (blackToo ? 4u : 3u); ++a) {
                 std::array<double, 4> xs = x;
                 const double h = x[a] > 0.5 ? -1.0 / 256 : 1.0 / 256;
                 xs[a] += h;

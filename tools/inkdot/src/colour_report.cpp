@@ -162,7 +162,12 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
         target.lab.push_back(colour::relativeLab(spaces, v, model.paper));
     const colour::PrinterModel printerModel(std::move(target));
     const colour::GamutMapping gamut(printerModel, colour::RgbTableDesign{}, spaces);
-    report.blackL = gamut.blackL();
+    // The ink black: the darkest grey the page prints, as measured on the
+    // chart's large patches (small target patches, where the diffusion has
+    // not settled, print solid black a little darker than a large area does).
+    report.blackL = 100.0;
+    for (const PatchResult& r : report.patches)
+        if (r.patch.group == "grey") report.blackL = std::min(report.blackL, r.printed.L);
 
     double all = 0, reach = 0;
     int checker = 0;

@@ -300,7 +300,11 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTab
                 {.points = 17, .percentAt0 = p0,
                  .extraBlock = extraBlockKind2({.records = kRecords, .recordsSingleInk = kRecordsSingleInk})},
                 200 + 10 * mi, "CMYK to six inks, two-bit dots, best", "kind 2, level records 5300 and 5301",
-                request("two-bit fine", 2880, 720, 2));
+                // Measured at 1440 x 720: the ink model gives a dot the area
+                // of its own device pixel, and at 2880 x 720 a dot is as wide
+                // as two (the kernels place half as many), so measured there
+                // it would look half as dense as it prints.
+                request("two-bit fine", 1440, 720, 2));
     if (plain)
         table4d(kDraft4d, {.points = 9, .percentAt0 = 500, .inkLimit = 240}, 200, "CMYK to six inks, one-bit draft",
                 "none", request("draft", 720, 360, 1));
@@ -333,7 +337,7 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTab
             request("draft", 720, 360, 2), kTwoBit4d);
     table3d(kNormal3d, {.points = 17, .type = 50}, m.class3d, "RGB to CMYK", request("normal", 1440, 720, 2), kTwoBit4d);
     if (glossy)
-        table3d(kBest3d, {.points = 33, .type = 51}, m.class3d, "RGB to CMYK, best", request("best", 2880, 720, 2),
+        table3d(kBest3d, {.points = 33, .type = 51}, m.class3d, "RGB to CMYK, best", request("best", 1440, 720, 2),
                 kTwoBitFine4d);
     table3d(kVivid3d, {.points = 17, .type = 50, .blackStart = 0.45, .ucr = 0.5, .dominantReduction = {0, 0, 0},
                        .hueShift = {0, 0, 0, 10}},
