@@ -11,16 +11,14 @@ namespace inkdot::colour {
 // The transforms keep no cache, so one ColourSpaces serves several threads;
 // they are not optimised, so linear light keeps its full precision.
 struct ColourSpaces::Transforms {
-    cmsHTRANSFORM linearToLab = nullptr, labToLinear = nullptr;
+    cmsHTRANSFORM linearToLab = nullptr;
     cmsHTRANSFORM srgbToLab = nullptr, labToSrgb = nullptr;
-    cmsToneCurve* srgbCurve = nullptr;  // encoded 0..1 to linear 0..1
-    cmsToneCurve* srgbInverse = nullptr;
+    cmsToneCurve* srgbInverse = nullptr;  // the sRGB curve the other way: linear 0..1 to encoded 0..1
 
     ~Transforms() {
-        for (cmsHTRANSFORM t : {linearToLab, labToLinear, srgbToLab, labToSrgb})
+        for (cmsHTRANSFORM t : {linearToLab, srgbToLab, labToSrgb})
             if (t) cmsDeleteTransform(t);
-        for (cmsToneCurve* c : {srgbCurve, srgbInverse})
-            if (c) cmsFreeToneCurve(c);
+        if (srgbInverse) cmsFreeToneCurve(srgbInverse);
     }
 };
 
@@ -51,7 +49,6 @@ ColourSpaces::ColourSpaces() : t_(std::make_unique<Transforms>()) {
     cmsHPROFILE linear = linearProfile(), srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
     if (!linear || !srgb || !lab) throw std::runtime_error("Little CMS could not build its profiles");
     t_->linearToLab = make(linear, TYPE_RGB_DBL, lab, TYPE_Lab_DBL);
-    t_->labToLinear = make(lab, TYPE_Lab_DBL, linear, TYPE_RGB_DBL);
     t_->srgbToLab = make(srgb, TYPE_RGB_8, lab, TYPE_Lab_DBL);
     t_->labToSrgb = make(lab, TYPE_Lab_DBL, srgb, TYPE_RGB_8);
     cmsCloseProfile(linear);
@@ -60,8 +57,9 @@ ColourSpaces::ColourSpaces() : t_(std::make_unique<Transforms>()) {
     // The sRGB curve in its parametric form: a power of 2.4 with a linear
     // segment near black.
     const cmsFloat64Number srgbParameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    t_->srgbCurve = cmsBuildParametricToneCurve(nullptr, 4, srgbParameters);
-    t_->srgbInverse = t_->srgbCurve ? cmsReverseToneCurve(t_->srgbCurve) : nullptr;
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbParameters);
+    t_->srgbInverse = curve ? cmsReverseToneCurve(curve) : nullptr;
+    if (curve) cmsFreeToneCurve(curve);
     if (!t_->srgbInverse) throw std::runtime_error("Little CMS could not build the sRGB curve");
 }
 
@@ -76,12 +74,6 @@ Lab ColourSpaces::labFromLinear(const Linear& v) const {
 void ColourSpaces::labFromLinear(const Linear* in, Lab* out, size_t count) const {
     static_assert(sizeof(Linear) == 3 * sizeof(double) && sizeof(Lab) == 3 * sizeof(double));
     cmsDoTransform(t_->linearToLab, in, out, cmsUInt32Number(count));
-}
-
-Linear ColourSpaces::linearFromLab(const Lab& v) const {
-    Linear out;
-    cmsDoTransform(t_->labToLinear, &v, &out, 1);
-    return out;
 }
 
 Lab ColourSpaces::labFromSrgb(uint8_t r, uint8_t g, uint8_t b) const {
@@ -129,10 +121,6 @@ double hueDegrees(const Lab& v) {
 
 double ColourSpaces::srgbEncode(double linear) const {
     return 255.0 * cmsEvalToneCurveFloat(t_->srgbInverse, cmsFloat32Number(std::clamp(linear, 0.0, 1.0)));
-}
-
-double ColourSpaces::srgbDecode(double encoded) const {
-    return cmsEvalToneCurveFloat(t_->srgbCurve, cmsFloat32Number(std::clamp(encoded / 255.0, 0.0, 1.0)));
 }
 
 std::array<uint8_t, 4096> ColourSpaces::srgbEncodeTable() const {

@@ -45,8 +45,6 @@ constexpr MediaLook kMediaLooks[] = {
 
 } // namespace
 
-std::string_view inkName(InkId ink) { return kNames[size_t(ink)]; }
-
 std::optional<InkId> inkByName(std::string_view name) {
     const std::string l = lower(name);
     for (size_t i = 0; i < kNames.size(); ++i)
@@ -73,12 +71,6 @@ std::optional<InkModel> InkModel::forMedia(std::string_view media) {
         return model;
     }
     return std::nullopt;
-}
-
-std::vector<std::string> InkModel::mediaNames() {
-    std::vector<std::string> names;
-    for (const MediaLook& m : kMediaLooks) names.emplace_back(m.name);
-    return names;
 }
 
 double InkModel::cover(int bits, int code) const {

@@ -115,7 +115,7 @@ std::vector<Linear> PatchPrinter::run(std::span<const uint8_t> input, int bytesP
     // Dots to colour: the reflectance of every combination of the planes.
     const std::span<const InkId> inks = six ? std::span<const InkId>(kSixPlanes) : std::span<const InkId>(kOnePlane);
     const std::vector<Linear> look = model_.combinations(inks, bits);
-    const int planes = int(inks.size()), perByte = 8 / bits, mask = (1 << bits) - 1;
+    const int planes = int(inks.size());
     const size_t stride = (size_t(width) * size_t(bits) + 7) / 8 + 16;
 
     std::vector<Linear> sums(count);
@@ -140,10 +140,7 @@ std::vector<Linear> PatchPrinter::run(std::span<const uint8_t> input, int bytesP
                 Linear& sum = sums[p];
                 const int x0 = int(p - first) * size;
                 for (int x = x0 + margin; x < x0 + size - margin; ++x) {
-                    size_t e = 0;
-                    const int shift = 8 - bits * (x % perByte + 1);
-                    for (int k = 0; k < planes; ++k)
-                        e |= size_t((out[size_t(k) * stride + size_t(x / perByte)] >> shift) & mask) << (bits * k);
+                    const size_t e = combinationAt(planes, bits, x, [&](int k) { return &out[size_t(k) * stride]; });
                     sum.r += look[e].r, sum.g += look[e].g, sum.b += look[e].b;
                 }
             }

@@ -113,7 +113,7 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
     const colour::InkModel model = *colour::InkModel::forMedia(printed.modelMedia);
     std::vector<colour::InkId> inks;
     for (const std::string& name : printed.inkNames) inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
-    const int bits = printed.bits, perByte = 8 / bits, mask = (1 << bits) - 1;
+    const int bits = printed.bits;
     const std::vector<colour::Linear> look = model.combinations(inks, bits);
     const colour::ColourSpaces spaces;
     const double sx = double(printed.imageWidth) / chart.width, sy = double(printed.imageHeight) / chart.height;
@@ -131,10 +131,9 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
         size_t count = 0;
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x) {
-                size_t e = 0;
-                const int shift = 8 - bits * (x % perByte + 1);
-                for (size_t k = 0; k < planes.size(); ++k)
-                    e |= size_t((planes[k][size_t(y) * headers[k].rowBytes + size_t(x / perByte)] >> shift) & mask) << (bits * k);
+                const size_t e = colour::combinationAt(int(planes.size()), bits, x, [&](int k) {
+                    return &planes[size_t(k)][size_t(y) * headers[size_t(k)].rowBytes];
+                });
                 sum.r += look[e].r, sum.g += look[e].g, sum.b += look[e].b;
                 ++count;
             }

@@ -148,7 +148,8 @@ PrintResult printImage(const PrintSettings& st) {
                                                                 : "bayer";
     const std::string htText = std::string(six ? "six inks" : "one ink") + ", " + std::to_string(bits) + "-bit dots, " +
                                methodName(st.method) + ", " + std::to_string(xres) + " x " + std::to_string(yres) + " dpi";
-    Halftoning halftone(pack, hp, inkTable.lut(), pack.halftoneList(listName), htText);
+    res.halftoneList = pack.halftoneList(listName);
+    Halftoning halftone(pack, hp, inkTable.lut(), res.halftoneList, htText);
     std::string used;
     for (int32_t n : halftone.resources()) used += (used.empty() ? "" : ", ") + std::to_string(n);
     res.details.push_back("halftone resources: " + used + " (list '" + listName + "')");
@@ -251,7 +252,6 @@ PrintResult printImage(const PrintSettings& st) {
     res.inkNames = inkNames;
     res.modelMedia = model->media;
     res.separationTable = inkTable.table();
-    res.halftoneList = pack.halftoneList(listName);
     res.pagePixels = uint64_t(pageW) * uint64_t(pageH);
     res.imagePixels = uint64_t(iw) * uint64_t(ih);
     res.time.total = std::chrono::duration<double>(Clock::now() - start).count();

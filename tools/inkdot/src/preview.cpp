@@ -104,15 +104,6 @@ PreviewRenderer::PreviewRenderer(int pageWidth, int pageHeight, int xResolution,
     for (size_t i = 0; i < crop_.pixels.size(); ++i) crop_.pixels[i] = paper[i % 3];
 }
 
-int PreviewRenderer::code(const uint8_t* planes, size_t stride, int x) const {
-    int combo = 0;
-    const int mask = (1 << bits_) - 1;
-    const size_t byte = size_t(x / perByte_);
-    const int shift = 8 - bits_ * (x % perByte_ + 1);
-    for (int k = 0; k < inks_; ++k) combo |= ((planes[size_t(k) * stride + byte] >> shift) & mask) << (bits_ * k);
-    return combo;
-}
-
 void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int xBegin, int xEnd) {
     const int byteBegin = xBegin / perByte_, byteEnd = (xEnd + perByte_ - 1) / perByte_;
     int low = previewWidth_, high = -1;  // the columns this line touches
@@ -168,7 +159,7 @@ void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int x
     const CropRect& c = cropRect_;
     if (y >= c.y && y < c.y + c.height)
         for (int x = c.x; x < c.x + c.width; ++x) {
-            const auto& look = look_[size_t(code(planes, stride, x))];
+            const auto& look = look_[colour::combinationAt(inks_, bits_, x, [&](int k) { return planes + size_t(k) * stride; })];
             for (int ry = 0; ry < yRepeat_; ++ry)
                 for (int rx = 0; rx < xRepeat_; ++rx) {
                     const size_t at = (size_t((y - c.y) * yRepeat_ + ry) * size_t(crop_.width) +

@@ -63,8 +63,6 @@ public:
     int height() const { return previewHeight_; }
 
 private:
-    int code(const uint8_t* planes, size_t stride, int x) const;
-
     int bits_, inks_, perByte_, xRepeat_, yRepeat_;
     int previewWidth_, previewHeight_;
     AxisCover columns_, rows_;

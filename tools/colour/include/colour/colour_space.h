@@ -35,8 +35,6 @@ public:
 
     // Linear light (white 1, 1, 1) to Lab D50.
     Lab labFromLinear(const Linear& v) const;
-    // Lab D50 to linear light (unclipped).
-    Linear linearFromLab(const Lab& v) const;
     // sRGB, 8 bits a channel, to Lab D50.
     Lab labFromSrgb(uint8_t r, uint8_t g, uint8_t b) const;
     // Lab D50 to sRGB, rounded and clipped to 0..255.
@@ -49,9 +47,8 @@ public:
     void labFromLinear(const Linear* in, Lab* out, size_t count) const;
 
     // The sRGB tone curve: linear light 0..1 to an encoded 0..255 (not
-    // rounded) and back.
+    // rounded).
     double srgbEncode(double linear) const;
-    double srgbDecode(double encoded) const;
     // 4,096 steps from linear 0..1 to sRGB bytes, for rendering.
     std::array<uint8_t, 4096> srgbEncodeTable() const;
 

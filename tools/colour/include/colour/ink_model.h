@@ -46,9 +46,8 @@ struct Linear {
 enum class InkId { Cyan, LightCyan, Magenta, LightMagenta, Yellow, Black };
 constexpr int kInkCount = 6;
 
-// "cyan", "light cyan", "magenta", "light magenta", "yellow", "black".
-std::string_view inkName(InkId ink);
-// The ink of a plane name as the planes and the pack's ink order give it;
+// The ink of a plane name as the planes and the pack's ink order give it
+// ("cyan", "light cyan", "magenta", "light magenta", "yellow", "black");
 // nothing for any other name.
 std::optional<InkId> inkByName(std::string_view name);
 
@@ -63,8 +62,6 @@ struct InkModel {
     // "PhotoMatte" or "PhotoGlossy" (case does not matter). Other names get
     // nothing.
     static std::optional<InkModel> forMedia(std::string_view media);
-    // The media the model knows, for messages.
-    static std::vector<std::string> mediaNames();
 
     // The share of a pixel that a dot of `code` covers (bits 1 or 2).
     double cover(int bits, int code) const;
@@ -75,5 +72,16 @@ struct InkModel {
     // 2^(bits x inks) entries (4096 for six inks of two-bit dots).
     std::vector<Linear> combinations(std::span<const InkId> inks, int bits) const;
 };
+
+// The dot combination of pixel x of packed planes (most significant dot
+// first), numbered as `combinations` numbers them: the code of plane k in
+// bits (bits x k) up. `row(k)` gives plane k's row.
+template <class PlaneRow>
+size_t combinationAt(int planes, int bits, int x, PlaneRow row) {
+    const int perByte = 8 / bits, shift = 8 - bits * (x % perByte + 1), mask = (1 << bits) - 1;
+    size_t combo = 0;
+    for (int k = 0; k < planes; ++k) combo |= size_t((row(k)[x / perByte] >> shift) & mask) << (bits * k);
+    return combo;
+}
 
 } // namespace inkdot::colour
