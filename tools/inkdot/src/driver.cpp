@@ -192,7 +192,7 @@ PrintResult printImage(const PrintSettings& st) {
     else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
-    PreviewRenderer preview(pageW, pageH, xres, yres, bits, *model, inks, st.previewWidth, crop);
+    PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
     res.time.setup += since(t);
 
     char line[256];

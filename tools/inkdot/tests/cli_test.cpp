@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace inkdot::cli;
+using namespace inkdot::colour;
 
 struct Outcome {
     int status = -1;
@@ -83,6 +84,7 @@ protected:
         writeImage(root / "grey.pgm", greyRamps());
         writeImage(root / "white.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 255}));
         writeImage(root / "yellow.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 0}));
+        writeImage(root / "black.png", solid(96, 64, ColourSpace::Rgb, {0, 0, 0}));
     }
     static void TearDownTestSuite() { fs::remove_all(root); }
 
@@ -224,10 +226,57 @@ TEST_F(Cli, InksLandOnTheirPlanesAndPaperStaysBlank) {
     ASSERT_EQ(print("white.png", "white", "--dots 1").status, 0);
     const Planes white = readPlanes(root / "white", kSixInks);
     for (const std::string& plane : white.bytes) EXPECT_EQ(dotsOf(plane, 1), 0u);
-    // A blank page previews as the paper (plain paper, a little grey).
+    // Bare paper previews as the paper of the media's ink model (the
+    // default media is plain paper), not as the screen's white.
     const Image preview = readImage(root / "white" / "preview.png");
-    const double paper = inkdot::colour::InkModel::forMedia("PlainPaper")->paper.r;
-    for (uint8_t v : preview.pixels) ASSERT_NEAR(v, inkdot::colour::ColourSpaces().srgbEncode(paper), 1);
+    const int paper = int(std::lround(ColourSpaces().srgbEncode(InkModel::forMedia("PlainPaper")->paper.g)));
+    EXPECT_LT(paper, 250);
+    for (uint8_t v : preview.pixels) ASSERT_EQ(v, paper);
+}
+
+TEST_F(Cli, SolidBlackPreviewsAsPrintedLargeAtEveryRatio) {
+    // A black image over the whole page, previewed at 0.7 to 85 device
+    // pixels a preview pixel across, with square and with oblong device
+    // pixels. The inside of the preview shows the mean colour of the dots
+    // under it, as the same area printed large would look.
+    const InkModel model = *InkModel::forMedia("PhotoGlossy");
+    std::vector<InkId> inks;
+    for (const std::string& name : kSixInkNames) inks.push_back(*inkByName(name));
+    const std::vector<Linear> combos = model.combinations(inks, 2);
+    const ColourSpaces spaces;
+    for (const char* resolution : {"720x720", "1440x720", "360x720"})
+        for (int width : {1000, 680, 272, 170, 93, 16}) {
+            SCOPED_TRACE(std::string(resolution) + ", preview " + std::to_string(width) + " pixels wide");
+            const Outcome r = run("print " + (root / "black.png").string() + " -o " + (root / "black").string() + " --pack " +
+                                  (root / "pack").string() + " --page 24x16mm --margin 0 --dots 2 --media PhotoGlossy -q" +
+                                  " --resolution " + resolution + " --preview-width " + std::to_string(width));
+            ASSERT_EQ(r.status, 0) << r.err;
+            const Planes planes = readPlanes(root / "black", kSixInks);
+            const Image preview = readImage(root / "black" / "preview.png");
+            const uint64_t W = planes.headers[0].width, H = planes.headers[0].height;
+            const uint64_t P = uint64_t(preview.width), Q = uint64_t(preview.height);
+            // Preview pixels 1 to P - 2 across and 1 to Q - 2 down, and the
+            // device pixels under them.
+            const uint64_t x0 = (W + P - 1) / P, x1 = (P - 1) * W / P, y0 = (H + Q - 1) / Q, y1 = (Q - 1) * H / Q;
+            double device[3] = {0, 0, 0}, shown[3] = {0, 0, 0};
+            for (uint64_t y = y0; y < y1; ++y)
+                for (uint64_t x = x0; x < x1; ++x) {
+                    size_t e = 0;
+                    for (size_t k = 0; k < inks.size(); ++k) {
+                        const uint8_t byte = uint8_t(planes.bytes[k][y * planes.headers[k].rowBytes + x / 4]);
+                        e |= size_t((byte >> (6 - 2 * (x % 4))) & 3) << (2 * k);
+                    }
+                    device[0] += combos[e].r, device[1] += combos[e].g, device[2] += combos[e].b;
+                }
+            for (uint64_t y = 1; y + 1 < Q; ++y)
+                for (uint64_t x = 1; x + 1 < P; ++x)
+                    for (size_t ch = 0; ch < 3; ++ch) shown[ch] += spaces.srgbDecode(preview.pixels[(y * P + x) * 3 + ch]);
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const double printed = spaces.srgbEncode(device[ch] / double((x1 - x0) * (y1 - y0)));
+                EXPECT_LT(printed, 45) << "channel " << ch;  // black, not grey
+                EXPECT_NEAR(spaces.srgbEncode(shown[ch] / double((P - 2) * (Q - 2))), printed, 2) << "channel " << ch;
+            }
+        }
 }
 
 TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
