@@ -9,23 +9,18 @@
 #include <random>
 #include <string>
 
-#include "colour/colour_space.h"
+#include "colour_fixtures.h"
 #include "preview.h"
 
 namespace {
 
 using namespace inkdot::cli;
+using inkdot::testing::spaces;
+using inkdot::testing::srgb;
 using inkdot::colour::ColourSpaces;
 using inkdot::colour::InkId;
 using inkdot::colour::InkModel;
 using inkdot::colour::Linear;
-
-const ColourSpaces& spaces() {
-    static const ColourSpaces s;
-    return s;
-}
-
-int srgb(double linear) { return int(std::lround(spaces().srgbEncode(linear))); }
 
 // One ink that stops all light on paper that reflects all of it: a dot is
 // black, paper white; two-bit small and medium dots cover a quarter and a
