@@ -85,8 +85,11 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
     out_.width = previewWidth;
     out_.height = int(previewHeight_);
     const uint8_t paper[3] = {encode(paper_[0]), encode(paper_[1]), encode(paper_[2])};
-    out_.pixels.resize(size_t(P) * size_t(previewHeight_) * 3);
-    for (size_t i = 0; i < out_.pixels.size(); i += 3) std::copy(paper, paper + 3, &out_.pixels[i]);
+    // Paper everywhere to begin with: one row, then copies of it.
+    const size_t row = size_t(P) * 3;
+    out_.pixels.resize(row * size_t(previewHeight_));
+    for (size_t i = 0; i < row; i += 3) std::copy(paper, paper + 3, &out_.pixels[i]);
+    for (size_t at = row; at < out_.pixels.size(); at += row) std::copy_n(out_.pixels.begin(), row, out_.pixels.begin() + long(at));
 
     xRepeat_ = page.xResolution < page.yResolution ? page.yResolution / page.xResolution : 1;
     yRepeat_ = page.xResolution > page.yResolution ? page.xResolution / page.yResolution : 1;
@@ -232,7 +235,7 @@ void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int x
 
 Image PreviewRenderer::preview() {
     finishRow();
-    return out_;
+    return std::move(out_);
 }
 
 } // namespace inkdot::cli

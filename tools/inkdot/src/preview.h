@@ -57,7 +57,7 @@ public:
     // Lines come in order; lines not given stay paper.
     void addLine(int y, const uint8_t* planes, size_t stride, int xBegin, int xEnd);
 
-    // The finished preview (call once, after the last line).
+    // The finished preview, handed over (call once, after the last line).
     Image preview();
     Image crop() const { return crop_; }
     const CropRect& cropRect() const { return cropRect_; }
