@@ -77,9 +77,9 @@ int main(int argc, char** argv) {
                                                 "(default: the image's centre)")
         ->expected(2)
         ->delimiter(',');
-    print->add_option("--input-profile", st.inputProfile,
-                      "ICC profile of the image's colours, over any it embeds (RGB and grey are converted to sRGB, "
-                      "CMYK printed as the profile says it looks)");
+    print->add_option("--input-profile", st.inputProfile, "ICC profile of the image's colours, in place of the one it "
+                                                          "embeds (default: the embedded one, else sRGB for RGB and "
+                                                          "grey, plain ink amounts for CMYK)");
     print->add_flag("-q,--quiet", st.quiet, "no progress bar and no summary");
 
     std::string infoPack;

@@ -13,12 +13,14 @@ namespace inkdot::colour {
 struct ColourSpaces::Transforms {
     cmsHTRANSFORM linearToLab = nullptr;
     cmsHTRANSFORM srgbToLab = nullptr, labToSrgb = nullptr;
-    cmsToneCurve* srgbInverse = nullptr;  // the sRGB curve the other way: linear 0..1 to encoded 0..1
+    cmsToneCurve* srgbCurve = nullptr;  // encoded 0..1 to linear 0..1
+    cmsToneCurve* srgbInverse = nullptr;
 
     ~Transforms() {
         for (cmsHTRANSFORM t : {linearToLab, srgbToLab, labToSrgb})
             if (t) cmsDeleteTransform(t);
-        if (srgbInverse) cmsFreeToneCurve(srgbInverse);
+        for (cmsToneCurve* c : {srgbCurve, srgbInverse})
+            if (c) cmsFreeToneCurve(c);
     }
 };
 
@@ -57,9 +59,8 @@ ColourSpaces::ColourSpaces() : t_(std::make_unique<Transforms>()) {
     // The sRGB curve in its parametric form: a power of 2.4 with a linear
     // segment near black.
     const cmsFloat64Number srgbParameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbParameters);
-    t_->srgbInverse = curve ? cmsReverseToneCurve(curve) : nullptr;
-    if (curve) cmsFreeToneCurve(curve);
+    t_->srgbCurve = cmsBuildParametricToneCurve(nullptr, 4, srgbParameters);
+    t_->srgbInverse = t_->srgbCurve ? cmsReverseToneCurve(t_->srgbCurve) : nullptr;
     if (!t_->srgbInverse) throw std::runtime_error("Little CMS could not build the sRGB curve");
 }
 
@@ -123,10 +124,8 @@ double ColourSpaces::srgbEncode(double linear) const {
     return 255.0 * cmsEvalToneCurveFloat(t_->srgbInverse, cmsFloat32Number(std::clamp(linear, 0.0, 1.0)));
 }
 
-std::array<uint8_t, 4096> ColourSpaces::srgbEncodeTable() const {
-    std::array<uint8_t, 4096> t{};
-    for (size_t i = 0; i < t.size(); ++i) t[i] = uint8_t(std::lround(srgbEncode(double(i) / 4095.0)));
-    return t;
+double ColourSpaces::srgbDecode(double encoded) const {
+    return cmsEvalToneCurveFloat(t_->srgbCurve, cmsFloat32Number(std::clamp(encoded / 255.0, 0.0, 1.0)));
 }
 
 } // namespace inkdot::colour

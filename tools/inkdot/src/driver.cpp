@@ -57,8 +57,12 @@ PrintResult printImage(const PrintSettings& st) {
 
     double t = cpuNow();
     Image image = readImage(st.image);
-    const std::string inputColour = applyInputProfile(image, st.inputProfile);
+    const ColourSpace fileSpace = image.space;
     res.time.read = since(t);
+    // The image's colours into what the pack's tables take.
+    t = cpuNow();
+    res.details.push_back("input profile: " + applyInputProfile(image, st.image, st.inputProfile));
+    res.time.colour = since(t);
 
     t = cpuNow();
     Pack pack(st.pack);
@@ -108,13 +112,12 @@ PrintResult printImage(const PrintSettings& st) {
         for (uint8_t& v : ink.pixels) v = table[v];
         res.details.push_back("grey to black: " + pack.describe(rgbTable->table()));
     }
-    res.time.colour = since(t);
+    res.time.colour += since(t);
 
     // The separation table (its black ramp for one ink) and the halftone object.
     t = cpuNow();
     colourMatchingRecords(sel, st, 6, false, &tags, params, select);
     ColourMatching inkTable(pack, params, select, Role::ColourTable4d, selectionText + ", CMYK to six inks");
-    res.details.insert(res.details.begin(), inputColour);
     res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.
@@ -193,12 +196,12 @@ PrintResult printImage(const PrintSettings& st) {
     else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
-    PreviewRenderer preview(pageW, pageH, xres, yres, bits, *model, inks, st.previewWidth, crop);
+    PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
     res.time.setup += since(t);
 
     char line[256];
     std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", st.image.filename().c_str(),
-                  spaceName(image.space), image.width, image.height, image.format.c_str(), page.name.c_str(),
+                  spaceName(fileSpace), image.width, image.height, image.format.c_str(), page.name.c_str(),
                   htText.c_str());
     res.description = line;
     std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,

@@ -5,13 +5,12 @@
 
 #include <jpeglib.h>
 #include <png.h>
-#include <zlib.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -56,72 +55,117 @@ File openRead(const fs::path& path) {
 
 // ---- PNG ------------------------------------------------------------------
 
-// The ICC profile of a PNG file: its iCCP chunk (a name, a compression
-// method and the profile deflated), read from the chunks directly as the
-// simplified reading interface does not hand it out. Empty when there is
-// none or it cannot be inflated.
-std::vector<uint8_t> pngProfile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    uint8_t head[8];
-    if (!in.read(reinterpret_cast<char*>(head), 8)) return {};
-    while (in) {
-        uint8_t h[8];
-        if (!in.read(reinterpret_cast<char*>(h), 8)) break;
-        const uint32_t length = uint32_t(h[0]) << 24 | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | h[3];
-        const std::string type(reinterpret_cast<char*>(h + 4), 4);
-        if (type == "IDAT" || type == "IEND" || length > (1u << 26)) break;  // the profile comes before the pixels
-        if (type != "iCCP") {
-            in.seekg(std::streamoff(length) + 4, std::ios::cur);
-            continue;
-        }
-        std::vector<uint8_t> chunk(length);
-        if (!in.read(reinterpret_cast<char*>(chunk.data()), std::streamsize(length))) break;
-        const auto name = std::find(chunk.begin(), chunk.end(), uint8_t(0));
-        if (name == chunk.end() || chunk.end() - name < 2 || name[1] != 0) return {};
-        z_stream z{};
-        if (inflateInit(&z) != Z_OK) return {};
-        z.next_in = &*(name + 2);
-        z.avail_in = uInt(chunk.end() - (name + 2));
-        std::vector<uint8_t> profile;
-        uint8_t buffer[16384];
-        int status = Z_OK;
-        while (status == Z_OK && profile.size() < (1u << 26)) {
-            z.next_out = buffer;
-            z.avail_out = sizeof buffer;
-            status = inflate(&z, Z_NO_FLUSH);
-            profile.insert(profile.end(), buffer, buffer + (sizeof buffer - z.avail_out));
-        }
-        inflateEnd(&z);
-        return status == Z_STREAM_END ? profile : std::vector<uint8_t>{};
+struct PngError {
+    char message[256];
+    char profileWarning[256];  // why libpng set an iCCP chunk aside, if it did
+    bool tooLarge;
+    uint64_t width, height;
+};
+
+void pngFail(png_structp png, png_const_charp message) {
+    auto* err = static_cast<PngError*>(png_get_error_ptr(png));
+    std::snprintf(err->message, sizeof err->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp png, png_const_charp message) {
+    auto* err = static_cast<PngError*>(png_get_error_ptr(png));
+    if (std::strstr(message, "iCCP")) std::snprintf(err->profileWarning, sizeof err->profileWarning, "%s", message);
+}
+
+// Decodes into `out`: 8-bit grey, grey and alpha, RGB or RGB and alpha as
+// stored (palettes and small depths expanded, 16 bits scaled), and the
+// colour chunks into out->declared. Returns false with `err` set. Kept free
+// of objects with destructors between setjmp and longjmp.
+bool decodePng(FILE* file, Image* out, int* channels, PngError* err) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, err, pngFail, pngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        std::snprintf(err->message, sizeof err->message, "out of memory");
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
     }
-    return {};
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    err->width = width, err->height = height;
+    if (width == 0 || height == 0 || width > 1000000 || height > 1000000 || uint64_t(width) * height > kMaxImagePixels) {
+        err->tooLarge = true;
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_expand(png);    // palette to RGB, 1 to 4 bits to 8, transparency to alpha
+    png_set_scale_16(png);  // 16 bits to 8, rounded
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    out->width = int(width);
+    out->height = int(height);
+    *channels = png_get_channels(png, info);
+    const bool colour = (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) != 0;
+    out->space = colour ? ColourSpace::Rgb : ColourSpace::Grey;
+
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    int intent = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &profileLength) && profile)
+        out->declared.iccProfile.assign(profile, profile + profileLength);
+    else if (png_get_sRGB(png, info, &intent))
+        out->declared.srgb = true;
+    double gamma = 0;
+    if (png_get_gAMA(png, info, &gamma)) out->declared.gamma = gamma;
+    double* c = out->declared.chromaticities.data();
+    out->declared.hasChromaticities = png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+
+    const size_t row = size_t(width) * size_t(*channels);
+    out->pixels.resize(row * height);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, out->pixels.data() + row * y, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
 }
 
 Image readPng(const fs::path& path) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) badImage(path, png.message);
-    if (uint64_t(png.width) * png.height > kMaxImagePixels || png.width > 1000000 || png.height > 1000000) {
-        png_image_free(&png);
-        checkSize(path, png.width, png.height);
+    File file = openRead(path);
+    auto image = std::make_unique<Image>();
+    auto err = std::make_unique<PngError>();
+    int channels = 0;
+    if (!decodePng(file.get(), image.get(), &channels, err.get())) {
+        if (err->tooLarge) checkSize(path, err->width, err->height);
+        badImage(path, err->message);
     }
-    Image image;
-    image.format = "PNG";
-    image.width = static_cast<int>(png.width);
-    image.height = static_cast<int>(png.height);
-    const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    image.space = colour ? ColourSpace::Rgb : ColourSpace::Grey;
-    png.format = colour ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    image.pixels.resize(PNG_IMAGE_SIZE(png));
-    png_color white{255, 255, 255};
-    if (!png_image_finish_read(&png, &white, image.pixels.data(), 0, nullptr)) {
-        std::string message = png.message;
-        png_image_free(&png);
-        badImage(path, message);
+    if (image->declared.iccProfile.empty() && err->profileWarning[0])
+        badImage(path, std::string("its ICC profile cannot be used: ") + err->profileWarning);
+    image->format = "PNG";
+    // Alpha composed over white paper.
+    const int c = image->channels();
+    if (channels > c) {
+        std::vector<uint8_t>& p = image->pixels;
+        const size_t n = size_t(image->width) * size_t(image->height);
+        for (size_t i = 0; i < n; ++i)
+            for (int ch = 0; ch < c; ++ch)
+                p[i * size_t(c) + size_t(ch)] = overWhite(p[i * size_t(channels) + size_t(ch)], p[i * size_t(channels) + size_t(c)], 255);
+        p.resize(n * size_t(c));
     }
-    image.icc = pngProfile(path);
-    return image;
+    return std::move(*image);
+}
+
+// One PNG chunk: length, type, data and the CRC of type and data.
+void appendPngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
+    const uint32_t n = uint32_t(data.size());
+    const uint8_t length[4] = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
+    out.insert(out.end(), length, length + 4);
+    const size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(0, out.data() + typeAt, uInt(4 + data.size()));
+    const uint8_t sum[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    out.insert(out.end(), sum, sum + 4);
 }
 
 void writePng(const fs::path& path, const Image& image, bool fast) {
@@ -133,8 +177,35 @@ void writePng(const fs::path& path, const Image& image, bool fast) {
     png.height = static_cast<png_uint_32>(image.height);
     png.format = image.space == ColourSpace::Rgb ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
     if (fast) png.flags = PNG_IMAGE_FLAG_FAST;
-    if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr))
+    const std::vector<uint8_t>& profile = image.declared.iccProfile;
+    if (profile.empty()) {
+        if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr))
+            cannotWrite(path, png.message);
+        return;
+    }
+    // With a profile: the file made in memory (saying its colours are not
+    // sRGB), and an iCCP chunk put in after the header.
+    png.flags |= PNG_IMAGE_FLAG_COLORSPACE_NOT_sRGB;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(png, size, 0, image.pixels.data(), 0, nullptr)) cannotWrite(path, png.message);
+    std::vector<uint8_t> file(size);
+    if (!png_image_write_to_memory(&png, file.data(), &size, 0, image.pixels.data(), 0, nullptr))
         cannotWrite(path, png.message);
+    file.resize(size);
+    uLongf packed = compressBound(uLong(profile.size()));
+    std::vector<uint8_t> chunk{'I', 'C', 'C', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};  // name, zlib method
+    const size_t header = chunk.size();
+    chunk.resize(header + packed);
+    if (compress(chunk.data() + header, &packed, profile.data(), uLong(profile.size())) != Z_OK)
+        cannotWrite(path, "cannot compress the ICC profile");
+    chunk.resize(header + packed);
+    constexpr size_t kAfterHeader = 8 + 4 + 4 + 13 + 4;  // signature, IHDR
+    std::vector<uint8_t> out(file.begin(), file.begin() + kAfterHeader);
+    appendPngChunk(out, "iCCP", chunk);
+    out.insert(out.end(), file.begin() + kAfterHeader, file.end());
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+    if (!f) cannotWrite(path, "write failed");
 }
 
 // ---- JPEG -----------------------------------------------------------------
@@ -153,6 +224,38 @@ void jpegFail(j_common_ptr info) {
 
 void jpegQuiet(j_common_ptr, int) {}
 
+// An ICC profile travels in APP2 markers of at most 64 KB, each opening with
+// this signature, its sequence number (from 1) and the number of markers.
+constexpr char kIccSignature[] = "ICC_PROFILE";  // with its NUL, 12 bytes
+constexpr size_t kIccHeader = 14;
+constexpr size_t kIccChunk = 65533 - kIccHeader;
+
+// Joins the profile's markers in their order; an empty profile when there
+// are none, and false with `message` set when they do not fit together.
+bool joinIccMarkers(jpeg_saved_marker_ptr marker, std::vector<uint8_t>& profile, char* message, size_t size) {
+    std::vector<std::vector<uint8_t>> chunks;
+    for (; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 2 || marker->data_length < kIccHeader ||
+            std::memcmp(marker->data, kIccSignature, sizeof kIccSignature) != 0)
+            continue;
+        const unsigned sequence = marker->data[12], count = marker->data[13];
+        if (chunks.empty()) chunks.resize(count);
+        if (count == 0 || count != chunks.size() || sequence < 1 || sequence > count || !chunks[sequence - 1].empty()) {
+            std::snprintf(message, size, "its ICC profile markers are damaged (marker %u of %u)", sequence, count);
+            return false;
+        }
+        chunks[sequence - 1].assign(marker->data + kIccHeader, marker->data + marker->data_length);
+    }
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        if (chunks[i].empty()) {
+            std::snprintf(message, size, "its ICC profile is incomplete (marker %zu of %zu is missing)", i + 1, chunks.size());
+            return false;
+        }
+        profile.insert(profile.end(), chunks[i].begin(), chunks[i].end());
+    }
+    return true;
+}
+
 // Decodes into `out`; returns false with `err->message` set. Kept free of
 // objects with destructors between setjmp and longjmp.
 bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
@@ -167,8 +270,12 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_save_markers(&info, JPEG_APP0 + 14, 0xFFFF);
-    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile, in one or more chunks
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&info, TRUE);
+    if (!joinIccMarkers(info.marker_list, out->declared.iccProfile, err->message, sizeof err->message)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > 1000000 ||
         info.image_height > 1000000 || uint64_t(info.image_width) * info.image_height > kMaxImagePixels) {
         std::snprintf(err->message, sizeof err->message, "%u x %u pixels is not a page image this can print",
@@ -180,12 +287,6 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
     info.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
-    JOCTET* icc = nullptr;
-    unsigned iccLength = 0;
-    if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc) {
-        out->icc.assign(icc, icc + iccLength);
-        std::free(icc);
-    }
     out->format = "JPEG";
     out->width = static_cast<int>(info.output_width);
     out->height = static_cast<int>(info.output_height);
@@ -232,6 +333,15 @@ bool encodeJpeg(FILE* file, const Image* image, JpegError* err, uint8_t* line) {
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 95, TRUE);
     jpeg_start_compress(&info, TRUE);
+    const std::vector<uint8_t>& profile = image->declared.iccProfile;
+    const size_t chunks = (profile.size() + kIccChunk - 1) / kIccChunk;
+    for (size_t i = 0; i < chunks && chunks < 256; ++i) {
+        const size_t at = i * kIccChunk, n = std::min(kIccChunk, profile.size() - at);
+        std::memcpy(line, kIccSignature, sizeof kIccSignature);
+        line[12] = uint8_t(i + 1), line[13] = uint8_t(chunks);
+        std::memcpy(line + kIccHeader, profile.data() + at, n);
+        jpeg_write_marker(&info, JPEG_APP0 + 2, line, unsigned(kIccHeader + n));
+    }
     const size_t row = size_t(image->width) * size_t(image->channels());
     while (info.next_scanline < info.image_height) {
         const uint8_t* from = image->pixels.data() + row * info.next_scanline;
@@ -251,7 +361,9 @@ void writeJpeg(const fs::path& path, const Image& image) {
     if (!f) cannotWrite(path, std::strerror(errno));
     File file(f, &std::fclose);
     auto err = std::make_unique<JpegError>();
-    std::vector<uint8_t> line(size_t(image.width) * size_t(image.channels()));
+    // One line of samples, or one marker of the ICC profile.
+    std::vector<uint8_t> line(std::max(size_t(image.width) * size_t(image.channels()), size_t(65535)));
+    if (image.declared.iccProfile.size() > 255 * kIccChunk) cannotWrite(path, "the ICC profile is too large for a JPEG file");
     if (!encodeJpeg(f, &image, err.get(), line.data())) cannotWrite(path, err->message);
 }
 
@@ -345,12 +457,12 @@ Image readTiff(const fs::path& path) {
     checkSize(path, width, height);
     Image image;
     image.format = "TIFF";
+    uint32_t profileLength = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
+        image.declared.iccProfile.assign(static_cast<uint8_t*>(profile), static_cast<uint8_t*>(profile) + profileLength);
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
-    uint32_t iccLength = 0;
-    void* icc = nullptr;
-    if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &iccLength, &icc) && icc && iccLength)
-        image.icc.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccLength);
     if (photometric == PHOTOMETRIC_SEPARATED) {
         if (inkset != INKSET_CMYK || spp < 4) badImage(path, "only CMYK separations are supported");
         if (bps != 8 && bps != 16) badImage(path, std::to_string(bps) + "-bit CMYK is not supported");
@@ -398,6 +510,9 @@ void writeTiff(const fs::path& path, const Image& image) {
         TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC,
                      image.space == ColourSpace::Rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     }
+    if (!image.declared.iccProfile.empty())
+        TIFFSetField(tif.get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.declared.iccProfile.size()),
+                     image.declared.iccProfile.data());
     const size_t row = size_t(image.width) * size_t(c);
     for (int y = 0; y < image.height; ++y)
         if (TIFFWriteScanline(tif.get(), const_cast<uint8_t*>(image.pixels.data()) + row * size_t(y),

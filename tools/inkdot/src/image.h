@@ -3,6 +3,7 @@
 // first bytes, not by its name.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -14,13 +15,24 @@ namespace inkdot::cli {
 // Cmyk: four ink amounts, 0 no ink.
 enum class ColourSpace { Grey, Rgb, Cmyk };
 
+// What a file says its samples mean. An ICC profile embedded in the file
+// comes first; PNG's colour chunks count only in a file without one (as the
+// PNG format orders them: iCCP, then sRGB, then gAMA and cHRM).
+struct DeclaredColour {
+    std::vector<uint8_t> iccProfile;  // JPEG APP2 markers (joined), PNG iCCP, TIFF tag 34675
+    bool srgb = false;                // PNG sRGB chunk
+    double gamma = 0;                 // PNG gAMA: sample = linear ^ gamma; 0 when absent
+    bool hasChromaticities = false;   // PNG cHRM: white, red, green, blue as x, y
+    std::array<double, 8> chromaticities{};
+};
+
 struct Image {
     int width = 0;
     int height = 0;
     ColourSpace space = ColourSpace::Rgb;
     std::vector<uint8_t> pixels;  // row after row, channels(space) bytes a pixel
     std::string format;           // "PNG", "JPEG", "TIFF", "PNM"
-    std::vector<uint8_t> icc;     // the embedded ICC profile, if the file has one
+    DeclaredColour declared;      // read from the file; writers store its ICC profile
 
     int channels() const;
 };
@@ -33,13 +45,15 @@ const char* spaceName(ColourSpace space);
 constexpr uint64_t kMaxImagePixels = uint64_t(1) << 28;
 
 // Reads an image; throws Failure(kExitImage) with what is wrong. Alpha is
-// composed over white paper; 16-bit samples are reduced to 8.
+// composed over white paper; 16-bit samples are reduced to 8. The samples
+// are as stored: what they mean is in `declared`.
 Image readImage(const std::filesystem::path& path);
 
 // Writes an image; the format follows the extension: .png (grey, RGB),
 // .tif/.tiff (grey, RGB, CMYK), .jpg/.jpeg (grey, RGB, CMYK), .pgm/.ppm
-// (grey, RGB) and .pam (any). `fast` trades a larger PNG for less time.
-// Throws Failure(kExitOutput).
+// (grey, RGB) and .pam (any); PNG, TIFF and JPEG carry the image's ICC
+// profile. `fast` trades a larger PNG for less time. Throws
+// Failure(kExitOutput).
 void writeImage(const std::filesystem::path& path, const Image& image, bool fast = false);
 
 } // namespace inkdot::cli

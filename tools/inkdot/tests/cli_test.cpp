@@ -9,6 +9,7 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +26,14 @@
 #include "colour/colour_space.h"
 #include "colour/ink_model.h"
 #include "respack/respack.h"
+#include "colour_fixtures.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace inkdot::cli;
+using namespace inkdot::colour;
+using namespace inkdot::testing;
 
 struct Outcome {
     int status = -1;
@@ -83,6 +87,22 @@ protected:
         writeImage(root / "grey.pgm", greyRamps());
         writeImage(root / "white.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 255}));
         writeImage(root / "yellow.png", solid(16, 16, ColourSpace::Rgb, {255, 255, 0}));
+        writeImage(root / "black.png", solid(96, 64, ColourSpace::Rgb, {0, 0, 0}));
+        // The same pictures in colour-managed files.
+        Image chart = drawChart(96, 136);
+        chart.declared.iccProfile = wideRgbProfile();
+        for (const char* name : {"wide.png", "wide.jpg", "wide.tif"}) writeImage(root / name, chart);
+        Image green = solid(16, 16, ColourSpace::Rgb, {60, 170, 60});
+        writeImage(root / "green.png", green);
+        green.declared.iccProfile = wideRgbProfile();
+        writeImage(root / "wide-green.png", green);
+        Image press = cmykRamps();
+        press.declared.iccProfile = pressCmykProfile(9);
+        writeImage(root / "press.tif", press);
+        press.declared.iccProfile = wideRgbProfile();
+        writeImage(root / "rgb-profile.tif", press);
+        const std::vector<uint8_t> srgb = srgbProfile();
+        std::ofstream(root / "srgb.icc", std::ios::binary) << std::string(srgb.begin(), srgb.end());
     }
     static void TearDownTestSuite() { fs::remove_all(root); }
 
@@ -224,10 +244,57 @@ TEST_F(Cli, InksLandOnTheirPlanesAndPaperStaysBlank) {
     ASSERT_EQ(print("white.png", "white", "--dots 1").status, 0);
     const Planes white = readPlanes(root / "white", kSixInks);
     for (const std::string& plane : white.bytes) EXPECT_EQ(dotsOf(plane, 1), 0u);
-    // A blank page previews as the paper (plain paper, a little grey).
+    // Bare paper previews as the paper of the media's ink model (the
+    // default media is plain paper), not as the screen's white.
     const Image preview = readImage(root / "white" / "preview.png");
-    const double paper = inkdot::colour::InkModel::forMedia("PlainPaper")->paper.r;
-    for (uint8_t v : preview.pixels) ASSERT_NEAR(v, inkdot::colour::ColourSpaces().srgbEncode(paper), 1);
+    const int paper = int(std::lround(ColourSpaces().srgbEncode(InkModel::forMedia("PlainPaper")->paper.g)));
+    EXPECT_LT(paper, 250);
+    for (uint8_t v : preview.pixels) ASSERT_EQ(v, paper);
+}
+
+TEST_F(Cli, SolidBlackPreviewsAsPrintedLargeAtEveryRatio) {
+    // A black image over the whole page, previewed at 0.7 to 85 device
+    // pixels a preview pixel across, with square and with oblong device
+    // pixels. The inside of the preview shows the mean colour of the dots
+    // under it, as the same area printed large would look.
+    const InkModel model = *InkModel::forMedia("PhotoGlossy");
+    std::vector<InkId> inks;
+    for (const std::string& name : kSixInkNames) inks.push_back(*inkByName(name));
+    const std::vector<Linear> combos = model.combinations(inks, 2);
+    const ColourSpaces spaces;
+    for (const char* resolution : {"720x720", "1440x720", "360x720"})
+        for (int width : {1000, 680, 272, 170, 93, 16}) {
+            SCOPED_TRACE(std::string(resolution) + ", preview " + std::to_string(width) + " pixels wide");
+            const Outcome r = run("print " + (root / "black.png").string() + " -o " + (root / "black").string() + " --pack " +
+                                  (root / "pack").string() + " --page 24x16mm --margin 0 --dots 2 --media PhotoGlossy -q" +
+                                  " --resolution " + resolution + " --preview-width " + std::to_string(width));
+            ASSERT_EQ(r.status, 0) << r.err;
+            const Planes planes = readPlanes(root / "black", kSixInks);
+            const Image preview = readImage(root / "black" / "preview.png");
+            const uint64_t W = planes.headers[0].width, H = planes.headers[0].height;
+            const uint64_t P = uint64_t(preview.width), Q = uint64_t(preview.height);
+            // Preview pixels 1 to P - 2 across and 1 to Q - 2 down, and the
+            // device pixels under them.
+            const uint64_t x0 = (W + P - 1) / P, x1 = (P - 1) * W / P, y0 = (H + Q - 1) / Q, y1 = (Q - 1) * H / Q;
+            double device[3] = {0, 0, 0}, shown[3] = {0, 0, 0};
+            for (uint64_t y = y0; y < y1; ++y)
+                for (uint64_t x = x0; x < x1; ++x) {
+                    size_t e = 0;
+                    for (size_t k = 0; k < inks.size(); ++k) {
+                        const uint8_t byte = uint8_t(planes.bytes[k][y * planes.headers[k].rowBytes + x / 4]);
+                        e |= size_t((byte >> (6 - 2 * (x % 4))) & 3) << (2 * k);
+                    }
+                    device[0] += combos[e].r, device[1] += combos[e].g, device[2] += combos[e].b;
+                }
+            for (uint64_t y = 1; y + 1 < Q; ++y)
+                for (uint64_t x = 1; x + 1 < P; ++x)
+                    for (size_t ch = 0; ch < 3; ++ch) shown[ch] += spaces.srgbDecode(preview.pixels[(y * P + x) * 3 + ch]);
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const double printed = spaces.srgbEncode(device[ch] / double((x1 - x0) * (y1 - y0)));
+                EXPECT_LT(printed, 45) << "channel " << ch;  // black, not grey
+                EXPECT_NEAR(spaces.srgbEncode(shown[ch] / double((P - 2) * (Q - 2))), printed, 2) << "channel " << ch;
+            }
+        }
 }
 
 TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
@@ -239,6 +306,53 @@ TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
                              "time ", "Mpx/s", "preview.png"})
         EXPECT_TRUE(contains(r.out, part)) << part << "\n" << r.out;
     EXPECT_TRUE(fs::exists(root / "jpeg" / "preview-crop.png"));
+}
+
+TEST_F(Cli, EmbeddedProfilesAreHonouredAndTheSummarySaysWhich) {
+    const std::string plainPng = (print("rgb.png", "plain-png", "--dots 2").status, readPlanes(root / "plain-png", kSixInks).checksum);
+    const std::string plainJpeg = (print("rgb.jpg", "plain-jpg", "--dots 2").status, readPlanes(root / "plain-jpg", kSixInks).checksum);
+    const struct {
+        const char* image;
+        const std::string& plain;
+    } cases[] = {{"wide.png", plainPng}, {"wide.jpg", plainJpeg}, {"wide.tif", plainPng}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image);
+        const std::string args = "print " + (root / c.image).string() + " --pack " + (root / "pack").string() +
+                                 " --page 24x16mm --margin 1 --preview-width 200 --dots 2 -o ";
+        Outcome r = run(args + (root / "wide").string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, "input profile: Wide RGB (test), embedded")) << r.out;
+        EXPECT_NE(readPlanes(root / "wide", kSixInks).checksum, c.plain);
+        // The user's profile in its place: here sRGB, so it prints as the
+        // same picture without a profile.
+        r = run(args + (root / "given").string() + " --input-profile " + (root / "srgb.icc").string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, "in place of the one the image embeds")) << r.out;
+        EXPECT_EQ(readPlanes(root / "given", kSixInks).checksum, c.plain);
+    }
+
+    // A green in the wide space prints more saturated than the same numbers
+    // taken as sRGB.
+    double chroma[2];
+    for (int tagged = 0; tagged < 2; ++tagged) {
+        ASSERT_EQ(print(tagged ? "wide-green.png" : "green.png", "green", "--dots 2 --media PhotoGlossy").status, 0);
+        const Image preview = readImage(root / "green" / "preview.png");
+        const uint8_t* p = &preview.pixels[(size_t(preview.height / 2) * size_t(preview.width) + size_t(preview.width / 2)) * 3];
+        chroma[tagged] = inkdot::colour::chroma(ColourSpaces().labFromSrgb(p[0], p[1], p[2]));
+    }
+    EXPECT_GT(chroma[1], chroma[0] + 3);
+
+    // CMYK with a profile goes through the pack's RGB table as the colour it
+    // meant; without one, straight to the separation.
+    Outcome r = run("print " + (root / "press.tif").string() + " -o " + (root / "press").string() + " --pack " +
+                    (root / "pack").string() + " --page 24x16mm");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "input profile: Press CMYK (test), embedded")) << r.out;
+    EXPECT_TRUE(contains(r.out, "RGB to CMYK: resource")) << r.out;
+    r = run("print " + (root / "cmyk.tif").string() + " -o " + (root / "press").string() + " --pack " +
+            (root / "pack").string() + " --page 24x16mm");
+    EXPECT_TRUE(contains(r.out, "input profile: none, so the CMYK values go to the six-ink separation")) << r.out;
+    EXPECT_FALSE(contains(r.out, "RGB to CMYK")) << r.out;
 }
 
 TEST_F(Cli, ImageErrorsNameTheFile) {
@@ -255,7 +369,8 @@ TEST_F(Cli, ImageErrorsNameTheFile) {
                  {"notes.png", "not a PNG, JPEG, TIFF or PNM file"},
                  {"cut.png", "cut.png"},
                  {"cut.pgm", "truncated"},
-                 {"huge.pgm", "more than a page image can be"}};
+                 {"huge.pgm", "more than a page image can be"},
+                 {"rgb-profile.tif", "its ICC profile describes RGB colour, but the image is CMYK"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const Outcome r = print(c.file, "bad", "");
@@ -330,7 +445,8 @@ TEST_F(Cli, UsageErrors) {
                  {"--quality superb", "is not in the pack"},
                  {"--brightness 80", "outside -50 to 50"},
                  {"--gamma 4", "outside 1.0 to 3.0"},
-                 {"--dots 3", "dots"}};
+                 {"--dots 3", "dots"},
+                 {"--input-profile no-such.icc", "cannot read input profile no-such.icc: no such file"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         const Outcome r = print("rgb.png", "bad", c.args);
@@ -404,8 +520,28 @@ TEST(ResourceCheck, FindsWhatTheLibraryWouldReadPast) {
 
 namespace {
 
+std::string bigEndian(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    return bigEndian(uint32_t(data.size())) + body +
+           bigEndian(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+// A PNG file made by hand, of the kinds the tools never write: its header,
+// chunks before the data, and the rows (each with its filter byte).
+std::string handPng(uint32_t width, uint32_t height, int depth, int type, bool interlaced, const std::string& chunks,
+                    const std::string& rows) {
+    uLongf size = compressBound(uLong(rows.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
+    packed.resize(size);
+    const std::string header = bigEndian(width) + bigEndian(height) + std::string{char(depth), char(type), 0, 0, char(interlaced)};
+    return "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", header) + chunks + pngChunk("IDAT", packed) + pngChunk("IEND", "");
+}
+
 // The readers agree on one image whatever the format, compose alpha over
-// white paper, and read the text forms of PNM.
+// white paper, and read the text forms of PNM and the kinds of PNG.
 TEST(ImageFiles, FormatsReadAlike) {
     const fs::path dir = fs::temp_directory_path() / ("inkdot_images_" + std::to_string(::getpid()));
     fs::create_directories(dir);
@@ -439,6 +575,22 @@ TEST(ImageFiles, FormatsReadAlike) {
         // Half-covered red over white paper.
         {"alpha.pam", std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n\xff\x00\x00\x80", 69),
          ColourSpace::Rgb, {255, 127, 127}},
+        // Two-bit palette indices 0 to 3 (red, half-covered green, blue,
+        // white) in one byte.
+        {"palette.png",
+         handPng(4, 1, 2, 3, false,
+                 pngChunk("PLTE", std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xff\xff\xff", 12)) +
+                     pngChunk("tRNS", "\xff\x80"),
+                 std::string("\x00\x1b", 2)),
+         ColourSpace::Rgb, {255, 0, 0, 127, 255, 127, 0, 0, 255, 255, 255, 255}},
+        {"sixteen.png", handPng(2, 1, 16, 0, false, "", std::string("\x00\x80\x80\xff\xff", 5)), ColourSpace::Grey, {128, 255}},
+        {"clear.png", handPng(1, 1, 8, 4, false, "", std::string("\x00\x00\x00", 3)), ColourSpace::Grey, {255}},
+        // 3 x 3 grey interlaced: the seven passes hold (0,0); nothing;
+        // nothing; (2,0); (0,2) (2,2); (1,0) and (1,2) as two rows; row 1.
+        {"interlaced.png",
+         handPng(3, 3, 8, 0, true, "",
+                 std::string("\x00\x00" "\x00\x14" "\x00\x3c\x50" "\x00\x0a" "\x00\x46" "\x00\x1e\x28\x32", 17)),
+         ColourSpace::Grey, {0, 10, 20, 30, 40, 50, 60, 70, 80}},
     };
     for (const auto& t : texts) {
         SCOPED_TRACE(t.name);

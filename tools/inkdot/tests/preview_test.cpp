@@ -1,100 +1,278 @@
-// The preview's area averaging on pages small enough to work out by hand.
+// The preview's area averaging: pages small enough to work out by hand, and
+// what must hold at every ratio of page to preview, in both directions and
+// with device pixels that are not square.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
 
-#include "colour/colour_space.h"
+#include "colour_fixtures.h"
 #include "preview.h"
 
-namespace inkdot::cli {
 namespace {
 
-using colour::InkId;
-using colour::InkModel;
+using namespace inkdot::cli;
+using inkdot::testing::spaces;
+using inkdot::testing::srgb;
+using inkdot::colour::ColourSpaces;
+using inkdot::colour::InkId;
+using inkdot::colour::InkModel;
+using inkdot::colour::Linear;
 
-TEST(AxisCover, SharesEachDevicePixelByTheAreaInEachScreenPixel) {
-    // Three device pixels onto two screen pixels: the middle one is split.
-    const AxisCover a(3, 2, 2.0 / 3.0);
-    ASSERT_EQ(a.first, (std::vector<uint32_t>{0, 1, 3, 4}));
-    const float third = 1.0f / 3.0f;
-    EXPECT_EQ(a.parts[0].screen, 0);
-    EXPECT_NEAR(a.parts[0].overlap, 2 * third, 1e-6);
-    EXPECT_EQ(a.parts[1].screen, 0);
-    EXPECT_NEAR(a.parts[1].overlap, third, 1e-6);
-    EXPECT_EQ(a.parts[2].screen, 1);
-    EXPECT_NEAR(a.parts[2].overlap, third, 1e-6);
-    EXPECT_EQ(a.parts[3].screen, 1);
-    EXPECT_NEAR(a.total[0], 1.0, 1e-9);
-    EXPECT_NEAR(a.total[1], 1.0, 1e-9);
-    // A screen larger than the page: one device pixel over 2.5 screen pixels.
-    const AxisCover b(2, 5, 2.5);
-    ASSERT_EQ(b.first, (std::vector<uint32_t>{0, 3, 6}));
-    EXPECT_NEAR(b.parts[2].overlap, 0.5, 1e-6);  // device 0's share of screen 2
-    EXPECT_NEAR(b.parts[3].overlap, 0.5, 1e-6);  // device 1's
-    EXPECT_NEAR(b.total[2], 1.0, 1e-9);
+// One ink that stops all light on paper that reflects all of it: a dot is
+// black, paper white; two-bit small and medium dots cover a quarter and a
+// half of their pixel.
+InkModel blackOnWhite() {
+    InkModel m;
+    m.media = "test";
+    m.paper = {1, 1, 1};
+    m.film.fill({1, 1, 1});
+    m.film[size_t(InkId::Black)] = {0, 0, 0};
+    m.oneBitCover = 1.0;
+    m.twoBitCover = {0.0, 0.25, 0.5, 1.0};
+    return m;
 }
 
-// A page of one black plane of one-bit dots, `dot(x, y)` deciding each
-// pixel, rendered at `previewWidth`.
-template <class Dot>
-Image render(int width, int height, int xres, int yres, int previewWidth, Dot dot) {
-    const InkModel model = *InkModel::forMedia("PhotoGlossy");
-    const InkId inks[] = {InkId::Black};
-    PreviewRenderer r(width, height, xres, yres, 1, model, inks, previewWidth, {0, 0, 1, 1});
-    const size_t stride = size_t(width + 7) / 8 + 8;
-    std::vector<uint8_t> line(stride);
-    for (int y = 0; y < height; ++y) {
-        std::fill(line.begin(), line.end(), 0);
-        for (int x = 0; x < width; ++x)
-            if (dot(x, y)) line[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
-        r.addLine(y, line.data(), stride, 0, width);
+const InkModel& glossy() {
+    static const InkModel m = *InkModel::forMedia("PhotoGlossy");
+    return m;
+}
+
+const std::vector<InkId> kSixInks{InkId::Cyan, InkId::Magenta, InkId::Yellow,
+                                  InkId::Black, InkId::LightCyan, InkId::LightMagenta};
+
+// A page of dots: `code(k, x, y)` is the dot of plane k at (x, y).
+struct DotPage {
+    int width = 1, height = 1, xResolution = 720, yResolution = 720, bits = 1;
+    std::vector<InkId> inks{InkId::Black};
+    std::function<int(int, int, int)> code;
+};
+
+// The page through the renderer, line by line as the driver gives it.
+PreviewRenderer render(const DotPage& page, const InkModel& model, int previewWidth, CropRect crop = {}) {
+    PreviewRenderer r({page.width, page.height, page.xResolution, page.yResolution}, page.bits, model, page.inks,
+                      previewWidth, crop);
+    const int perByte = 8 / page.bits;
+    const size_t stride = size_t(page.width + perByte - 1) / size_t(perByte) + 8;
+    std::vector<uint8_t> planes(stride * page.inks.size());
+    for (int y = 0; y < page.height; ++y) {
+        std::fill(planes.begin(), planes.end(), 0);
+        for (size_t k = 0; k < page.inks.size(); ++k)
+            for (int x = 0; x < page.width; ++x)
+                planes[k * stride + size_t(x / perByte)] |=
+                    uint8_t(page.code(int(k), x, y) << (8 - page.bits * (x % perByte + 1)));
+        r.addLine(y, planes.data(), stride, 0, page.width);
     }
-    return r.preview();
+    return r;
 }
 
-uint8_t encoded(double linear) {
-    const colour::ColourSpaces spaces;
-    return uint8_t(std::lround(spaces.srgbEncode(linear)));
+// The colour of a device pixel of the page, as the model says.
+Linear pixelOf(const DotPage& page, const InkModel& model, int x, int y) {
+    std::vector<int> codes;
+    for (size_t k = 0; k < page.inks.size(); ++k) codes.push_back(page.code(int(k), x, y));
+    return model.pixel(page.inks, codes, page.bits);
 }
 
-TEST(Preview, SolidBlackStaysBlackAtEveryRatio) {
-    const InkModel model = *InkModel::forMedia("PhotoGlossy");
-    const uint8_t black = encoded(model.paper.r * model.film[size_t(InkId::Black)].r);
-    // Device pixels per screen pixel from a third (screen larger than the
-    // page) to 7.3, fractional and whole.
-    for (int previewWidth : {300, 100, 40, 37, 13}) {
-        const Image p = render(100, 60, 720, 720, previewWidth, [](int, int) { return true; });
-        for (size_t i = 0; i < p.pixels.size(); ++i)
-            ASSERT_NEAR(p.pixels[i], black, 2) << "preview width " << previewWidth << ", byte " << i;
+// The mean colour of the whole page.
+Linear meanOf(const DotPage& page, const InkModel& model) {
+    const std::vector<Linear> combos = model.combinations(page.inks, page.bits);
+    Linear sum;
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x) {
+            size_t e = 0;
+            for (size_t k = 0; k < page.inks.size(); ++k) e |= size_t(page.code(int(k), x, y)) << (size_t(page.bits) * k);
+            sum.r += combos[e].r, sum.g += combos[e].g, sum.b += combos[e].b;
+        }
+    const double n = double(page.width) * page.height;
+    return {sum.r / n, sum.g / n, sum.b / n};
+}
+
+std::array<int, 3> at(const Image& im, int x, int y) {
+    const uint8_t* p = &im.pixels[(size_t(y) * size_t(im.width) + size_t(x)) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+TEST(PreviewAveraging, HandWorkedPages) {
+    // Black dots at the listed pixels (one-bit) or the codes of a row
+    // (two-bit); the preview's reflectance worked out by hand, row by row.
+    const struct {
+        const char* name;
+        DotPage page;
+        int previewWidth;
+        std::vector<double> expected;
+    } cases[] = {
+        // Preview pixel 0 holds device pixel 0 and half of pixel 1: 1.5
+        // pixels, of which 0.5 white.
+        {"ThreeIntoTwoAcross", {3, 1, 720, 720, 1, {InkId::Black}, [](int, int x, int) { return x == 0; }}, 2, {1.0 / 3, 1}},
+        // The same down: preview row 0 holds line 0 and half of line 1.
+        {"ThreeIntoTwoDown", {3, 3, 720, 720, 1, {InkId::Black}, [](int, int, int y) { return y == 0; }}, 2,
+         {1.0 / 3, 1.0 / 3, 1, 1}},
+        // A preview larger than the page: each device pixel is 1.5 preview
+        // pixels each way, so the middle ones hold half of it, the centre a quarter.
+        {"TwoIntoThree", {2, 2, 720, 720, 1, {InkId::Black}, [](int, int x, int y) { return x == 0 && y == 0; }}, 3,
+         {0, 0.5, 1, 0.5, 0.75, 1, 1, 1, 1}},
+        // 1440 x 720 dpi: two device pixels side by side make a square.
+        {"HalfWidePixelsInOne", {2, 1, 1440, 720, 1, {InkId::Black}, [](int, int x, int) { return x == 0; }}, 1, {0.5}},
+        // ... and at 2880 preview pixels an inch each is two preview pixels
+        // wide and four tall.
+        {"HalfWidePixelsEnlarged", {2, 1, 1440, 720, 1, {InkId::Black}, [](int, int x, int) { return x == 0; }}, 4,
+         {0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1}},
+        // 360 x 720 dpi: device pixels twice as wide as tall.
+        {"HalfTallPixelsEnlarged", {1, 2, 360, 720, 1, {InkId::Black}, [](int, int, int y) { return y == 0; }}, 2,
+         {0, 0, 1, 1}},
+        // Two-bit dots: large, medium, small and none in one preview pixel.
+        {"TwoBitDotSizes", {4, 1, 720, 720, 2, {InkId::Black}, [](int, int x, int) { return 3 - x; }}, 1,
+         {(0 + 0.5 + 0.75 + 1) / 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PreviewRenderer r = render(c.page, blackOnWhite(), c.previewWidth);
+        const Image im = r.preview();
+        ASSERT_EQ(size_t(im.width) * size_t(im.height), c.expected.size());
+        for (int y = 0; y < im.height; ++y)
+            for (int x = 0; x < im.width; ++x) {
+                const int want = srgb(c.expected[size_t(y * im.width + x)]);
+                for (int v : at(im, x, y)) EXPECT_NEAR(v, want, 1) << "preview pixel " << x << ", " << y;
+            }
     }
 }
 
-TEST(Preview, AveragesInLinearLight) {
-    // Alternate columns of black and paper, two device pixels to a screen
-    // pixel: every screen pixel is half of each, in linear light.
-    const InkModel model = *InkModel::forMedia("PhotoGlossy");
-    const double paper = model.paper.r, black = paper * model.film[size_t(InkId::Black)].r;
-    const Image p = render(64, 32, 720, 720, 32, [](int x, int) { return x % 2 == 0; });
-    for (uint8_t v : p.pixels) ASSERT_NEAR(v, encoded((paper + black) / 2), 1);
-    // Three device pixels onto two screen pixels, the first black: screen
-    // pixel 0 gets it and half of the next, paper: 2/3 black, 1/3 paper.
-    const Image q = render(3, 3, 720, 720, 2, [](int x, int) { return x == 0; });
-    EXPECT_NEAR(q.pixels[0], encoded(black * 2 / 3 + paper / 3), 1);
-    EXPECT_NEAR(q.pixels[3], encoded(paper), 1);
-}
-
-TEST(Preview, KeepsThePageProportionsWithPixelsTwiceAsTallAsWide) {
+TEST(PreviewAveraging, KeepsThePageProportionsWithPixelsTwiceAsTallAsWide) {
     // 1440 x 720 dpi: a page 1440 device pixels wide and 720 tall is an
-    // inch square.
-    const Image p = render(1440, 720, 1440, 720, 90, [](int x, int y) { return y < 360 && x < 720; });
-    EXPECT_EQ(p.width, 90);
-    EXPECT_EQ(p.height, 90);
-    // The black quarter is the top left quarter of the screen.
-    EXPECT_LT(p.pixels[(10 * 90 + 10) * 3], 60);
-    EXPECT_GT(p.pixels[(10 * 90 + 80) * 3], 200);
-    EXPECT_GT(p.pixels[(80 * 90 + 10) * 3], 200);
+    // inch square, and so is its preview; the black top left quarter of the
+    // page is the top left quarter of the preview.
+    DotPage page{1440, 720, 1440, 720, 1, {InkId::Black}, [](int, int x, int y) { return x < 720 && y < 360; }};
+    PreviewRenderer r = render(page, blackOnWhite(), 90);
+    const Image im = r.preview();
+    ASSERT_EQ(im.width, 90);
+    ASSERT_EQ(im.height, 90);
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 90; ++x) ASSERT_EQ(at(im, x, y)[0], x < 45 && y < 45 ? 0 : 255) << x << ", " << y;
+}
+
+// The ratios of page to preview the tests below run at (device pixels a
+// preview pixel across), and the device pixels' shapes.
+const double kRatios[] = {0.6, 1, 2.5, 4, 7.3, 60};
+const int kResolutions[][2] = {{720, 720}, {1440, 720}, {360, 720}};
+constexpr int kPreviewWidth = 20;
+
+// A page that is physically square, `ratio` device pixels a preview pixel across.
+DotPage squarePage(double ratio, const int* resolution) {
+    DotPage page;
+    page.width = int(std::lround(ratio * kPreviewWidth));
+    page.height = page.width * resolution[1] / resolution[0];
+    page.xResolution = resolution[0];
+    page.yResolution = resolution[1];
+    page.bits = 2;
+    page.inks = kSixInks;
+    return page;
+}
+
+TEST(PreviewAveraging, SolidAreasKeepTheirColourAtEveryRatio) {
+    // The middle of the page solid, the rest bare paper. Every preview pixel
+    // wholly inside the solid shows its colour, wholly outside the paper.
+    const struct {
+        const char* name;
+        std::array<int, 6> codes;  // per ink of kSixInks
+    } solids[] = {{"Black", {0, 0, 0, 3, 0, 0}}, {"RichBlack", {3, 3, 3, 3, 0, 0}}, {"LightCyanMedium", {0, 0, 0, 0, 2, 0}}};
+    for (const auto& solid : solids)
+        for (const auto* res : kResolutions)
+            for (double ratio : kRatios) {
+                SCOPED_TRACE(std::string(solid.name) + " at " + std::to_string(res[0]) + "x" + std::to_string(res[1]) +
+                             ", ratio " + std::to_string(ratio));
+                DotPage page = squarePage(ratio, res);
+                const int x0 = page.width / 4, x1 = page.width * 3 / 4, y0 = page.height / 4, y1 = page.height * 3 / 4;
+                page.code = [&](int k, int x, int y) {
+                    return x >= x0 && x < x1 && y >= y0 && y < y1 ? solid.codes[size_t(k)] : 0;
+                };
+                PreviewRenderer r = render(page, glossy(), kPreviewWidth);
+                const Image im = r.preview();
+                const Linear inside = pixelOf(page, glossy(), x0, y0), paper = glossy().paper;
+                const uint64_t W = uint64_t(page.width), H = uint64_t(page.height), P = uint64_t(im.width),
+                               Q = uint64_t(im.height);
+                int checked = 0;
+                for (uint64_t py = 0; py < Q; ++py)
+                    for (uint64_t px = 0; px < P; ++px) {
+                        // The preview pixel spans [px W / P, (px+1) W / P) device pixels across.
+                        const bool in = px * W >= x0 * P && (px + 1) * W <= x1 * P && py * H >= y0 * Q && (py + 1) * H <= y1 * Q;
+                        const bool out = (px + 1) * W <= x0 * P || px * W >= x1 * P || (py + 1) * H <= y0 * Q || py * H >= y1 * Q;
+                        if (!in && !out) continue;
+                        const Linear want = in ? inside : paper;
+                        const auto got = at(im, int(px), int(py));
+                        EXPECT_NEAR(got[0], srgb(want.r), 1) << px << ", " << py;
+                        EXPECT_NEAR(got[1], srgb(want.g), 1) << px << ", " << py;
+                        EXPECT_NEAR(got[2], srgb(want.b), 1) << px << ", " << py;
+                        checked += in;
+                    }
+                EXPECT_GT(checked, 0);
+            }
+}
+
+TEST(PreviewAveraging, RandomDotsKeepTheirMeanInLinearLight) {
+    // Whatever the ratio, every device pixel counts once: the mean of the
+    // preview (its pixels cover equal areas) is the mean of the page.
+    std::mt19937 rng(18);
+    for (const auto* res : kResolutions)
+        for (double ratio : kRatios) {
+            SCOPED_TRACE(std::to_string(res[0]) + "x" + std::to_string(res[1]) + ", ratio " + std::to_string(ratio));
+            DotPage page = squarePage(ratio, res);
+            std::vector<std::array<int, 6>> codes(size_t(page.width) * size_t(page.height));
+            for (auto& p : codes)
+                for (int& v : p) v = rng() % 3 == 0 ? int(rng() % 4) : 0;
+            page.code = [&](int k, int x, int y) { return codes[size_t(y) * size_t(page.width) + size_t(x)][size_t(k)]; };
+            const Linear mean = meanOf(page, glossy());
+            const double want[3] = {mean.r, mean.g, mean.b};
+            PreviewRenderer r = render(page, glossy(), kPreviewWidth);
+            const Image im = r.preview();
+            double got[3] = {0, 0, 0};
+            for (size_t i = 0; i < im.pixels.size(); ++i) got[i % 3] += spaces().srgbDecode(im.pixels[i]);
+            for (int ch = 0; ch < 3; ++ch)
+                EXPECT_NEAR(got[ch] / (double(im.pixels.size()) / 3), want[ch], 0.002) << "channel " << ch;
+        }
+}
+
+TEST(PreviewAveraging, CheckerboardIsTheMeanOfItsColoursInLinearLight) {
+    // Large cyan and large magenta dots in turn. Each preview pixel covers
+    // as many of one as of the other, so it shows their mean reflectance
+    // (not the mean of their screen values, which is darker).
+    for (const auto* res : kResolutions)
+        for (double ratio : {2.0, 4.0, 10.0}) {
+            SCOPED_TRACE(std::to_string(res[0]) + "x" + std::to_string(res[1]) + ", ratio " + std::to_string(ratio));
+            DotPage page = squarePage(ratio, res);
+            page.code = [](int k, int x, int y) { return (k == 0 && (x + y) % 2 == 0) || (k == 1 && (x + y) % 2) ? 3 : 0; };
+            PreviewRenderer r = render(page, glossy(), kPreviewWidth);
+            const Image im = r.preview();
+            const Linear a = pixelOf(page, glossy(), 0, 0), b = pixelOf(page, glossy(), 1, 0);
+            const int want[3] = {srgb((a.r + b.r) / 2), srgb((a.g + b.g) / 2), srgb((a.b + b.b) / 2)};
+            EXPECT_GT(std::abs(want[0] - (srgb(a.r) + srgb(b.r)) / 2), 10);  // the two means differ
+            for (size_t i = 0; i < im.pixels.size(); ++i) ASSERT_NEAR(im.pixels[i], want[i % 3], 1) << "at " << i / 3;
+        }
+}
+
+TEST(PreviewAveraging, TheCropShowsEachDevicePixelInItsShape) {
+    // A black dot at (1, 1) of an 8 x 4 page, the crop over all of it.
+    const struct {
+        int xResolution, yResolution;
+        int xRepeat, yRepeat;
+    } cases[] = {{720, 720, 1, 1}, {1440, 720, 1, 2}, {2880, 720, 1, 4}, {360, 720, 2, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.xResolution) + "x" + std::to_string(c.yResolution));
+        DotPage page{8, 4, c.xResolution, c.yResolution, 1, {InkId::Black}, [](int, int x, int y) { return x == 1 && y == 1; }};
+        const PreviewRenderer r = render(page, glossy(), 4, {0, 0, 8, 4});
+        const Image crop = r.crop();
+        ASSERT_EQ(crop.width, 8 * c.xRepeat);
+        ASSERT_EQ(crop.height, 4 * c.yRepeat);
+        const int black = srgb(glossy().paper.r * glossy().film[size_t(InkId::Black)].r);
+        const int paper = srgb(glossy().paper.r);
+        for (int y = 0; y < crop.height; ++y)
+            for (int x = 0; x < crop.width; ++x) {
+                const bool dot = x / c.xRepeat == 1 && y / c.yRepeat == 1;
+                EXPECT_NEAR(at(crop, x, y)[0], dot ? black : paper, 1) << x << ", " << y;
+            }
+    }
 }
 
 } // namespace
-} // namespace inkdot::cli

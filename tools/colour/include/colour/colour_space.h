@@ -47,10 +47,9 @@ public:
     void labFromLinear(const Linear* in, Lab* out, size_t count) const;
 
     // The sRGB tone curve: linear light 0..1 to an encoded 0..255 (not
-    // rounded).
+    // rounded) and back.
     double srgbEncode(double linear) const;
-    // 4,096 steps from linear 0..1 to sRGB bytes, for rendering.
-    std::array<uint8_t, 4096> srgbEncodeTable() const;
+    double srgbDecode(double encoded) const;
 
     struct Transforms;
 
