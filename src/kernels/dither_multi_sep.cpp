@@ -15,11 +15,7 @@
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define INKDOT_DITHER_MULTI_SEP_SSE2 1
-#endif
+#include "kernels/vector_isa.h"
 
 namespace inkdot::kernels {
 namespace {
@@ -255,7 +251,7 @@ struct PortableLanes {
     }
 };
 
-#ifdef INKDOT_DITHER_MULTI_SEP_SSE2
+#ifdef INKDOT_KERNELS_SSE2
 // The same codes two planes to a register, four 16-bit lanes a record: each
 // lane compared with F - 1, and the true lanes counted by a multiply-add. The
 // fourth lane of a trailing record holds its start and counts -3, so that a

@@ -19,13 +19,10 @@
 #include <array>
 #include <bit>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
+#include "kernels/vector_isa.h"
 
 namespace inkdot::kernels {
 namespace {
@@ -602,7 +599,7 @@ private:
     uint32_t thresholds_[256];
 };
 
-#if defined(__SSE2__)
+#ifdef INKDOT_KERNELS_SSE2
 // A matrix column for PositionRecords: the last position of each of the
 // pixel's four matrix values, four lanes of the first pair's and four of the
 // second pair's, then three of the plain ink's with the first pair's parity
@@ -859,7 +856,7 @@ int32_t multiSepKernel(const LineCall& call) {
         constexpr bool kChecked = decltype(checked)::value;
         if constexpr (kChecked) {
             if (call.pixelCount >= kPrepareMinimum && ThresholdRecords::fits(call.context)) {
-#if defined(__SSE2__)
+#ifdef INKDOT_KERNELS_SSE2
                 if (PositionRecords::fits(call.context))
                     return multiSepInput<Member>(call,
                                                  PositionRecords(call.context, call.lineNumber));
