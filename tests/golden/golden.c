@@ -192,6 +192,10 @@ static void trace(const char* what, int32_t result, int32_t next) {
 }
 
 static void record(const char* kind, const char* name, Sum s) {
+    if (producedCount == (int)(sizeof produced / sizeof produced[0])) {
+        printf("golden: more checksums than the table can hold\n");
+        exit(1);
+    }
     Line* l = &produced[producedCount++];
     snprintf(l->name, sizeof l->name, "%s/%s", kind, name);
     for (int i = 0; i < 16; ++i) l->sum[i] = "0123456789abcdef"[(s.h >> (60 - 4 * i)) & 0xF];
