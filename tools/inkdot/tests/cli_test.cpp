@@ -309,8 +309,10 @@ TEST_F(Cli, JpegPrintsAndTheSummaryTellsCoverageAndTime) {
 }
 
 TEST_F(Cli, EmbeddedProfilesAreHonouredAndTheSummarySaysWhich) {
-    const std::string plainPng = (print("rgb.png", "plain-png", "--dots 2").status, readPlanes(root / "plain-png", kSixInks).checksum);
-    const std::string plainJpeg = (print("rgb.jpg", "plain-jpg", "--dots 2").status, readPlanes(root / "plain-jpg", kSixInks).checksum);
+    ASSERT_EQ(print("rgb.png", "plain-png", "--dots 2").status, 0);
+    ASSERT_EQ(print("rgb.jpg", "plain-jpg", "--dots 2").status, 0);
+    const std::string plainPng = readPlanes(root / "plain-png", kSixInks).checksum;
+    const std::string plainJpeg = readPlanes(root / "plain-jpg", kSixInks).checksum;
     const struct {
         const char* image;
         const std::string& plain;
