@@ -302,7 +302,10 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
             for (int m = 0; m <= steps; ++m)
                 for (int y = 0; y <= steps; ++y) {
                     const std::array<double, 4> x{double(c) / steps, double(m) / steps, double(y) / steps, k / 8.0};
+                    // Within the ink limit, and where the separation still
+                    // follows its inputs: what the inversion keeps to.
                     if (x[0] + x[1] + x[2] + x[3] > limit + 1e-9) continue;
+                    if (design.overflow && design.overflow(x) > 0.0) continue;
                     const Lab v = printer(x);
                     const double ch = chroma(v);
                     float& slot = printer_[bin(v.L, hueDegrees(v))];
@@ -430,6 +433,24 @@ struct Residual {
     }
 };
 
+// Cyan or magenta that takes its pair beside black over one solid no longer
+// prints (the separation cuts it back): brings it back to where it still
+// does, which changes nothing of the colour.
+void keepPairRoom(const RgbTableDesign& design, std::array<double, 4>& v) {
+    if (!design.overflow) return;
+    for (size_t ch : {size_t(0), size_t(1)}) {
+        std::array<double, 4> alone{0, 0, 0, v[3]};
+        alone[ch] = v[ch];
+        if (design.overflow(alone) <= 0) continue;
+        double lo = 0, hi = v[ch];
+        for (int i = 0; i < 20; ++i) {
+            alone[ch] = (lo + hi) / 2;
+            (design.overflow(alone) > 0 ? hi : lo) = alone[ch];
+        }
+        v[ch] = lo;
+    }
+}
+
 constexpr double kBlackWeight = 20.0;   // Lab units for a whole step of black off the rule
 constexpr double kLimitWeight = 400.0;  // for going over the ink limit
 // A little for every unit of colour ink, so that where an ink no longer
@@ -438,12 +459,12 @@ constexpr double kLimitWeight = 400.0;  // for going over the ink limit
 constexpr double kInkWeight = 0.8;
 
 Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::array<double, 4>& x, const Lab& aim,
-                  double black, double limit) {
+                  double black, double limit, double preference = 1.0) {
     const Lab v = p(x);
     const double over = std::max(0.0, x[0] + x[1] + x[2] + x[3] - limit) + (d.overflow ? d.overflow(x) : 0.0);
     Residual out;
-    out.r = {v.L - aim.L, v.a - aim.a, v.b - aim.b, kBlackWeight * (x[3] - black), kLimitWeight * over,
-             kInkWeight * (x[0] + x[1] + x[2])};
+    out.r = {v.L - aim.L, v.a - aim.a, v.b - aim.b, preference * kBlackWeight * (x[3] - black), kLimitWeight * over,
+             preference * kInkWeight * (x[0] + x[1] + x[2])};
     return out;
 }
 
@@ -452,20 +473,11 @@ Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::arr
 Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, const GamutMapping& mapping, const Lab& aim,
                    std::span<const std::array<double, 4>> starts) {
     const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
-    // The starts from the one that begins best; a start's search is enough
-    // when it ends on the colour.
-    std::vector<std::pair<double, std::array<double, 4>>> order;
-    for (std::array<double, 4> x : starts) {
-        for (double& v : x) v = clamp01(v);
-        order.push_back({residual(printer, design, x, aim, black, limit).cost(), x});
-    }
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    Solution best;
-    double bestCost = 1e300;
-    for (auto [initial, x] : order) {
-        if (bestCost < 1e300 && distance(printer(best.cmyk), aim) < 0.2) break;
-        Residual r = residual(printer, design, x, aim, black, limit);
-        double cost = initial, mu = 1e-3;
+    // A damped Gauss-Newton search from x, the black rule and the least ink
+    // weighed by `preference`; gives the cost it ends on.
+    auto descend = [&](std::array<double, 4>& x, double preference) {
+        Residual r = residual(printer, design, x, aim, black, limit, preference);
+        double cost = r.cost(), mu = 1e-3;
         for (int iter = 0; iter < 60 && cost > 1e-8; ++iter) {
             // The Jacobian by differences, stepping inwards at the edges.
             std::array<std::array<double, 6>, 4> jac{};
@@ -473,7 +485,7 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
                 std::array<double, 4> xs = x;
                 const double h = x[a] > 0.5 ? -1.0 / 512 : 1.0 / 512;
                 xs[a] += h;
-                const Residual rs = residual(printer, design, xs, aim, black, limit);
+                const Residual rs = residual(printer, design, xs, aim, black, limit, preference);
                 for (size_t i = 0; i < rs.r.size(); ++i) jac[a][i] = (rs.r[i] - r.r[i]) / h;
             }
             std::array<std::array<double, 4>, 4> a{};
@@ -494,7 +506,7 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
                 }
                 std::array<double, 4> next = x;
                 for (size_t i = 0; i < 4; ++i) next[i] = clamp01(x[i] + step[i]);
-                const Residual rn = residual(printer, design, next, aim, black, limit);
+                const Residual rn = residual(printer, design, next, aim, black, limit, preference);
                 if (rn.cost() < cost) {
                     const double moved = std::abs(next[0] - x[0]) + std::abs(next[1] - x[1]) + std::abs(next[2] - x[2]) +
                                          std::abs(next[3] - x[3]);
@@ -508,10 +520,43 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
             }
             if (!improved) break;
         }
+        return cost;
+    };
+    // The starts from the one that begins best; a start's search is enough
+    // when it ends on the colour.
+    std::vector<std::pair<double, std::array<double, 4>>> order;
+    for (std::array<double, 4> x : starts) {
+        for (double& v : x) v = clamp01(v);
+        order.push_back({residual(printer, design, x, aim, black, limit).cost(), x});
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Solution best;
+    double bestCost = 1e300;
+    for (auto [initial, x] : order) {
+        if (bestCost < 1e300 && distance(printer(best.cmyk), aim) < 0.2) break;
+        const double cost = descend(x, 1.0);
         if (cost < bestCost) bestCost = cost, best.cmyk = x;
     }
-    const Lab v = printer(best.cmyk);
-    best.error = distance(v, aim);
+    best.error = distance(printer(best.cmyk), aim);
+    // For a colour, the black rule and the least ink are preferences, never
+    // reasons to miss it: where holding to them leaves the colour short (near
+    // the edge of what the inks reach, where more ink hardly moves it, or
+    // where the pair beside black has no room), they are let go by steps.
+    // A grey keeps to the rule, which keeps the greys' inks smooth.
+    for (double preference : {0.1, 0.01}) {
+        if (best.error <= 0.3 || chroma(aim) <= 3.0) break;
+        std::array<double, 4> x = best.cmyk;
+        descend(x, preference);
+        if (const double error = distance(printer(x), aim); error < best.error) best.cmyk = x, best.error = error;
+    }
+    // The search weighs the ink limit rather than keeping to it exactly:
+    // what it leaves over comes off the colours.
+    auto& x = best.cmyk;
+    if (const double colour = x[0] + x[1] + x[2]; colour + x[3] > limit && colour > 0.0) {
+        const double scale = std::max(0.0, limit - x[3]) / colour;
+        for (size_t i = 0; i < 3; ++i) x[i] *= scale;
+    }
+    best.error = distance(printer(best.cmyk), aim);
     return best;
 }
 
@@ -574,22 +619,57 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     found = solveCmyk(printer, design, mapping, aim, starts);
                 }
                 // The sampled boundary is a little generous in places: an
-                // aim the inks do not reach moves towards grey, keeping its
-                // lightness and hue, to the last chroma they do reach.
+                // aim the inks do not reach moves, keeping its hue, towards
+                // a colour they do reach, to the last point on the way they
+                // reach: towards the grey of its lightness, and (for a
+                // colour) towards the lightness of the hue's most colourful
+                // colour, so that a colour too dark for the inks can keep
+                // its chroma rather than turn grey. Whichever way ends
+                // nearer the aim wins, and neither unless it beats the
+                // search's own best.
                 if (found.error > 0.5) {
-                    double lo = 0.0, hi = 1.0;
-                    Solution inside = solveCmyk(printer, design, mapping, {aim.L, 0, 0}, starts);
-                    for (int step = 0; step < 7; ++step) {
-                        const double mid = (lo + hi) / 2;
-                        const Lab toward{aim.L, aim.a * mid, aim.b * mid};
-                        const std::array<double, 4> from[] = {inside.cmyk, found.cmyk};
-                        const Solution s = solveCmyk(printer, design, mapping, toward, from);
-                        if (s.error <= 0.5) lo = mid, inside = s;
-                        else hi = mid;
+                    starts.push_back(found.cmyk);
+                    auto approach = [&](const Lab& inner) {
+                        std::pair<Lab, Solution> out{inner, solveCmyk(printer, design, mapping, inner, starts)};
+                        if (out.second.error > 0.5) return out;
+                        double lo = 0.0, hi = 1.0;
+                        for (int step = 0; step < 7; ++step) {
+                            const double mid = (lo + hi) / 2;
+                            const Lab toward{inner.L + (aim.L - inner.L) * mid, inner.a + (aim.a - inner.a) * mid,
+                                             inner.b + (aim.b - inner.b) * mid};
+                            const std::array<double, 4> from[] = {out.second.cmyk, found.cmyk};
+                            const Solution s = solveCmyk(printer, design, mapping, toward, from);
+                            if (s.error <= 0.5) lo = mid, out = {toward, s};
+                            else hi = mid;
+                        }
+                        return out;
+                    };
+                    std::vector<std::pair<Lab, Solution>> ways{approach({aim.L, 0.0, 0.0})};
+                    if (const double c = chroma(aim); c > 3.0) {
+                        // From well inside the boundary there (which is
+                        // sampled, so a little further in when need be).
+                        const double hue = hueDegrees(aim), Lc = mapping.cuspLightness(hue);
+                        for (double share : {0.8, 0.5, 0.25}) {
+                            const double scale = std::min(c, share * mapping.printerChroma(Lc, hue)) / c;
+                            ways.push_back(approach({Lc, aim.a * scale, aim.b * scale}));
+                            if (ways.back().second.error <= 0.5) break;
+                        }
                     }
-                    if (lo > 0.0) {
-                        table.aims[node] = {aim.L, aim.a * lo, aim.b * lo};
-                        found = inside;
+                    // Failing both (the boundary is generous most where a
+                    // dark ink beside black has no room), from the search's
+                    // own best, turned onto the aim's hue.
+                    if (std::none_of(ways.begin(), ways.end(), [](const auto& w) { return w.second.error <= 0.5; })) {
+                        const Lab p = printer(found.cmyk);
+                        const double c = chroma(aim), scale = c > 1e-9 ? 0.8 * chroma(p) / c : 0.0;
+                        ways.push_back(approach({p.L, aim.a * scale, aim.b * scale}));
+                    }
+                    // Failing all, the search's own best stays, and the
+                    // node's aim becomes what it prints.
+                    double nearest = 1e300;
+                    table.aims[node] = printer(found.cmyk);
+                    for (const auto& [toward, s] : ways) {
+                        const double d = distance(printer(s.cmyk), aim);
+                        if (s.error <= 0.5 && d < nearest) nearest = d, table.aims[node] = toward, found = s;
                     }
                 }
                 table.cmyk[node] = found.cmyk;
@@ -657,28 +737,11 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
             if (!solveLinear<3>(jjt, {miss.L, miss.a, miss.b}, y)) continue;
             std::array<double, 4> step{};
             for (size_t a = 0; a < 4; ++a) step[a] = std::clamp(jac[0][a] * y[0] + jac[1][a] * y[1] + jac[2][a] * y[2], -0.08, 0.08);
-            // Cyan or magenta that the step takes beside black over one
-            // solid no longer prints (the separation cuts it back): bring
-            // it back to where it still does, which changes nothing of the
-            // colour. A step over the ink limit is halved.
-            auto fit = [&](std::array<double, 4>& v) {
-                if (!design.overflow) return;
-                for (size_t ch : {size_t(0), size_t(1)}) {
-                    std::array<double, 4> alone{0, 0, 0, v[3]};
-                    alone[ch] = v[ch];
-                    if (design.overflow(alone) <= 0) continue;
-                    double lo = 0, hi = v[ch];
-                    for (int i = 0; i < 20; ++i) {
-                        alone[ch] = (lo + hi) / 2;
-                        (design.overflow(alone) > 0 ? hi : lo) = alone[ch];
-                    }
-                    v[ch] = lo;
-                }
-            };
+            // A step over the ink limit is halved.
             for (int tries = 0; tries < 4; ++tries) {
                 std::array<double, 4> next;
                 for (size_t a = 0; a < 4; ++a) next[a] = clamp01(x[a] + step[a]);
-                fit(next);
+                keepPairRoom(design, next);
                 if (next[0] + next[1] + next[2] + next[3] <= std::max(limit, x[0] + x[1] + x[2] + x[3]) + 1e-9) {
                     x = next;
                     break;

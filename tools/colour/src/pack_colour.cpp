@@ -37,7 +37,7 @@ void Characterisation::useMeasurements(const std::string& media, Measurements me
 // The method's version: raise it with every change to what the tables
 // come out as, so that packs made before make their tables anew.
 std::string Characterisation::generator() const {
-    std::string g = "characterised/11 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
+    std::string g = "characterised/12 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
     // Measurements of a real printer make other tables than the ink model.
     for (const auto& [media, m] : given_) {
         respack::Bytes bytes;
@@ -93,7 +93,6 @@ RgbTableDesign Characterisation::design(const std::string& media, const std::str
     // make smooth highlights, and earlier on plain paper, which takes less
     // ink before it cockles.
     if (media == "PlainPaper") d.blackStartL = 80.0, d.blackFullL = 35.0;
-    if (media == "PhotoMatte") d.blackStartL = 80.0, d.blackFullL = 45.0;
     if (role == "vivid") d.saturation = 1.15, d.chromaKnee = 0.95;
     // Economy saves colour ink: black carries the greys from the start and
     // more of every dark colour.

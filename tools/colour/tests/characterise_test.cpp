@@ -14,7 +14,8 @@ namespace inkdot::colour {
 namespace {
 
 TEST(Separation, SplitsEachDemandBetweenLightAndDarkInk) {
-    const SeparationDesign d;  // light alone to 0.10, dark alone from 0.45, light = 0.3 of dark
+    SeparationDesign d;  // light alone to 0.10, dark alone from 0.45
+    d.lightStrength = 0.3;  // light = 0.3 of dark
     struct Case {
         double c, k, dark, light;
     };
@@ -126,6 +127,38 @@ TEST(RgbTable, InvertsAPrinterToNeutralGreysAndItsOwnColours) {
         EXPECT_LE(x[0] + x[1] + x[2] + x[3], d.inkLimit / 100.0 + 1e-3);
     }
     EXPECT_EQ(table.cmyk.back(), (std::array<double, 4>{0, 0, 0, 0}));  // white is paper
+}
+
+// The separating kernels keep a dark ink and black within one solid: past
+// that, more of the ink changes nothing.
+double pairRoom(const std::array<double, 4>& x) {
+    return std::max(0.0, x[0] + x[3] - 1.0) + std::max(0.0, x[1] + x[3] - 1.0);
+}
+
+TEST(RgbTable, ColoursTooDarkForTheInksKeepTheirHueAndChroma) {
+    // With the pair's room kept and a low ink limit, the darkest colours
+    // cannot be made: their nodes move to a colour the inks make, of the
+    // same hue and still colourful, rather than to a grey of the same
+    // lightness.
+    ColourSpaces spaces;
+    const PrinterModel printer(measureFormula(spaces, {17, 9}));
+    RgbTableDesign d;
+    d.points = 9;
+    d.inkLimit = 200;
+    d.overflow = pairRoom;
+    const GamutMapping mapping(printer, d, spaces);
+    const RgbTable table = buildRgbTable(printer, mapping, d);
+    const std::vector<uint8_t> list = respack::axisValues(9);
+    for (size_t n = 0; n < table.cmyk.size(); ++n) {
+        const size_t i0 = n / 81, i1 = n / 9 % 9, i2 = n % 9;
+        const Lab wanted = mapping.aim(list[i0], list[i1], list[i2]);
+        // (At the black point itself only grey is left.)
+        if (chroma(wanted) < 15.0 || wanted.L < mapping.blackL() + 10.0) continue;
+        const Lab printed = printer(table.cmyk[n]);
+        EXPECT_GT(chroma(printed), 0.4 * chroma(wanted)) << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]);
+        double shift = std::abs(hueDegrees(printed) - hueDegrees(wanted));
+        EXPECT_LT(std::min(shift, 360.0 - shift), 10.0) << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]) << " wanted " << wanted.L << " " << wanted.a << " " << wanted.b << " aim " << table.aims[n].L << " " << table.aims[n].a << " " << table.aims[n].b << " printed " << printed.L << " " << printed.a << " " << printed.b;
+    }
 }
 
 TEST(RgbTable, GamutMappingKeepsHueAndCompressesChromaIntoReach) {

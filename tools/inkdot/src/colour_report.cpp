@@ -160,7 +160,14 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
     for (const colour::Linear& v : printer.printCmyk(target.grid.patches()))
         target.lab.push_back(colour::relativeLab(spaces, v, model.paper));
     const colour::PrinterModel printerModel(std::move(target));
-    const colour::GamutMapping gamut(printerModel, colour::RgbTableDesign{}, spaces);
+    // Within the ink limit of the RGB table the chart went through, which
+    // the pack sets per media: what that table cannot use, it cannot reach.
+    colour::RgbTableDesign design;
+    if (const nlohmann::json* entry = printed.rgbTable >= 0 ? pack.entry(printed.rgbTable) : nullptr)
+        if (const auto* parameters = entry->contains("parameters") ? &(*entry)["parameters"] : nullptr;
+            parameters && parameters->contains("inkLimit"))
+            design.inkLimit = (*parameters)["inkLimit"].get<int>();
+    const colour::GamutMapping gamut(printerModel, design, spaces);
     // The ink black: the darkest grey the page prints, as measured on the
     // chart's large patches (small target patches, where the diffusion has
     // not settled, print solid black a little darker than a large area does).

@@ -255,6 +255,7 @@ PrintResult printImage(const PrintSettings& st) {
     res.inkNames = inkNames;
     res.modelMedia = model->media;
     res.separationTable = inkTable.table();
+    if (rgbTable) res.rgbTable = rgbTable->table();
     res.pagePixels = uint64_t(pageW) * uint64_t(pageH);
     res.imagePixels = uint64_t(iw) * uint64_t(ih);
     res.time.total = std::chrono::duration<double>(Clock::now() - start).count();

@@ -41,6 +41,7 @@ struct PrintResult {
     std::vector<std::string> inkNames;
     std::string modelMedia;
     int32_t separationTable = 0, halftoneList = 0;
+    int32_t rgbTable = -1;  // the RGB (or grey) table the page went through, -1 for CMYK input
     uint64_t pagePixels = 0, imagePixels = 0;
     struct Timing {
         double read = 0, colour = 0, setup = 0, scale = 0, halftone = 0, preview = 0, write = 0, total = 0;

@@ -14,6 +14,10 @@
 //     colour of that hue: along that line, up to `chromaKnee` of the way to
 //     the printer's boundary nothing moves; beyond it the rest of sRGB's
 //     range is compressed smoothly into what is left.
+//   - An aim the inversion cannot reach after all (the sampled boundary is
+//     generous in places) moves along its hue to the last point the inks
+//     make, towards its lightness's grey or towards the lightness of the
+//     hue's most colourful colour, whichever ends nearer.
 //   - Black generation: greys darker than `blackStartL` take black ink,
 //     and from `blackFullL` down black carries `blackMax` of each grey (the
 //     black that alone would print its lightness); chromatic colours take
@@ -47,7 +51,7 @@ namespace inkdot::colour {
 struct SeparationDesign {
     int points = 17;           // grid points per axis of the table
     int inkLimit = 300;        // percent, over all six inks
-    double lightStrength = 0.3;  // the demand a light ink's solid stands for
+    double lightStrength = 0.5;  // the demand a light ink's solid stands for
     double lightAloneTo = 0.10;  // demand up to which the light ink prints alone
     double darkAloneFrom = 0.45; // demand from which the dark ink prints alone
     // Input value -> demand (0..1) of cyan, magenta, yellow and black: the
