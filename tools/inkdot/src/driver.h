@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "document.h"
 #include "planes.h"
+#include "progress.h"
 #include "settings.h"
 
 namespace inkdot::cli {
@@ -49,7 +51,14 @@ struct PrintResult {
     std::vector<std::filesystem::path> images;  // preview files written
 };
 
+// Prints the first page of settings.image into settings.outDir.
 PrintResult printImage(const PrintSettings& settings);
+
+// Prints one page of a file into settings.outDir (settings.image is not
+// read). With `progress` the page advances that job-wide bar, else it
+// draws its own. Safe to run on several threads at once, each page with its
+// own pack, library objects and files.
+PrintResult printPage(const PrintSettings& settings, const InputPage& page, Progress* progress);
 
 // The closing summary: ink coverage per plane and the time.
 void writeSummary(const PrintResult& result, FILE* out);

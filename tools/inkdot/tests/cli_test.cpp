@@ -366,7 +366,7 @@ TEST_F(Cli, ImageErrorsNameTheFile) {
         const char* file;
         const char* says;
     } cases[] = {{"absent.png", "no such file"},
-                 {"notes.png", "not a PNG, JPEG, TIFF or PNM file"},
+                 {"notes.png", "not a PNG, JPEG, TIFF, WebP, PNM or PDF file"},
                  {"cut.png", "cut.png"},
                  {"cut.pgm", "truncated"},
                  {"huge.pgm", "more than a page image can be"},
