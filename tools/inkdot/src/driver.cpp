@@ -57,6 +57,8 @@ constexpr size_t kBandBytes = size_t(32) << 20;
 
 } // namespace
 
+int deviceLength(double mm, int dpi) { return int(std::lround(mm / 25.4 * dpi)); }
+
 PrintResult printImage(const PrintSettings& st) { return printPage(st, {st.image, fileKind(st.image), 0, 1}, nullptr); }
 
 PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress* shared) {
@@ -162,8 +164,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.
-    const int pageW = int(std::lround(page.widthMm / 25.4 * xres));
-    const int pageH = int(std::lround(page.heightMm / 25.4 * yres));
+    const int pageW = deviceLength(page.widthMm, xres), pageH = deviceLength(page.heightMm, yres);
     const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
     const bool rotate = st.rotate == "yes" ||
                         (st.rotate == "auto" && ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH));
@@ -342,9 +343,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     return res;
 }
 
-void writeSummary(const PrintResult& r, FILE* out) {
-    std::fprintf(out, "inkdot: %s\n", r.description.c_str());
-    for (const std::string& d : r.details) std::fprintf(out, "  %s\n", d.c_str());
+void writeInkTable(const PrintResult& r, FILE* out) {
     const double page = double(std::max<uint64_t>(1, r.pagePixels));
     if (r.bits == 2)
         std::fprintf(out, "  %-14s %8s %8s %8s %8s %9s\n", "ink", "dots", "small", "medium", "large", "coverage");
@@ -362,6 +361,12 @@ void writeSummary(const PrintResult& r, FILE* out) {
         else
             std::fprintf(out, "  %-14s %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100, cover);
     }
+}
+
+void writeSummary(const PrintResult& r, FILE* out) {
+    std::fprintf(out, "inkdot: %s\n", r.description.c_str());
+    for (const std::string& d : r.details) std::fprintf(out, "  %s\n", d.c_str());
+    writeInkTable(r, out);
     const auto& t = r.time;
     std::fprintf(out,
                  "  time %s (processor %s) for %.1f Mpx, %.1f Mpx/s: read %s, colour %s, setup %s, scale %s, "

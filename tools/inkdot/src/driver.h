@@ -51,6 +51,9 @@ struct PrintResult {
     std::vector<std::filesystem::path> images;  // preview files written
 };
 
+// A length on paper in device pixels.
+int deviceLength(double mm, int dpi);
+
 // Prints the first page of settings.image into settings.outDir.
 PrintResult printImage(const PrintSettings& settings);
 
@@ -62,5 +65,7 @@ PrintResult printPage(const PrintSettings& settings, const InputPage& page, Prog
 
 // The closing summary: ink coverage per plane and the time.
 void writeSummary(const PrintResult& result, FILE* out);
+// Its table of dots and coverage per plane.
+void writeInkTable(const PrintResult& result, FILE* out);
 
 } // namespace inkdot::cli

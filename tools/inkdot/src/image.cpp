@@ -854,6 +854,50 @@ int imagePageCount(const fs::path& path) {
     return kind == FileKind::Tiff ? tiffPageCount(path) : 1;
 }
 
+uint64_t imagePixelsHint(const fs::path& path, int page) {
+    try {
+        const FileKind kind = fileKind(path);
+        if (kind == FileKind::Tiff) {
+            Tiff tif = openTiff(path);
+            const std::vector<tdir_t> pages = tiffPages(path, tif.get());
+            uint32_t w = 0, h = 0;
+            if (page >= 0 && size_t(page) < pages.size() && TIFFSetDirectory(tif.get(), pages[size_t(page)]) &&
+                TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
+                return std::min<uint64_t>(uint64_t(w) * h, kMaxImagePixels);
+            return 0;
+        }
+        if (kind == FileKind::Pnm) return std::min<uint64_t>(fs::file_size(path), kMaxImagePixels);  // stored whole
+        // The sizes in the first bytes: PNG's header chunk, a JPEG's frame
+        // header, WebP's canvas.
+        std::string head(size_t(1) << 16, '\0');
+        {
+            File file = openRead(path);
+            head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+        }
+        const auto* b = reinterpret_cast<const uint8_t*>(head.data());
+        const auto be16 = [&](size_t at) { return uint32_t(b[at] << 8 | b[at + 1]); };
+        uint64_t pixels = 0;
+        if (kind == FileKind::Png && head.size() >= 24)
+            pixels = uint64_t(be16(16) << 16 | be16(18)) * uint64_t(be16(20) << 16 | be16(22));
+        if (kind == FileKind::Webp) {
+            int w = 0, h = 0;
+            if (WebPGetInfo(b, head.size(), &w, &h)) pixels = uint64_t(w) * uint64_t(h);
+        }
+        if (kind == FileKind::Jpeg)
+            for (size_t at = 2; at + 9 <= head.size() && b[at] == 0xFF;) {
+                const uint8_t marker = b[at + 1];
+                if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                    pixels = uint64_t(be16(at + 5)) * be16(at + 7);
+                    break;
+                }
+                at += 2 + be16(at + 2);
+            }
+        return std::min(pixels, kMaxImagePixels);
+    } catch (const Failure&) {
+        return 0;
+    }
+}
+
 Image readImage(const fs::path& path, int page) {
     const FileKind kind = fileKind(path);
     if (kind != FileKind::Tiff && page != 0) badImage(path, "it holds one page, no page " + std::to_string(page + 1));

@@ -58,6 +58,11 @@ FileKind fileKind(const std::filesystem::path& path);
 // Failure(kExitImage), also for a PDF (see document.h).
 int imagePageCount(const std::filesystem::path& path);
 
+// The pixels page `page` of an image file holds, as its header says (at
+// most kMaxImagePixels), read without decoding it; 0 when unknown. For
+// planning memory, not for trusting.
+uint64_t imagePixelsHint(const std::filesystem::path& path, int page);
+
 // Reads page `page` (from 0) of an image; throws Failure(kExitImage) with
 // what is wrong. The picture comes upright (its EXIF or TIFF orientation
 // applied). Alpha is composed over white paper; 16-bit samples are reduced
