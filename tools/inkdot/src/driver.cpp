@@ -154,6 +154,9 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
         ink.space = six ? ColourSpace::Cmyk : ColourSpace::Grey;
     } else {
         ink = toInk(image);
+        // Only its size and kind are needed from here on; pages printing at
+        // once each hold one copy of their image, not two.
+        std::vector<uint8_t>().swap(image.pixels);
     }
     res.time.colour += since(t);
 

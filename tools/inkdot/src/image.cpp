@@ -408,9 +408,15 @@ struct TiffCloser {
 };
 using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
+// Set once, before any page is read: threads reading pages at once would
+// otherwise all write libtiff's handlers.
 void quietTiff() {
-    TIFFSetErrorHandler(tiffError);
-    TIFFSetWarningHandler(tiffWarning);
+    static const bool quiet = [] {
+        TIFFSetErrorHandler(tiffError);
+        TIFFSetWarningHandler(tiffWarning);
+        return true;
+    }();
+    (void)quiet;
 }
 
 // Separated (CMYK) samples, 8 or 16 bits, strips or tiles, one plane or

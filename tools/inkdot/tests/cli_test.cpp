@@ -20,6 +20,7 @@
 #include <string>
 
 #include "chart.h"
+#include "colour.h"
 #include "failure.h"
 #include "image.h"
 #include "orientation.h"
@@ -592,7 +593,7 @@ TEST(ImageFiles, FormatsReadAlike) {
         // nothing; (2,0); (0,2) (2,2); (1,0) and (1,2) as two rows; row 1.
         {"interlaced.png",
          handPng(3, 3, 8, 0, true, "",
-                 std::string("\x00\x00" "\x00\x14" "\x00\x3c\x50" "\x00\x0a" "\x00\x46" "\x00\x1e\x28\x32", 17)),
+                 std::string("\x00\x00" "\x00\x14" "\x00\x3c\x50" "\x00\x0a" "\x00\x46" "\x00\x1e\x28\x32", 15)),
          ColourSpace::Grey, {0, 10, 20, 30, 40, 50, 60, 70, 80}},
     };
     for (const auto& t : texts) {
@@ -671,6 +672,21 @@ std::string jpegWithExif(const std::string& jpeg, const std::string& exif) {
     const std::string body = std::string("Exif\0\0", 6) + exif;
     const size_t n = body.size() + 2;
     return jpeg.substr(0, 2) + "\xFF\xE1" + char(n >> 8) + char(n & 0xFF) + body + jpeg.substr(2);
+}
+
+// A WebP file in the extended layout: the image chunk of `plain` (a
+// simple WebP) after a VP8X header, then an EXIF chunk.
+std::string webpWithExif(const std::string& plain, int width, int height, const std::string& exif) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i));
+        return out;
+    };
+    std::string exifChunk = "EXIF" + le(uint32_t(exif.size()), 4) + exif;
+    if (exif.size() % 2) exifChunk += '\0';
+    const std::string body = "WEBP" + std::string("VP8X") + le(10, 4) + char(0x08) + std::string(3, '\0') +
+                             le(uint32_t(width - 1), 3) + le(uint32_t(height - 1), 3) + plain.substr(12) + exifChunk;
+    return "RIFF" + le(uint32_t(body.size()), 4) + body;
 }
 
 // A TIFF of several pages (8-bit, any colour space) with an orientation
@@ -766,6 +782,8 @@ TEST(ImageFiles, EveryOrientationStandsUprightInJpegPngAndTiff) {
     const Image picture = markedPicture(48, 24);
     writeImage(dir / "plain.jpg", picture);
     const std::string jpeg = slurp(dir / "plain.jpg");
+    writeImage(dir / "plain.webp", picture);
+    const std::string webp = slurp(dir / "plain.webp");
     std::string rows;
     for (int y = 0; y < picture.height; ++y)
         rows += '\0' + std::string(reinterpret_cast<const char*>(&picture.pixels[size_t(y * picture.width)]), size_t(picture.width));
@@ -778,12 +796,15 @@ TEST(ImageFiles, EveryOrientationStandsUprightInJpegPngAndTiff) {
             << handPng(48, 24, 8, 0, false, pngChunk("eXIf", exifSaying(v)), rows);
         std::ofstream(dir / "a.jpg", std::ios::binary) << jpegWithExif(jpeg, exifSaying(v));
         writeTiffPages(dir / "a.tif", {picture}, v);
-        for (const char* name : {"a.png", "a.tif", "a.jpg"}) {
+        std::ofstream(dir / "a.webp", std::ios::binary) << webpWithExif(webp, 48, 24, exifSaying(v));
+        for (const char* name : {"a.png", "a.tif", "a.jpg", "a.webp"}) {
             SCOPED_TRACE(name);
             const Image read = readImage(dir / name);
             EXPECT_EQ(read.width, upright.width);
             EXPECT_EQ(read.orientation, v);
-            EXPECT_LT(meanDifference(read, upright), name == std::string("a.jpg") ? 4.0 : 0.001);
+            // WebP reads grey as RGB.
+            const Image expected = std::string(name) == "a.webp" ? toRgb(upright) : upright;
+            EXPECT_LT(meanDifference(read, expected), name == std::string("a.jpg") ? 4.0 : 0.001);
         }
         // CMYK TIFF samples take their own path through the reader.
         Image cmykUpright = cmyk;
@@ -803,6 +824,9 @@ TEST(ImageFiles, EveryOrientationStandsUprightInJpegPngAndTiff) {
     const Image read = readImage(dir / "damaged.jpg");
     EXPECT_EQ(read.orientation, 0);
     EXPECT_EQ(read.width, 48);
+    std::ofstream(dir / "damaged.png", std::ios::binary)
+        << handPng(48, 24, 8, 0, false, pngChunk("eXIf", "XX" + damaged.substr(2)), rows);
+    EXPECT_EQ(readImage(dir / "damaged.png").width, 48);
     fs::remove_all(dir);
 }
 
