@@ -1,6 +1,6 @@
 // inkdot: runs a colour ink-jet printer driver's whole sequence on an image.
 //
-//   inkdot print IMAGE -o DIR [--pack DIR --media ... --resolution 1440x720 ...]
+//   inkdot print FILE... -o DIR [--pages 1-3,5] [-j N] [--pack DIR --media ... --resolution 1440x720 ...]
 //   inkdot info PACK
 //   inkdot table PACK -o FILE [--media ... --quality ... --dots 2 --inks six]
 //   inkdot chart -o FILE [--width 1240 --height 1754]
@@ -15,6 +15,7 @@
 #include "src/commands.h"
 #include "src/driver.h"
 #include "src/failure.h"
+#include "src/job.h"
 #include "src/pack.h"
 #include "src/target.h"
 
@@ -53,9 +54,17 @@ int main(int argc, char** argv) {
     PrintSettings st;
     st.pack = "pack";
     std::string method = "diffusion", inks = "auto";
-    auto* print = app.add_subcommand("print", "print an image: plane files and preview.png into a directory");
-    print->add_option("IMAGE", st.image, "PNG, JPEG, TIFF (also CMYK) or PNM image")->required();
+    JobOptions job;
+    std::string pages;
+    auto* print = app.add_subcommand("print", "print images and documents: plane files and preview.png into a directory "
+                                              "(a folder a page when there are more pages)");
+    print->add_option("FILE", job.files, "PNG, JPEG, TIFF (also CMYK, every page), WebP or PNM image, or PDF document")
+        ->required();
     print->add_option("-o,--output", st.outDir, "output directory")->required();
+    print->add_option("--pages", pages, "the pages of each file to print: 1-3,5 or 4- (default: every page)");
+    print->add_option("-j,--jobs", job.threads, "pages printed at once (default: one a processor core, " +
+                                                    std::to_string(availableCores()) + " here)")
+        ->check(CLI::Range(1, 1024));
     addSelectionOptions(print, st);
     print->add_option("--method", method, "diffusion, ordered (blue noise) or bayer")
         ->check(CLI::IsMember({"diffusion", "ordered", "bayer"}))
@@ -156,9 +165,9 @@ int main(int argc, char** argv) {
         if (*print) {
             st.method = method == "diffusion" ? Method::Diffusion : method == "ordered" ? Method::Ordered : Method::Bayer;
             st.inks = inks == "six" ? InkSet::Six : inks == "black" ? InkSet::Black : InkSet::Auto;
-            const PrintResult result = printImage(st);
-            if (!st.quiet) writeSummary(result, stdout);
-            return kExitOk;
+            st.image = job.files.front();
+            if (!pages.empty()) job.pages = PageSelection(pages);
+            return runPrintJob(st, job, stdout, stderr);
         }
         if (*info) return runInfo(infoPack);
         if (*table) {

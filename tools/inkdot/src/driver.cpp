@@ -9,9 +9,11 @@
 #include <optional>
 
 #include "colour.h"
+#include "document.h"
 #include "failure.h"
 #include "image.h"
 #include "input_profile.h"
+#include "orientation.h"
 #include "preview.h"
 #include "progress.h"
 #include "resample.h"
@@ -48,20 +50,45 @@ std::string format(const char* fmt, double a, double b = 0, double c = 0, double
     return buf;
 }
 
+// A PDF page is rendered in bands of about this many bytes (as Poppler's
+// RGB and as ink amounts), so a page at 2880 x 720 dpi never needs its
+// hundreds of megabytes at once.
+constexpr size_t kBandBytes = size_t(32) << 20;
+
 } // namespace
 
-PrintResult printImage(const PrintSettings& st) {
+int deviceLength(double mm, int dpi) { return int(std::lround(mm / 25.4 * dpi)); }
+
+PrintResult printImage(const PrintSettings& st) { return printPage(st, {st.image, fileKind(st.image), 0, 1}, nullptr); }
+
+PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress* shared) {
     const Clock::time_point start = Clock::now();
     const double cpuStart = cpuNow();
     PrintResult res;
 
+    // The page: an image read whole, or a PDF page that is drawn, not
+    // stored, and is rendered further down in bands at the printer's
+    // resolution. `image` then stands for it: RGB, sized in points.
     double t = cpuNow();
-    Image image = readImage(st.image);
+    std::optional<PdfPage> pdf;
+    Image image;
+    if (source.kind == FileKind::Pdf) {
+        pdf.emplace(source.file, source.index);
+        image.format = "PDF";
+        image.space = ColourSpace::Rgb;
+    } else {
+        image = readImage(source.file, source.index);
+    }
     const ColourSpace fileSpace = image.space;
     res.time.read = since(t);
-    // The image's colours into what the pack's tables take.
+    // The image's colours into what the pack's tables take (a PDF's bands
+    // as they are rendered).
     t = cpuNow();
-    res.details.push_back("input profile: " + applyInputProfile(image, st.image, st.inputProfile));
+    if (pdf && st.inputProfile.empty()) res.details.push_back("input profile: sRGB (the PDF as Poppler renders it)");
+    else res.details.push_back("input profile: " + applyInputProfile(image, source.file, st.inputProfile));
+    if (image.orientation >= 2)
+        res.details.push_back("orientation: " + orientationText(image.orientation) + " to stand upright (the file's "
+                              "orientation tag says " + std::to_string(image.orientation) + ")");
     res.time.colour = since(t);
 
     t = cpuNow();
@@ -86,31 +113,50 @@ PrintResult printImage(const PrintSettings& st) {
 
     // Colour: the image into ink amounts at its own resolution.
     t = cpuNow();
-    Image ink;
     std::optional<ColourMatching> rgbTable;
+    std::optional<GridInterpolator> grid;
     CmParams params;
     CmSelect select;
     if (six && image.space == ColourSpace::Cmyk) {
-        ink = image;
     } else if (six) {
-        const Image rgb = toRgb(image);
         colourMatchingRecords(sel, st, 4, false, &tags, params, select);
         rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", RGB to CMYK");
-        ink.width = rgb.width;
-        ink.height = rgb.height;
-        ink.space = ColourSpace::Cmyk;
-        ink.pixels.resize(size_t(rgb.width) * size_t(rgb.height) * 4);
-        GridInterpolator(rgbTable->lut()).convert(rgb.pixels.data(), ink.pixels.data(), size_t(rgb.width) * size_t(rgb.height));
+        grid.emplace(rgbTable->lut());
         res.details.push_back("RGB to CMYK: " + pack.describe(rgbTable->table()));
     } else {
         // One ink: the grey ramp of the RGB table, with its black-only greys
         // and the user's adjustments, gives the black ink of every grey.
-        ink = toGrey(image);
         colourMatchingRecords(sel, st, 4, true, &tags, params, select);
         rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", grey to black ink");
-        const uint8_t* table = rgbTable->lut().singleChannelTable;
-        for (uint8_t& v : ink.pixels) v = table[v];
         res.details.push_back("grey to black: " + pack.describe(rgbTable->table()));
+    }
+    const auto toInk = [&](const Image& from) {
+        if (six && from.space == ColourSpace::Cmyk) return from;
+        Image ink;
+        if (six) {
+            const Image rgb = toRgb(from);
+            ink.width = rgb.width;
+            ink.height = rgb.height;
+            ink.space = ColourSpace::Cmyk;
+            ink.pixels.resize(size_t(rgb.width) * size_t(rgb.height) * 4);
+            grid->convert(rgb.pixels.data(), ink.pixels.data(), size_t(rgb.width) * size_t(rgb.height));
+        } else {
+            ink = toGrey(from);
+            const uint8_t* table = rgbTable->lut().singleChannelTable;
+            for (uint8_t& v : ink.pixels) v = table[v];
+        }
+        return ink;
+    };
+    Image ink;
+    if (pdf) {
+        // Sized in points until it is rendered.
+        ink.width = int(std::lround(pdf->widthPt())), ink.height = int(std::lround(pdf->heightPt()));
+        ink.space = six ? ColourSpace::Cmyk : ColourSpace::Grey;
+    } else {
+        ink = toInk(image);
+        // Only its size and kind are needed from here on; pages printing at
+        // once each hold one copy of their image, not two.
+        std::vector<uint8_t>().swap(image.pixels);
     }
     res.time.colour += since(t);
 
@@ -121,15 +167,17 @@ PrintResult printImage(const PrintSettings& st) {
     res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.
-    const int pageW = int(std::lround(page.widthMm / 25.4 * xres));
-    const int pageH = int(std::lround(page.heightMm / 25.4 * yres));
+    const int pageW = deviceLength(page.widthMm, xres), pageH = deviceLength(page.heightMm, yres);
     const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
     const bool rotate = st.rotate == "yes" ||
                         (st.rotate == "auto" && ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH));
-    if (rotate) ink = rotateQuarter(ink);
-    const double mmPerPixel = std::min(areaW / ink.width, areaH / ink.height);
-    const int iw = std::clamp(int(std::lround(ink.width * mmPerPixel / 25.4 * xres)), 1, pageW);
-    const int ih = std::clamp(int(std::lround(ink.height * mmPerPixel / 25.4 * yres)), 1, pageH);
+    double sourceW = pdf ? pdf->widthPt() : ink.width, sourceH = pdf ? pdf->heightPt() : ink.height;
+    if (rotate) std::swap(sourceW, sourceH);
+    if (rotate && pdf) std::swap(ink.width, ink.height);
+    else if (rotate) ink = rotateQuarter(ink);
+    const double mmPerPixel = std::min(areaW / sourceW, areaH / sourceH);
+    const int iw = std::clamp(int(std::lround(sourceW * mmPerPixel / 25.4 * xres)), 1, pageW);
+    const int ih = std::clamp(int(std::lround(sourceH * mmPerPixel / 25.4 * yres)), 1, pageH);
     const int x0 = (pageW - iw) / 2, y0 = (pageH - ih) / 2;
 
     HalftoneParams hp{};
@@ -199,26 +247,60 @@ PrintResult printImage(const PrintSettings& st) {
     PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
     res.time.setup += since(t);
 
-    char line[256];
-    std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", st.image.filename().c_str(),
-                  spaceName(fileSpace), image.width, image.height, image.format.c_str(), page.name.c_str(),
-                  htText.c_str());
+    char line[512];
+    const std::string name = source.file.filename().string() +
+                             (source.pagesInFile > 1 ? " page " + std::to_string(source.index + 1) + " of " +
+                                                           std::to_string(source.pagesInFile)
+                                                     : "");
+    if (pdf)
+        std::snprintf(line, sizeof line, "%s (PDF, %.0f x %.0f mm) on %s: %s", name.c_str(), pdf->widthPt() / 72 * 25.4,
+                      pdf->heightPt() / 72 * 25.4, page.name.c_str(), htText.c_str());
+    else
+        std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", name.c_str(), spaceName(fileSpace), image.width,
+                      image.height, image.format.c_str(), page.name.c_str(), htText.c_str());
     res.description = line;
     std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,
                   pageH, iw, ih, x0, y0, rotate ? ", turned a quarter" : "", st.marginMm);
     res.details.push_back(line);
 
-    // The page, line by line.
-    Resampler scaler(ink, iw, ih);
+    // A PDF page is rendered straight at the size it takes on the page, so
+    // its device pixels are its own, a band of lines at a time; each band
+    // goes through the colour step as it comes.
+    std::optional<Resampler> scaler;
+    Image band;
+    int bandStart = 0;
+    double renderTime = 0;  // counted as reading, not scaling
+    if (pdf) {
+        const int bandLines = int(std::clamp<size_t>(kBandBytes / (size_t(iw) * 7), 16, size_t(ih)));
+        scaler.emplace(iw, ih, ink.channels(),
+                       [&, bandLines](int sy) {
+                           if (band.pixels.empty() || sy < bandStart || sy >= bandStart + band.height) {
+                               const double r = cpuNow();
+                               bandStart = sy;
+                               Image rgb = pdf->render(iw, ih, rotate, sy, std::min(bandLines, ih - sy));
+                               if (!st.inputProfile.empty()) applyInputProfile(rgb, source.file, st.inputProfile);
+                               band = toInk(rgb);
+                               renderTime += since(r);
+                           }
+                           return band.pixels.data() + size_t(sy - bandStart) * size_t(iw) * size_t(band.channels());
+                       },
+                       iw, ih);
+        std::snprintf(line, sizeof line, "rendered at %.0f x %.0f dpi, straight to device pixels, in bands of %d lines",
+                      iw / (sourceW / 72.0), ih / (sourceH / 72.0), bandLines);
+        res.details.push_back(line);
+    } else {
+        scaler.emplace(ink, iw, ih);
+    }
     std::vector<uint8_t> planes(stride * inkNames.size());
-    Progress progress(pageH, pageW, !st.quiet && Progress::terminalAttached());
+    Progress own(pageH, pageW, !shared && !st.quiet && Progress::terminalAttached());
+    Progress& progress = shared ? *shared : own;
     const int perByte = 8 / bits;
     bool dirty = false;
     for (int y = 0; y < pageH; ++y) {
         if (dirty) std::fill(planes.begin(), planes.end(), 0), dirty = false;
         if (y >= y0 && y < y0 + ih) {
             const double s = cpuNow();
-            const uint8_t* src = scaler.row(y - y0);
+            const uint8_t* src = scaler->row(y - y0);
             const double h = cpuNow();
             res.time.scale += h - s;
             halftone.line(src, planes.data() + size_t(x0 / perByte), int32_t(stride), x0 % perByte, iw, x0, y);
@@ -232,9 +314,11 @@ PrintResult printImage(const PrintSettings& st) {
         const double w = cpuNow();
         for (size_t k = 0; k < writers.size(); ++k) writers[k]->row(planes.data() + k * stride);
         res.time.write += since(w);
-        progress.update(y + 1);
+        progress.advance(1);
     }
-    progress.finish();
+    if (!shared) progress.finish();
+    res.time.read += renderTime;
+    res.time.scale -= renderTime;
     t = cpuNow();
     for (auto& w : writers) w->close();
     halftone.close();
@@ -263,9 +347,7 @@ PrintResult printImage(const PrintSettings& st) {
     return res;
 }
 
-void writeSummary(const PrintResult& r, FILE* out) {
-    std::fprintf(out, "inkdot: %s\n", r.description.c_str());
-    for (const std::string& d : r.details) std::fprintf(out, "  %s\n", d.c_str());
+void writeInkTable(const PrintResult& r, FILE* out) {
     const double page = double(std::max<uint64_t>(1, r.pagePixels));
     if (r.bits == 2)
         std::fprintf(out, "  %-14s %8s %8s %8s %8s %9s\n", "ink", "dots", "small", "medium", "large", "coverage");
@@ -283,6 +365,12 @@ void writeSummary(const PrintResult& r, FILE* out) {
         else
             std::fprintf(out, "  %-14s %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100, cover);
     }
+}
+
+void writeSummary(const PrintResult& r, FILE* out) {
+    std::fprintf(out, "inkdot: %s\n", r.description.c_str());
+    for (const std::string& d : r.details) std::fprintf(out, "  %s\n", d.c_str());
+    writeInkTable(r, out);
     const auto& t = r.time;
     std::fprintf(out,
                  "  time %s (processor %s) for %.1f Mpx, %.1f Mpx/s: read %s, colour %s, setup %s, scale %s, "

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "document.h"
 #include "planes.h"
+#include "progress.h"
 #include "settings.h"
 
 namespace inkdot::cli {
@@ -50,9 +52,21 @@ struct PrintResult {
     std::vector<std::filesystem::path> images;  // preview files written
 };
 
+// A length on paper in device pixels.
+int deviceLength(double mm, int dpi);
+
+// Prints the first page of settings.image into settings.outDir.
 PrintResult printImage(const PrintSettings& settings);
+
+// Prints one page of a file into settings.outDir (settings.image is not
+// read). With `progress` the page advances that job-wide bar, else it
+// draws its own. Safe to run on several threads at once, each page with its
+// own pack, library objects and files.
+PrintResult printPage(const PrintSettings& settings, const InputPage& page, Progress* progress);
 
 // The closing summary: ink coverage per plane and the time.
 void writeSummary(const PrintResult& result, FILE* out);
+// Its table of dots and coverage per plane.
+void writeInkTable(const PrintResult& result, FILE* out);
 
 } // namespace inkdot::cli

@@ -6,6 +6,9 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -17,6 +20,7 @@
 #include <sstream>
 
 #include "failure.h"
+#include "orientation.h"
 
 namespace inkdot::cli {
 namespace {
@@ -59,6 +63,7 @@ struct PngError {
     char message[256];
     char profileWarning[256];  // why libpng set an iCCP chunk aside, if it did
     bool tooLarge;
+    bool rowsDone;  // damage after the pixels (in the chunks that close the file) is let pass
     uint64_t width, height;
 };
 
@@ -87,7 +92,7 @@ bool decodePng(FILE* file, Image* out, int* channels, PngError* err) {
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return err->rowsDone;
     }
     png_init_io(png, file);
     png_read_info(png, info);
@@ -121,11 +126,18 @@ bool decodePng(FILE* file, Image* out, int* channels, PngError* err) {
     if (png_get_gAMA(png, info, &gamma)) out->declared.gamma = gamma;
     double* c = out->declared.chromaticities.data();
     out->declared.hasChromaticities = png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+    png_bytep exif = nullptr;
+    png_uint_32 exifLength = 0;
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) out->orientation = exifOrientation(exif, exifLength);
 
     const size_t row = size_t(width) * size_t(*channels);
     out->pixels.resize(row * height);
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, out->pixels.data() + row * y, nullptr);
+    // An eXIf chunk may also come after the pixels.
+    err->rowsDone = true;
+    png_read_end(png, info);
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) out->orientation = exifOrientation(exif, exifLength);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
 }
@@ -271,7 +283,14 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     jpeg_stdio_src(&info, file);
     jpeg_save_markers(&info, JPEG_APP0 + 14, 0xFFFF);
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&info, TRUE);
+    // The camera's EXIF block: an APP1 marker opening with "Exif\0\0".
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+            out->orientation = exifOrientation(m->data, m->data_length);
+            break;
+        }
     if (!joinIccMarkers(info.marker_list, out->declared.iccProfile, err->message, sizeof err->message)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -369,8 +388,10 @@ void writeJpeg(const fs::path& path, const Image& image) {
 
 // ---- TIFF -----------------------------------------------------------------
 
+// libtiff reports through one process-wide handler; the message is kept per
+// thread, so pages read at once on several threads keep their own.
 std::string& tiffMessage() {
-    static std::string message;
+    thread_local std::string message;
     return message;
 }
 
@@ -387,9 +408,15 @@ struct TiffCloser {
 };
 using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
+// Set once, before any page is read: threads reading pages at once would
+// otherwise all write libtiff's handlers.
 void quietTiff() {
-    TIFFSetErrorHandler(tiffError);
-    TIFFSetWarningHandler(tiffWarning);
+    static const bool quiet = [] {
+        TIFFSetErrorHandler(tiffError);
+        TIFFSetWarningHandler(tiffWarning);
+        return true;
+    }();
+    (void)quiet;
 }
 
 // Separated (CMYK) samples, 8 or 16 bits, strips or tiles, one plane or
@@ -441,11 +468,41 @@ void readTiffCmyk(const fs::path& path, TIFF* tif, Image& image, uint16_t spp, u
         }
 }
 
-Image readTiff(const fs::path& path) {
+Tiff openTiff(const fs::path& path) {
     quietTiff();
     tiffMessage().clear();
     Tiff tif(TIFFOpen(path.c_str(), "r"));
     if (!tif) badImage(path, tiffMessage().empty() ? "not a TIFF file" : tiffMessage());
+    return tif;
+}
+
+// The directories of a TIFF that are pages: all but the reduced-resolution
+// copies (thumbnails, previews) some writers put beside them.
+std::vector<tdir_t> tiffPages(const fs::path& path, TIFF* tif) {
+    std::vector<tdir_t> pages;
+    tdir_t dir = 0;
+    do {
+        uint32_t kind = 0;
+        if (!TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &kind) || !(kind & FILETYPE_REDUCEDIMAGE)) pages.push_back(dir);
+        ++dir;
+    } while (TIFFReadDirectory(tif) && dir < 65535);
+    if (pages.empty()) badImage(path, "it holds only reduced-resolution images, no page");
+    return pages;
+}
+
+int tiffPageCount(const fs::path& path) {
+    Tiff tif = openTiff(path);
+    return int(tiffPages(path, tif.get()).size());
+}
+
+Image readTiff(const fs::path& path, int page) {
+    Tiff tif = openTiff(path);
+    const std::vector<tdir_t> pages = tiffPages(path, tif.get());
+    if (page < 0 || size_t(page) >= pages.size())
+        badImage(path, "it has " + std::to_string(pages.size()) + " page" + (pages.size() == 1 ? "" : "s") + ", no page " +
+                           std::to_string(page + 1));
+    if (!TIFFSetDirectory(tif.get(), pages[size_t(page)]))
+        badImage(path, "page " + std::to_string(page + 1) + ": " + (tiffMessage().empty() ? "cannot be read" : tiffMessage()));
     uint32_t width = 0, height = 0;
     uint16_t spp = 1, bps = 1, photometric = PHOTOMETRIC_MINISBLACK, inkset = INKSET_CMYK;
     TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
@@ -454,9 +511,12 @@ Image readTiff(const fs::path& path) {
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_INKSET, &inkset);
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
     checkSize(path, width, height);
     Image image;
     image.format = "TIFF";
+    image.orientation = orientation >= 1 && orientation <= 8 ? orientation : 0;
     uint32_t profileLength = 0;
     void* profile = nullptr;
     if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
@@ -473,8 +533,12 @@ Image readTiff(const fs::path& path) {
     }
     // Everything else through libtiff's RGBA reader, which knows every
     // photometric interpretation, depth and layout (alpha premultiplied).
+    // Asked for the file's own orientation it leaves the rows as stored
+    // (it would only flip, never turn, the orientations that turn), so
+    // every orientation is then applied in one place, as for CMYK.
     std::vector<uint32_t> rgba(size_t(width) * height);
-    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 0))
+    const int asStored = image.orientation ? image.orientation : ORIENTATION_TOPLEFT;
+    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, rgba.data(), asStored, 0))
         badImage(path, tiffMessage().empty() ? "cannot decode" : tiffMessage());
     const bool grey = spp - (spp == 2 || spp == 4 ? 1 : 0) == 1 &&
                       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
@@ -518,6 +582,67 @@ void writeTiff(const fs::path& path, const Image& image) {
         if (TIFFWriteScanline(tif.get(), const_cast<uint8_t*>(image.pixels.data()) + row * size_t(y),
                               static_cast<uint32_t>(y), 0) < 0)
             cannotWrite(path, tiffMessage());
+}
+
+// ---- WebP -----------------------------------------------------------------
+
+struct DemuxCloser {
+    void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
+};
+
+// A still WebP, lossy or lossless, with its ICC profile and EXIF chunks.
+Image readWebp(const fs::path& path, const std::string& data) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    WebPBitstreamFeatures features;
+    const VP8StatusCode status = WebPGetFeatures(bytes, data.size(), &features);
+    if (status == VP8_STATUS_NOT_ENOUGH_DATA) badImage(path, "the file ends before the image does (truncated)");
+    if (status != VP8_STATUS_OK) badImage(path, "not a WebP image this can read (damaged header)");
+    if (features.has_animation) badImage(path, "an animated WebP; only still images can be printed");
+    checkSize(path, uint64_t(features.width), uint64_t(features.height));
+    Image image;
+    image.format = "WebP";
+    const WebPData whole{bytes, data.size()};
+    std::unique_ptr<WebPDemuxer, DemuxCloser> demux(WebPDemux(&whole));
+    if (demux) {
+        WebPChunkIterator chunk;
+        if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
+            image.declared.iccProfile.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+            WebPDemuxReleaseChunkIterator(&chunk);
+        }
+        if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
+            image.orientation = exifOrientation(chunk.chunk.bytes, chunk.chunk.size);
+            WebPDemuxReleaseChunkIterator(&chunk);
+        }
+    }
+    image.width = features.width;
+    image.height = features.height;
+    image.space = ColourSpace::Rgb;
+    const size_t n = size_t(features.width) * size_t(features.height);
+    std::vector<uint8_t> rgba(n * 4);
+    if (!WebPDecodeRGBAInto(bytes, data.size(), rgba.data(), rgba.size(), features.width * 4))
+        badImage(path, "the WebP image data is damaged or truncated");
+    image.pixels.resize(n * 3);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t ch = 0; ch < 3; ++ch) image.pixels[i * 3 + ch] = overWhite(rgba[i * 4 + ch], rgba[i * 4 + 3], 255);
+    return image;
+}
+
+// Lossless, so a picture written and read back is the same picture.
+void writeWebp(const fs::path& path, const Image& image) {
+    if (image.space == ColourSpace::Cmyk) cannotWrite(path, "WebP holds no CMYK; write a .tif or .pam");
+    std::vector<uint8_t> rgb;
+    const uint8_t* pixels = image.pixels.data();
+    if (image.space == ColourSpace::Grey) {
+        for (uint8_t v : image.pixels) rgb.insert(rgb.end(), {v, v, v});
+        pixels = rgb.data();
+    }
+    uint8_t* out = nullptr;
+    const size_t size = WebPEncodeLosslessRGB(pixels, image.width, image.height, image.width * 3, &out);
+    if (size == 0) cannotWrite(path, "the WebP encoder refused the image");
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(out), std::streamsize(size));
+    WebPFree(out);
+    if (!f) cannotWrite(path, "write failed");
 }
 
 // ---- PNM ------------------------------------------------------------------
@@ -709,21 +834,90 @@ const char* spaceName(ColourSpace space) {
     return space == ColourSpace::Grey ? "grey" : space == ColourSpace::Rgb ? "RGB" : "CMYK";
 }
 
-Image readImage(const fs::path& path) {
+FileKind fileKind(const fs::path& path) {
     std::error_code ec;
     if (!fs::exists(path, ec)) badImage(path, "no such file");
     if (fs::is_directory(path, ec)) badImage(path, "it is a directory");
-    unsigned char head[8] = {};
+    unsigned char head[16] = {};
+    size_t got = 0;
     {
         File file = openRead(path);
-        const size_t got = std::fread(head, 1, sizeof head, file.get());
-        if (got < 2) badImage(path, "the file is empty or too short to be an image");
+        got = std::fread(head, 1, sizeof head, file.get());
     }
-    if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return readPng(path);
-    if (head[0] == 0xFF && head[1] == 0xD8) return readJpeg(path);
-    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) return readTiff(path);
-    if (head[0] == 'P' && head[1] >= '1' && head[1] <= '7') return PnmReader(path, slurp(path)).read();
-    badImage(path, "not a PNG, JPEG, TIFF or PNM file");
+    if (got < 2) badImage(path, "the file is empty or too short to be an image");
+    if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return FileKind::Png;
+    if (head[0] == 0xFF && head[1] == 0xD8) return FileKind::Jpeg;
+    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) return FileKind::Tiff;
+    if (head[0] == 'P' && head[1] >= '1' && head[1] <= '7') return FileKind::Pnm;
+    if (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0) return FileKind::Webp;
+    if (got >= 5 && std::memcmp(head, "%PDF-", 5) == 0) return FileKind::Pdf;
+    badImage(path, "not a PNG, JPEG, TIFF, WebP, PNM or PDF file");
+}
+
+int imagePageCount(const fs::path& path) {
+    const FileKind kind = fileKind(path);
+    if (kind == FileKind::Pdf) badImage(path, "a PDF document, not an image");
+    return kind == FileKind::Tiff ? tiffPageCount(path) : 1;
+}
+
+uint64_t imagePixelsHint(const fs::path& path, int page) {
+    try {
+        const FileKind kind = fileKind(path);
+        if (kind == FileKind::Tiff) {
+            Tiff tif = openTiff(path);
+            const std::vector<tdir_t> pages = tiffPages(path, tif.get());
+            uint32_t w = 0, h = 0;
+            if (page >= 0 && size_t(page) < pages.size() && TIFFSetDirectory(tif.get(), pages[size_t(page)]) &&
+                TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
+                return std::min<uint64_t>(uint64_t(w) * h, kMaxImagePixels);
+            return 0;
+        }
+        if (kind == FileKind::Pnm) return std::min<uint64_t>(fs::file_size(path), kMaxImagePixels);  // stored whole
+        // The sizes in the first bytes: PNG's header chunk, a JPEG's frame
+        // header, WebP's canvas.
+        std::string head(size_t(1) << 16, '\0');
+        {
+            File file = openRead(path);
+            head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+        }
+        const auto* b = reinterpret_cast<const uint8_t*>(head.data());
+        const auto be16 = [&](size_t at) { return uint32_t(b[at] << 8 | b[at + 1]); };
+        uint64_t pixels = 0;
+        if (kind == FileKind::Png && head.size() >= 24)
+            pixels = uint64_t(be16(16) << 16 | be16(18)) * uint64_t(be16(20) << 16 | be16(22));
+        if (kind == FileKind::Webp) {
+            int w = 0, h = 0;
+            if (WebPGetInfo(b, head.size(), &w, &h)) pixels = uint64_t(w) * uint64_t(h);
+        }
+        if (kind == FileKind::Jpeg)
+            for (size_t at = 2; at + 9 <= head.size() && b[at] == 0xFF;) {
+                const uint8_t marker = b[at + 1];
+                if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                    pixels = uint64_t(be16(at + 5)) * be16(at + 7);
+                    break;
+                }
+                at += 2 + be16(at + 2);
+            }
+        return std::min(pixels, kMaxImagePixels);
+    } catch (const Failure&) {
+        return 0;
+    }
+}
+
+Image readImage(const fs::path& path, int page) {
+    const FileKind kind = fileKind(path);
+    if (kind != FileKind::Tiff && page != 0) badImage(path, "it holds one page, no page " + std::to_string(page + 1));
+    Image image;
+    switch (kind) {
+    case FileKind::Png: image = readPng(path); break;
+    case FileKind::Jpeg: image = readJpeg(path); break;
+    case FileKind::Tiff: image = readTiff(path, page); break;
+    case FileKind::Pnm: return PnmReader(path, slurp(path)).read();
+    case FileKind::Webp: image = readWebp(path, slurp(path)); break;
+    case FileKind::Pdf: badImage(path, "a PDF document, not an image");
+    }
+    applyOrientation(image, image.orientation);
+    return image;
 }
 
 void writeImage(const fs::path& path, const Image& image, bool fast) {
@@ -733,7 +927,8 @@ void writeImage(const fs::path& path, const Image& image, bool fast) {
     else if (ext == ".jpg" || ext == ".jpeg") writeJpeg(path, image);
     else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm") writePnm(path, image, false);
     else if (ext == ".pam") writePnm(path, image, true);
-    else cannotWrite(path, "unknown image extension '" + ext + "' (use .png, .tif, .jpg, .pgm, .ppm or .pam)");
+    else if (ext == ".webp") writeWebp(path, image);
+    else cannotWrite(path, "unknown image extension '" + ext + "' (use .png, .tif, .jpg, .webp, .pgm, .ppm or .pam)");
 }
 
 } // namespace inkdot::cli

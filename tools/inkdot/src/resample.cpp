@@ -52,16 +52,22 @@ Resampler::Taps Resampler::taps(int from, int to) {
 }
 
 Resampler::Resampler(const Image& source, int width, int height)
-    : source_(source), width_(width), height_(height), channels_(source.channels()),
-      x_(taps(source.width, width)), y_(taps(source.height, height)),
-      out_(size_t(width) * size_t(source.channels())) {}
+    : Resampler(source.width, source.height, source.channels(),
+                [&source](int sy) {
+                    return source.pixels.data() + size_t(sy) * size_t(source.width) * size_t(source.channels());
+                },
+                width, height) {}
+
+Resampler::Resampler(int sourceWidth, int sourceHeight, int channels, Rows rows, int width, int height)
+    : rows_(std::move(rows)), width_(width), height_(height), channels_(channels), x_(taps(sourceWidth, width)),
+      y_(taps(sourceHeight, height)), out_(size_t(width) * size_t(channels)) {}
 
 const uint8_t* Resampler::sourceRow(int sy) {
     for (const Cached& c : cache_)
         if (c.sy == sy) return c.pixels.data();
     Cached c{sy, std::vector<uint8_t>(size_t(width_) * size_t(channels_))};
     const int ch = channels_;
-    const uint8_t* in = source_.pixels.data() + size_t(sy) * size_t(source_.width) * size_t(ch);
+    const uint8_t* in = rows_(sy);
     uint8_t* out = c.pixels.data();
     if (ch == 4) {
         // The page's own case (four inks), with the taps unrolled per ink.

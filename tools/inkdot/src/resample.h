@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "image.h"
@@ -17,6 +18,11 @@ namespace inkdot::cli {
 class Resampler {
 public:
     Resampler(const Image& source, int width, int height);
+    // A source whose lines come from `rows` (line index to its pixels, valid
+    // until the next call), asked for in order, each once: a page rendered
+    // a band at a time need never be whole in memory.
+    using Rows = std::function<const uint8_t*(int)>;
+    Resampler(int sourceWidth, int sourceHeight, int channels, Rows rows, int width, int height);
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -35,7 +41,7 @@ private:
     static Taps taps(int from, int to);
     const uint8_t* sourceRow(int sy);
 
-    const Image& source_;
+    Rows rows_;
     int width_, height_, channels_;
     Taps x_, y_;
     struct Cached {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -19,7 +20,10 @@
 #include <string>
 
 #include "chart.h"
+#include "colour.h"
+#include "failure.h"
 #include "image.h"
+#include "orientation.h"
 #include "pack.h"
 #include "planes.h"
 #include "colour/cgats.h"
@@ -368,7 +372,7 @@ TEST_F(Cli, ImageErrorsNameTheFile) {
         const char* file;
         const char* says;
     } cases[] = {{"absent.png", "no such file"},
-                 {"notes.png", "not a PNG, JPEG, TIFF or PNM file"},
+                 {"notes.png", "not a PNG, JPEG, TIFF, WebP, PNM or PDF file"},
                  {"cut.png", "cut.png"},
                  {"cut.pgm", "truncated"},
                  {"huge.pgm", "more than a page image can be"},
@@ -548,7 +552,7 @@ TEST(ImageFiles, FormatsReadAlike) {
     const fs::path dir = fs::temp_directory_path() / ("inkdot_images_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const Image chart = drawChart(40, 56);
-    for (const char* name : {"a.png", "a.tif", "a.ppm", "a.pam"}) {
+    for (const char* name : {"a.png", "a.tif", "a.ppm", "a.pam", "a.webp"}) {
         SCOPED_TRACE(name);
         writeImage(dir / name, chart);
         const Image back = readImage(dir / name);
@@ -591,7 +595,7 @@ TEST(ImageFiles, FormatsReadAlike) {
         // nothing; (2,0); (0,2) (2,2); (1,0) and (1,2) as two rows; row 1.
         {"interlaced.png",
          handPng(3, 3, 8, 0, true, "",
-                 std::string("\x00\x00" "\x00\x14" "\x00\x3c\x50" "\x00\x0a" "\x00\x46" "\x00\x1e\x28\x32", 17)),
+                 std::string("\x00\x00" "\x00\x14" "\x00\x3c\x50" "\x00\x0a" "\x00\x46" "\x00\x1e\x28\x32", 15)),
          ColourSpace::Grey, {0, 10, 20, 30, 40, 50, 60, 70, 80}},
     };
     for (const auto& t : texts) {
@@ -652,4 +656,374 @@ TEST_F(Cli, TargetPrintsItsPatchesAndListsThemForTheInstrument) {
 }
 
 } // namespace
+} // namespace inkdot::cli
+
+// ---- Pictures upright, documents, batches -----------------------------------
+
+namespace inkdot::cli {
+namespace {
+
+// An EXIF block (big-endian TIFF structure) that says only `orientation`.
+std::string exifSaying(int orientation) {
+    return std::string("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 19) + char(orientation) +
+           std::string("\0\0\0\0\0\0", 6);
+}
+
+// A JPEG file with an APP1 EXIF marker put in after its first two bytes.
+std::string jpegWithExif(const std::string& jpeg, const std::string& exif) {
+    const std::string body = std::string("Exif\0\0", 6) + exif;
+    const size_t n = body.size() + 2;
+    return jpeg.substr(0, 2) + "\xFF\xE1" + char(n >> 8) + char(n & 0xFF) + body + jpeg.substr(2);
+}
+
+// A WebP file in the extended layout: the image chunk of `plain` (a
+// simple WebP) after a VP8X header, then an EXIF chunk.
+std::string webpWithExif(const std::string& plain, int width, int height, const std::string& exif) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i));
+        return out;
+    };
+    std::string exifChunk = "EXIF" + le(uint32_t(exif.size()), 4) + exif;
+    if (exif.size() % 2) exifChunk += '\0';
+    const std::string body = "WEBP" + std::string("VP8X") + le(10, 4) + char(0x08) + std::string(3, '\0') +
+                             le(uint32_t(width - 1), 3) + le(uint32_t(height - 1), 3) + plain.substr(12) + exifChunk;
+    return "RIFF" + le(uint32_t(body.size()), 4) + body;
+}
+
+// A TIFF of several pages (8-bit, any colour space) with an orientation
+// tag, and, when `thumbnail`, a reduced-resolution copy of the first page
+// between the pages, as scanners and cameras write them.
+void writeTiffPages(const fs::path& path, const std::vector<Image>& pages, int orientation = 1, bool thumbnail = false) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    std::vector<Image> all = pages;
+    if (thumbnail) {
+        Image small = pages[0];
+        small.width = 2, small.height = 2;
+        small.pixels.resize(size_t(4 * small.channels()));
+        all.insert(all.begin() + 1, small);
+    }
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Image& im = all[i];
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(im.width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(im.height));
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(im.channels()));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, im.space == ColourSpace::Cmyk  ? PHOTOMETRIC_SEPARATED
+                                               : im.space == ColourSpace::Rgb ? PHOTOMETRIC_RGB
+                                                                              : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(orientation));
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, uint32_t(thumbnail && i == 1 ? FILETYPE_REDUCEDIMAGE : FILETYPE_PAGE));
+        const size_t row = size_t(im.width) * size_t(im.channels());
+        for (int y = 0; y < im.height; ++y)
+            TIFFWriteScanline(tif, const_cast<uint8_t*>(im.pixels.data()) + row * size_t(y), uint32_t(y), 0);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+}
+
+// A PDF made by hand: each page its size in points and its drawing.
+struct PdfPageSpec {
+    double width, height;
+    std::string drawing;
+};
+
+std::string makePdf(const std::vector<PdfPageSpec>& pages) {
+    std::vector<std::string> objects;
+    std::string kids;
+    for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+    for (size_t i = 0; i < pages.size(); ++i) {
+        char box[96];
+        std::snprintf(box, sizeof box, "[0 0 %g %g]", pages[i].width, pages[i].height);
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + std::string(box) + " /Contents " +
+                          std::to_string(4 + 2 * i) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(pages[i].drawing.size()) + " >>\nstream\n" + pages[i].drawing +
+                          "\nendstream");
+    }
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t at : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at);
+        pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// Grey: black on the left half, white on the right, a mid grey square in
+// the top left corner: no two orientations look alike.
+Image markedPicture(int w, int h) {
+    Image im = solid(w, h, ColourSpace::Grey, {255});
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 2; ++x) im.pixels[size_t(y * w + x)] = x < h / 3 && y < h / 3 ? 128 : 0;
+    return im;
+}
+
+double meanDifference(const Image& a, const Image& b) {
+    if (a.pixels.size() != b.pixels.size()) return 1e9;
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) sum += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+    return sum / double(a.pixels.size());
+}
+
+TEST(ImageFiles, EveryOrientationStandsUprightInJpegPngAndTiff) {
+    const fs::path dir = fs::temp_directory_path() / ("inkdot_upright_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const Image picture = markedPicture(48, 24);
+    writeImage(dir / "plain.jpg", picture);
+    const std::string jpeg = slurp(dir / "plain.jpg");
+    writeImage(dir / "plain.webp", picture);
+    const std::string webp = slurp(dir / "plain.webp");
+    std::string rows;
+    for (int y = 0; y < picture.height; ++y)
+        rows += '\0' + std::string(reinterpret_cast<const char*>(&picture.pixels[size_t(y * picture.width)]), size_t(picture.width));
+    Image cmyk = cmykRamps();
+    for (int v = 1; v <= 8; ++v) {
+        SCOPED_TRACE("orientation " + std::to_string(v));
+        Image upright = picture;
+        applyOrientation(upright, v);
+        std::ofstream(dir / "a.png", std::ios::binary)
+            << handPng(48, 24, 8, 0, false, pngChunk("eXIf", exifSaying(v)), rows);
+        std::ofstream(dir / "a.jpg", std::ios::binary) << jpegWithExif(jpeg, exifSaying(v));
+        writeTiffPages(dir / "a.tif", {picture}, v);
+        std::ofstream(dir / "a.webp", std::ios::binary) << webpWithExif(webp, 48, 24, exifSaying(v));
+        for (const char* name : {"a.png", "a.tif", "a.jpg", "a.webp"}) {
+            SCOPED_TRACE(name);
+            const Image read = readImage(dir / name);
+            EXPECT_EQ(read.width, upright.width);
+            EXPECT_EQ(read.orientation, v);
+            // WebP reads grey as RGB.
+            const Image expected = std::string(name) == "a.webp" ? toRgb(upright) : upright;
+            EXPECT_LT(meanDifference(read, expected), name == std::string("a.jpg") ? 4.0 : 0.001);
+        }
+        // CMYK TIFF samples take their own path through the reader.
+        Image cmykUpright = cmyk;
+        applyOrientation(cmykUpright, v);
+        writeTiffPages(dir / "c.tif", {cmyk}, v);
+        EXPECT_EQ(readImage(dir / "c.tif").pixels, cmykUpright.pixels);
+    }
+    // The eXIf chunk may also follow the pixels.
+    std::string png = handPng(48, 24, 8, 0, false, "", rows);
+    png.insert(png.size() - 12, pngChunk("eXIf", exifSaying(3)));
+    std::ofstream(dir / "late.png", std::ios::binary) << png;
+    EXPECT_EQ(readImage(dir / "late.png").orientation, 3);
+    // A damaged EXIF block is let pass: the picture reads as stored.
+    std::string damaged = exifSaying(6);
+    damaged[7] = '\x70';  // its directory far past the block
+    std::ofstream(dir / "damaged.jpg", std::ios::binary) << jpegWithExif(jpeg, damaged);
+    const Image read = readImage(dir / "damaged.jpg");
+    EXPECT_EQ(read.orientation, 0);
+    EXPECT_EQ(read.width, 48);
+    std::ofstream(dir / "damaged.png", std::ios::binary)
+        << handPng(48, 24, 8, 0, false, pngChunk("eXIf", "XX" + damaged.substr(2)), rows);
+    EXPECT_EQ(readImage(dir / "damaged.png").width, 48);
+    fs::remove_all(dir);
+}
+
+TEST(ImageFiles, TiffPagesLeaveOutReducedCopies) {
+    const fs::path dir = fs::temp_directory_path() / ("inkdot_pages_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const Image first = solid(6, 4, ColourSpace::Rgb, {200, 0, 0}), second = solid(3, 5, ColourSpace::Grey, {40});
+    writeTiffPages(dir / "two.tif", {first, second}, 1, true);
+    EXPECT_EQ(imagePageCount(dir / "two.tif"), 2);
+    EXPECT_EQ(readImage(dir / "two.tif", 0).pixels, first.pixels);
+    EXPECT_EQ(readImage(dir / "two.tif", 1).pixels, second.pixels);
+    try {
+        readImage(dir / "two.tif", 2);
+        ADD_FAILURE() << "page 3 of 2 was read";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.status(), kExitImage);
+        EXPECT_TRUE(contains(f.what(), "it has 2 pages, no page 3")) << f.what();
+    }
+    fs::remove_all(dir);
+}
+
+// The planes' dots in `bands` stripes down the page: the share of the
+// pixels of each that hold a dot of plane `k`.
+std::vector<double> dotsDown(const Planes& p, size_t k, int bands, int bits) {
+    const PlaneHeader& h = p.headers[k];
+    std::vector<double> out;
+    for (int b = 0; b < bands; ++b) {
+        const uint32_t y0 = h.height * uint32_t(b) / uint32_t(bands), y1 = h.height * uint32_t(b + 1) / uint32_t(bands);
+        const std::string rows = p.bytes[k].substr(size_t(y0) * h.rowBytes, size_t(y1 - y0) * h.rowBytes);
+        out.push_back(double(dotsOf(rows, bits)) / double(uint64_t(y1 - y0) * h.width));
+    }
+    return out;
+}
+
+} // namespace
+
+class Documents : public Cli {
+protected:
+    static void SetUpTestSuite() {
+        Cli::SetUpTestSuite();
+        writeTiffPages(root / "two.tif", {solid(40, 30, ColourSpace::Rgb, {255, 230, 0}), solid(30, 40, ColourSpace::Rgb, {0, 150, 230})});
+        // Portrait: black over the top half; red all over; landscape with
+        // its left quarter black.
+        std::ofstream(root / "doc.pdf", std::ios::binary)
+            << makePdf({{160, 240, "0 0 0 rg 0 120 160 120 re f"}, {160, 240, "1 0 0 rg 0 0 160 240 re f"},
+                        {240, 160, "0 0 0 rg 0 0 60 160 re f"}});
+        Image quarter = solid(240, 160, ColourSpace::Rgb, {255, 255, 255});
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 60; ++x) std::fill_n(&quarter.pixels[size_t(y * 240 + x) * 3], 3, uint8_t(0));
+        writeImage(root / "quarter.png", quarter);
+        writeImage(root / "chart.webp", drawChart(96, 136));
+    }
+
+    // `print` on a small portrait page with the summary.
+    static Outcome printLoud(const std::string& files, const std::string& out, const std::string& args) {
+        return run("print " + files + " -o " + (root / out).string() + " --pack " + (root / "pack").string() +
+                   " --page 16x24mm --margin 1 --preview-width 100 --resolution 720x720 --dots 1 " + args);
+    }
+    static std::string at(const std::string& name) { return (root / name).string(); }
+};
+
+TEST_F(Documents, EveryPageOfATiffGoesToItsNumberedFolder) {
+    Outcome r = printLoud(at("two.tif"), "tiff", "");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "two.tif page 1 of 2 (RGB 40 x 30, TIFF)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "two.tif page 2 of 2 (RGB 30 x 40, TIFF)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "the job: 2 pages of 1 file printed")) << r.out;
+    const Planes yellow = readPlanes(root / "tiff" / "page-1", kSixInks), blue = readPlanes(root / "tiff" / "page-2", kSixInks);
+    EXPECT_GT(dotsOf(yellow.bytes[2], 1), 10 * dotsOf(yellow.bytes[0], 1));  // yellow over cyan
+    EXPECT_GT(dotsOf(blue.bytes[0], 1), 10 * dotsOf(blue.bytes[2], 1));
+    // One page picked: one page in all, so straight into the folder as ever.
+    r = printLoud(at("two.tif"), "tiff-2", "--pages 2 -q");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(root / "tiff-2" / "page-2"));
+    EXPECT_EQ(readPlanes(root / "tiff-2", kSixInks).checksum, blue.checksum);
+}
+
+TEST_F(Documents, PdfPagesAreRenderedAtTheDevicesResolution) {
+    const Outcome r = printLoud(at("doc.pdf"), "pdf", "--pages 1-2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "doc.pdf page 1 of 3 (PDF, 56 x 85 mm)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "rendered at ")) << r.out;
+    EXPECT_FALSE(fs::exists(root / "pdf" / "page-3"));
+    // Page 1: black ink over the top half of the image, none below.
+    const Planes top = readPlanes(root / "pdf" / "page-1", kSixInks);
+    const std::vector<double> black = dotsDown(top, 3, 8, 1);
+    EXPECT_GT(black[2], 0.5);
+    EXPECT_LT(black[5], 0.01);
+    // Page 2: red, of magenta and yellow, no cyan.
+    const Planes red = readPlanes(root / "pdf" / "page-2", kSixInks);
+    EXPECT_GT(dotsOf(red.bytes[1], 1), 100 * (dotsOf(red.bytes[0], 1) + 1));
+    EXPECT_GT(dotsOf(red.bytes[2], 1), 100 * (dotsOf(red.bytes[0], 1) + 1));
+}
+
+TEST_F(Documents, ALandscapePdfPageTurnsAsAnImageDoes) {
+    // The same picture as a PDF page and as a PNG, turned a quarter to fit
+    // a portrait page: the black lands in the same lines.
+    ASSERT_EQ(printLoud(at("doc.pdf"), "turned-pdf", "--pages 3 -q").status, 0);
+    ASSERT_EQ(printLoud(at("quarter.png"), "turned-png", "-q").status, 0);
+    const std::vector<double> pdf = dotsDown(readPlanes(root / "turned-pdf", kSixInks), 3, 12, 1);
+    const std::vector<double> png = dotsDown(readPlanes(root / "turned-png", kSixInks), 3, 12, 1);
+    for (size_t b = 0; b < pdf.size(); ++b) EXPECT_NEAR(pdf[b], png[b], 0.03) << "stripe " << b;
+    EXPECT_GT(pdf[1], 0.5);   // the picture's left edge is the page's top
+    EXPECT_LT(pdf[10], 0.01);
+}
+
+TEST_F(Documents, WebpPrintsAsThePngOfTheSamePixels) {
+    ASSERT_EQ(print("chart.webp", "webp", "--dots 2").status, 0);
+    ASSERT_EQ(print("rgb.png", "webp-png", "--dots 2").status, 0);
+    EXPECT_EQ(readPlanes(root / "webp", kSixInks).checksum, readPlanes(root / "webp-png", kSixInks).checksum);
+}
+
+TEST_F(Documents, AnExifTurnedPhotoPrintsUpright) {
+    // Stored on its side (48 x 24) with orientation 6: printed as the
+    // upright 24 x 48 picture, in the same place on the page.
+    const Image picture = markedPicture(48, 24);
+    Image upright = picture;
+    applyOrientation(upright, 6);
+    writeImage(root / "side.jpg", picture);
+    std::ofstream(root / "camera.jpg", std::ios::binary) << jpegWithExif(slurp(root / "side.jpg"), exifSaying(6));
+    writeImage(root / "upright.png", upright);
+    const Outcome camera = printLoud(at("camera.jpg"), "camera", "--rotate no");
+    const Outcome png = printLoud(at("upright.png"), "upright", "--rotate no");
+    ASSERT_EQ(camera.status, 0) << camera.err;
+    EXPECT_TRUE(contains(camera.out, "orientation: turned a quarter clockwise to stand upright")) << camera.out;
+    auto placement = [](const std::string& out) { return out.substr(out.find("page "), out.find(", margin") - out.find("page ")); };
+    EXPECT_EQ(placement(camera.out), placement(png.out));
+    // A grey picture: printed in black ink alone.
+    const std::vector<double> a = dotsDown(readPlanes(root / "camera", {"black"}), 0, 8, 1);
+    const std::vector<double> b = dotsDown(readPlanes(root / "upright", {"black"}), 0, 8, 1);
+    for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 0.03) << "stripe " << i;
+}
+
+TEST_F(Documents, ABatchPrintsEachPageAsAloneOnAnyNumberOfThreads) {
+    // Two files of one stem, a CMYK and a grey file and a two-page TIFF.
+    const std::string files = at("rgb.png") + " " + at("rgb.jpg") + " " + at("cmyk.tif") + " " + at("grey.pgm") + " " + at("two.tif");
+    const Outcome r = printLoud(files, "batch", "-j 2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "the job: 6 pages of 5 files printed")) << r.out;
+    EXPECT_TRUE(contains(r.out, "on 2 threads")) << r.out;
+    for (const char* part : {"rgb.png (RGB 96 x 136, PNG)", "rgb.jpg (RGB 96 x 136, JPEG)", "cmyk.tif (CMYK 64 x 48, TIFF)",
+                             "grey.pgm (grey 64 x 48, PNM)", "two.tif page 2 of 2", "all pages together"})
+        EXPECT_TRUE(contains(r.out, part)) << part;
+    const struct {
+        const char* folder;
+        const char* alone;
+        const char* file;
+        const char* args;
+    } pages[] = {{"rgb.png", "alone-rgb", "rgb.png", ""},
+                 {"rgb.jpg", "alone-jpg", "rgb.jpg", ""},
+                 {"cmyk", "alone-cmyk", "cmyk.tif", ""},
+                 {"two/page-1", "alone-two", "two.tif", "--pages 1"}};
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.folder);
+        ASSERT_EQ(printLoud(at(p.file), p.alone, std::string(p.args) + " -q").status, 0);
+        EXPECT_EQ(readPlanes(root / "batch" / p.folder, kSixInks).checksum, readPlanes(root / p.alone, kSixInks).checksum);
+    }
+    EXPECT_TRUE(fs::exists(root / "batch" / "grey" / "black.plane"));
+    EXPECT_TRUE(fs::exists(root / "batch" / "two" / "page-2" / "preview.png"));
+    // One thread: the same planes.
+    ASSERT_EQ(printLoud(files, "batch-1", "-j 1 -q").status, 0);
+    EXPECT_EQ(readPlanes(root / "batch-1" / "cmyk", kSixInks).checksum, readPlanes(root / "batch" / "cmyk", kSixInks).checksum);
+}
+
+TEST_F(Documents, AFailedPageIsNamedAndTheOthersStillPrint) {
+    std::ofstream(root / "broken.png") << "these are not pixels\n";
+    const Outcome r = printLoud(at("yellow.png") + " " + at("broken.png") + " " + at("doc.pdf"), "partial", "--pages 2");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "broken.png")) << r.err;
+    EXPECT_TRUE(contains(r.err, "yellow.png: it has 1 page and --pages 2 picks none of them")) << r.err;
+    EXPECT_TRUE(contains(r.err, "2 of 3 pages failed")) << r.err;
+    EXPECT_TRUE(contains(r.out, "1 page of 3 files printed, 2 failed")) << r.out;
+    EXPECT_TRUE(fs::exists(root / "partial" / "doc" / "page-2" / "magenta.plane"));
+}
+
+TEST_F(Documents, PageAndThreadOptionsAreChecked) {
+    const struct {
+        const char* args;
+        int status;
+        const char* says;
+    } cases[] = {{"--pages 3-1", 2, "range 3-1 runs backwards"},
+                 {"--pages 1,x", 2, "'x' is not a page number"},
+                 {"--pages 0", 2, "pages count from 1"},
+                 {"--pages 4-", 3, "it has 3 pages and --pages 4- picks none of them"},
+                 {"-j 0", 2, "jobs"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = printLoud(at("doc.pdf"), "bad", c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+    std::ofstream(root / "locked.pdf") << "%PDF-1.4\nthis is no document\n";
+    const Outcome r = printLoud(at("locked.pdf"), "bad", "");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "locked.pdf")) << r.err;
+}
+
 } // namespace inkdot::cli
