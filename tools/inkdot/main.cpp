@@ -80,6 +80,11 @@ int main(int argc, char** argv) {
     print->add_option("--input-profile", st.inputProfile, "ICC profile of the image's colours, in place of the one it "
                                                           "embeds (default: the embedded one, else sRGB for RGB and "
                                                           "grey, plain ink amounts for CMYK)");
+    std::string planeFormat = "tiff";
+    print->add_option("--planes", planeFormat, "plane files: tiff (one-bit Group 4, two-bit 2 bits a sample), "
+                                               "pnm (PBM or PGM) or raw (.plane)")
+        ->check(CLI::IsMember({"tiff", "pnm", "raw"}, CLI::ignore_case))
+        ->capture_default_str();
     print->add_flag("-q,--quiet", st.quiet, "no progress bar and no summary");
 
     std::string infoPack;
@@ -156,6 +161,7 @@ int main(int argc, char** argv) {
         if (*print) {
             st.method = method == "diffusion" ? Method::Diffusion : method == "ordered" ? Method::Ordered : Method::Bayer;
             st.inks = inks == "six" ? InkSet::Six : inks == "black" ? InkSet::Black : InkSet::Auto;
+            st.planeFormat = parsePlaneFormat(planeFormat);
             const PrintResult result = printImage(st);
             if (!st.quiet) writeSummary(result, stdout);
             return kExitOk;

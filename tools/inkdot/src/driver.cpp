@@ -170,11 +170,16 @@ PrintResult printImage(const PrintSettings& st) {
     if (ec) throw Failure(kExitOutput, "cannot create " + st.outDir.string() + ": " + ec.message());
     const size_t rowBytes = (size_t(pageW) * size_t(bits) + 7) / 8;
     const size_t stride = (rowBytes + 8 + 15) / 16 * 16;
+    // An earlier job's planes go first, so that no plane of another page
+    // or format stands beside this job's.
+    if (const std::vector<std::string> gone = removeEarlierPlanes(st.outDir); !gone.empty())
+        res.details.push_back("removed " + std::to_string(gone.size()) + " plane files of an earlier job");
     std::vector<std::unique_ptr<PlaneWriter>> writers;
     for (const std::string& name : inkNames) {
         PlaneHeader h{uint32_t(pageW), uint32_t(pageH), uint32_t(bits), uint32_t(rowBytes), uint32_t(xres), uint32_t(yres), name};
-        writers.push_back(std::make_unique<PlaneWriter>(st.outDir / planeFileName(name), h));
-        res.planes.push_back({name, st.outDir / planeFileName(name), {}});
+        const fs::path file = st.outDir / planeFileName(name, st.planeFormat, bits);
+        writers.push_back(std::make_unique<PlaneWriter>(file, h, st.planeFormat));
+        res.planes.push_back({name, file, {}});
     }
 
     // The preview and its crop, through the ink model of the media (a

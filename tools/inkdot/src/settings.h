@@ -9,6 +9,7 @@
 
 #include "inkdot/inkdot.h"
 #include "pack.h"
+#include "planes.h"
 
 namespace inkdot::cli {
 
@@ -45,6 +46,7 @@ struct PrintSettings {
     std::string rotate = "auto";  // auto, yes, no
     int previewWidth = 1200;
     std::vector<double> cropAtMm;  // the crop's centre on the page; empty: the image's centre
+    PlaneFormat planeFormat = PlaneFormat::Tiff;
     bool quiet = false;
 };
 

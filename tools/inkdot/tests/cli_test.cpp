@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -135,23 +137,28 @@ protected:
     static inline fs::path root;
 };
 
-// The planes of a print: their files in order, hashed together (FNV-1a,
-// 64 bits, over every file, header included).
+// The planes of a print: their files in order, read back whatever their
+// format, and hashed together (FNV-1a, 64 bits, over each plane as a raw
+// plane file holds it, header included), so every format of one print has
+// one checksum.
 struct Planes {
     std::vector<PlaneHeader> headers;
     std::vector<std::string> bytes;
     std::string checksum;
 };
 
-Planes readPlanes(const fs::path& dir, const std::vector<std::string>& inks) {
+Planes readPlanes(const fs::path& dir, const std::vector<std::string>& inks, PlaneFormat format = PlaneFormat::Tiff) {
     Planes p;
     Bytes all;
     for (const std::string& ink : inks) {
-        const fs::path file = dir / planeFileName(ink);
-        p.headers.push_back(readPlaneHeader(file));
-        p.bytes.push_back(slurp(file).substr(kPlaneHeaderSize));
-        const std::string whole = slurp(file);
-        all.insert(all.end(), whole.begin(), whole.end());
+        fs::path file = dir / planeFileName(ink, format, 1);
+        if (!fs::exists(file)) file = dir / planeFileName(ink, format, 2);
+        const Plane plane = readPlaneFile(file);
+        p.headers.push_back(plane.header);
+        p.bytes.emplace_back(plane.rows.begin(), plane.rows.end());
+        const Bytes header = planeHeaderBytes(plane.header);
+        all.insert(all.end(), header.begin(), header.end());
+        all.insert(all.end(), plane.rows.begin(), plane.rows.end());
     }
     p.checksum = checksumText(all);
     return p;
@@ -226,6 +233,68 @@ TEST_F(Cli, EveryPathGivesItsPlanes) {
         if (printChecksums) std::printf("    %s: \"%s\"\n", c.name, p.checksum.c_str());
         else EXPECT_EQ(p.checksum, c.checksum);
     }
+}
+
+// The plane formats hold the same dots: TIFF (Group 4 for one bit, two
+// bits a sample for two), PBM or PGM, and raw; the TIFF says which ink it
+// is and at what resolution, so a viewer shows it at its size.
+TEST_F(Cli, PlaneFormatsHoldTheSameDots) {
+    for (int bits : {1, 2}) {
+        SCOPED_TRACE(std::to_string(bits) + "-bit dots");
+        const std::string args = "--dots " + std::to_string(bits) + " --resolution 1440x720";
+        std::string checksum;
+        for (auto [name, format] : {std::pair{"raw", PlaneFormat::Raw}, {"TIFF", PlaneFormat::Tiff}, {"pnm", PlaneFormat::Pnm}}) {
+            SCOPED_TRACE(name);
+            const std::string dir = std::string("formats-") + name + std::to_string(bits);
+            ASSERT_EQ(print("rgb.png", dir, args + " --planes " + name).status, 0);
+            const Planes p = readPlanes(root / dir, kSixInks, format);
+            if (checksum.empty()) checksum = p.checksum;
+            EXPECT_EQ(p.checksum, checksum);
+            EXPECT_GT(dotsOf(p.bytes[0], bits), 0u);
+        }
+        TIFF* tif = TIFFOpen((root / ("formats-TIFF" + std::to_string(bits)) / "light-magenta.tif").c_str(), "r");
+        ASSERT_NE(tif, nullptr);
+        uint16_t compression = 0, bps = 0, photometric = 0, unit = 0;
+        float xres = 0, yres = 0;
+        char* page = nullptr;
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+        TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres);
+        TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yres);
+        TIFFGetField(tif, TIFFTAG_PAGENAME, &page);
+        EXPECT_EQ(compression, bits == 1 ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW);
+        EXPECT_EQ(bps, bits);
+        EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);  // dots dark on white paper
+        EXPECT_EQ(unit, RESUNIT_INCH);
+        EXPECT_EQ(xres, 1440.f);
+        EXPECT_EQ(yres, 720.f);
+        EXPECT_STREQ(page, "light magenta");
+        TIFFClose(tif);
+    }
+    // PGM shows paper white and a large dot black.
+    const std::string pgm = slurp(root / "formats-pnm2" / "yellow.pgm");
+    EXPECT_EQ(pgm.substr(0, 3), "P5\n");
+    EXPECT_TRUE(contains(pgm, "\n3\n")) << pgm.substr(0, 200);
+    EXPECT_EQ(uint8_t(pgm.back()), 3);  // the page's last pixel is paper
+}
+
+// A second job into the same directory leaves only its own planes: the
+// earlier job's go, whatever their format, and files that are not planes
+// stay.
+TEST_F(Cli, AJobRemovesTheEarlierJobsPlanes) {
+    const fs::path dir = root / "again";
+    fs::create_directories(dir);
+    std::ofstream(dir / "notes.pgm") << "P5\n1 1\n255\nx";
+    writeImage(dir / "photo.tif", solid(4, 4, ColourSpace::Rgb, {1, 2, 3}));
+    ASSERT_EQ(print("rgb.png", "again", "--dots 2 --planes raw").status, 0);
+    ASSERT_EQ(print("rgb.png", "again", "--dots 2 --planes pnm").status, 0);
+    ASSERT_EQ(print("grey.pgm", "again", "--dots 1").status, 0);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"black.tif", "notes.pgm", "photo.tif", "preview-crop.png", "preview.png"}));
 }
 
 TEST_F(Cli, CmykFromTiffAndPamPrintAlike) {
