@@ -66,12 +66,18 @@ PrintResult printImage(const PrintSettings& st) {
 
     t = cpuNow();
     Pack pack(st.pack);
-    const Selection sel = resolveSelection(pack, st);
+    // CMYK printed in six inks needs only the separation table.
+    const bool cmykToSix = st.inks != InkSet::Black && image.space == ColourSpace::Cmyk;
+    const Selection sel = resolveSelection(pack, st, cmykToSix ? std::vector<int>{6} : std::vector<int>{4, 6});
     const PageSize page = parsePageSize(st.page);
     if (st.previewWidth < 16 || st.previewWidth > 16000)
         throw Failure(kExitUsage, "preview width " + std::to_string(st.previewWidth) + " is outside 16 to 16000");
-    if (!(st.marginMm >= 0) || 2 * st.marginMm >= std::min(page.widthMm, page.heightMm))
-        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm leaves nothing of the page");
+    const double pageShort = std::min(page.widthMm, page.heightMm);
+    if (!(st.marginMm >= 0) || 2 * st.marginMm >= pageShort)
+        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm " +
+                                      (st.marginMm < 0 ? "is negative" : "leaves nothing of the page") + ": give 0 to under " +
+                                      format("%g", pageShort / 2) + " mm (half the shorter side of " + page.name + ", " +
+                                      format("%g x %g mm", page.widthMm, page.heightMm) + ")");
     if (st.rotate != "auto" && st.rotate != "yes" && st.rotate != "no")
         throw Failure(kExitUsage, "rotate is auto, yes or no");
     const bool six = st.inks == InkSet::Six || (st.inks == InkSet::Auto && image.space != ColourSpace::Grey);
@@ -79,7 +85,7 @@ PrintResult printImage(const PrintSettings& st) {
 
     const std::string selectionText = "media " + sel.mediaName + ", quality " + sel.qualityName + ", " +
                                       std::to_string(bits) + "-bit dots, colour mode " + sel.colourModeName +
-                                      ", intent " + st.intent + ", variant " + st.variant;
+                                      ", intent " + sel.intentName + ", variant " + sel.variantName;
     int32_t gammaRef = int32_t(std::lround(st.gamma * 100.0));
     const CmTagList tags{1, {{INKDOT_TAG_GAMMA_REF, &gammaRef}}};
     res.time.setup += since(t);
@@ -124,12 +130,29 @@ PrintResult printImage(const PrintSettings& st) {
     const int pageW = int(std::lround(page.widthMm / 25.4 * xres));
     const int pageH = int(std::lround(page.heightMm / 25.4 * yres));
     const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
-    const bool rotate = st.rotate == "yes" ||
-                        (st.rotate == "auto" && ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH));
+    // Fitted, the image turns when that fits it larger; at a size of its
+    // own, when it fits only turned.
+    const std::optional<std::pair<double, double>> sized = printedSizeMm(st, ink.width, ink.height);
+    auto fits = [&](double w, double h) { return w <= areaW + 1e-9 && h <= areaH + 1e-9; };
+    const bool rotate =
+        st.rotate == "yes" ||
+        (st.rotate == "auto" && (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
+                                       : ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH)));
     if (rotate) ink = rotateQuarter(ink);
-    const double mmPerPixel = std::min(areaW / ink.width, areaH / ink.height);
-    const int iw = std::clamp(int(std::lround(ink.width * mmPerPixel / 25.4 * xres)), 1, pageW);
-    const int ih = std::clamp(int(std::lround(ink.height * mmPerPixel / 25.4 * yres)), 1, pageH);
+    double printedW = 0, printedH = 0;
+    if (sized) {
+        printedW = rotate ? sized->second : sized->first, printedH = rotate ? sized->first : sized->second;
+        if (!fits(printedW, printedH))
+            throw Failure(kExitUsage, "the image at " + format("%.1f x %.1f mm", printedW, printedH) +
+                                          (rotate ? " (turned a quarter)" : "") + " does not fit inside the margins of " +
+                                          page.name + " (" + format("%.1f x %.1f mm", areaW, areaH) +
+                                          "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
+    } else {
+        const double mmPerPixel = std::min(areaW / ink.width, areaH / ink.height);
+        printedW = ink.width * mmPerPixel, printedH = ink.height * mmPerPixel;
+    }
+    const int iw = std::clamp(int(std::lround(printedW / 25.4 * xres)), 1, pageW);
+    const int ih = std::clamp(int(std::lround(printedH / 25.4 * yres)), 1, pageH);
     const int x0 = (pageW - iw) / 2, y0 = (pageH - ih) / 2;
 
     HalftoneParams hp{};
@@ -146,7 +169,7 @@ PrintResult printImage(const PrintSettings& st) {
     hp.version = INKDOT_HALFTONE_VERSION;
     const bool separationPath = six && st.method != Method::Diffusion && bits == 1;
     const std::string listName = st.method == Method::Diffusion ? "diffusion"
-                                 : separationPath               ? "mode7"
+                                 : separationPath               ? (st.method == Method::Bayer ? "mode7-bayer" : "mode7")
                                  : st.method == Method::Ordered ? "dither"
                                                                 : "bayer";
     const std::string htText = std::string(six ? "six inks" : "one ink") + ", " + std::to_string(bits) + "-bit dots, " +
@@ -197,8 +220,16 @@ PrintResult printImage(const PrintSettings& st) {
     crop.width = std::min(pageW, 600 / xRepeat);
     crop.height = std::min(pageH, 400 / yRepeat);
     double cx = x0 + iw / 2.0, cy = y0 + ih / 2.0;
-    if (st.cropAtMm.size() == 2) cx = st.cropAtMm[0] / 25.4 * xres, cy = st.cropAtMm[1] / 25.4 * yres;
-    else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
+    if (st.cropAtMm.size() == 2) {
+        const double x = st.cropAtMm[0], y = st.cropAtMm[1];
+        if (!(x >= 0 && x <= page.widthMm && y >= 0 && y <= page.heightMm))
+            throw Failure(kExitUsage, "--crop-at " + format("%g,%g", x, y) + " mm is outside the page " + page.name + " (" +
+                                          format("%g x %g mm", page.widthMm, page.heightMm) + "): give X from 0 to " +
+                                          format("%g and Y from 0 to %g", page.widthMm, page.heightMm));
+        cx = x / 25.4 * xres, cy = y / 25.4 * yres;
+    } else if (!st.cropAtMm.empty()) {
+        throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
+    }
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
     PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
@@ -209,8 +240,9 @@ PrintResult printImage(const PrintSettings& st) {
                   spaceName(fileSpace), image.width, image.height, image.format.c_str(), page.name.c_str(),
                   htText.c_str());
     res.description = line;
-    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,
-                  pageH, iw, ih, x0, y0, rotate ? ", turned a quarter" : "", st.marginMm);
+    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d (%.1f x %.1f mm%s) at (%d, %d)%s, margin %g mm",
+                  pageW, pageH, iw, ih, printedW, printedH, sized ? "" : ", fitted", x0, y0,
+                  rotate ? ", turned a quarter" : "", st.marginMm);
     res.details.push_back(line);
 
     // The page, line by line.
