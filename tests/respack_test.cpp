@@ -581,7 +581,7 @@ TEST_F(RespackDefaultPack, EveryIndexLineNamesATableOfItsRole) {
 }
 
 TEST_F(RespackDefaultPack, HalftoneListsNameResourcesOfTheirKind) {
-    for (int list : {5001, 5002, 5003, 5007}) {
+    for (int list : {5001, 5002, 5003, 5007, 5008}) {
         const Bytes b = respack::readResource(dir, list);
         std::vector<int> numbers;
         for (size_t at = 0; le16s(b, at) != -1; at += 2) numbers.push_back(le16s(b, at));
@@ -593,7 +593,7 @@ TEST_F(RespackDefaultPack, HalftoneListsNameResourcesOfTheirKind) {
             const int w = m[0] == 255 ? 256 : m[0], h = m[1] == 255 ? 256 : m[1];
             EXPECT_EQ(m.size(), 4u + 2u * w * h) << numbers[i];
             // The separation path compares matrix values with 8-bit weights.
-            if (list == 5007) {
+            if (list == 5007 || list == 5008) {
                 EXPECT_EQ(w * h, 256);
             }
         }

@@ -12,22 +12,33 @@
 #include <iostream>
 
 #include "colour/cgats.h"
+#include "command_line.h"
+#include "failure.h"
 #include "colour/pack_colour.h"
 #include "respack/respack.h"
 
 namespace {
 
+using inkdot::cli::Failure;
+using namespace inkdot::cli;  // the exit statuses
+
 void writeFile(const std::string& path, const respack::Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out) throw Failure(kExitOutput, "cannot write " + path);
     std::printf("%s: %zu bytes\n", path.c_str(), bytes.size());
 }
 
 nlohmann::json readManifest(const std::string& dir) {
-    std::ifstream in(std::filesystem::path(dir) / "manifest.json");
-    if (!in) throw std::runtime_error("no manifest.json in " + dir);
-    return nlohmann::json::parse(in);
+    const std::filesystem::path file = std::filesystem::path(dir) / "manifest.json";
+    std::ifstream in(file);
+    if (!in) throw Failure(kExitPack, "no manifest.json in " + dir + ": not a resource pack (`respack default " + dir + "` makes one)");
+    try {
+        return nlohmann::json::parse(in);
+    } catch (const nlohmann::json::parse_error& e) {
+        throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not valid JSON (at byte " +
+                                     std::to_string(e.byte) + ")");
+    }
 }
 
 int listPack(const std::string& dir) {
@@ -46,7 +57,9 @@ int listPack(const std::string& dir) {
 int resolveName(const nlohmann::json& names, const std::string& name, const char* what) {
     for (size_t i = 0; i < names.size(); ++i)
         if (names[i] == name) return static_cast<int>(i);
-    throw std::runtime_error(std::string("unknown ") + what + " '" + name + "'");
+    std::string offered;
+    for (const auto& n : names) offered += (offered.empty() ? "" : ", ") + n.get<std::string>();
+    throw Failure(kExitUsage, std::string(what) + " '" + name + "' is not in the pack (it offers " + offered + ")");
 }
 
 } // namespace
@@ -54,6 +67,8 @@ int resolveName(const nlohmann::json& names, const std::string& name, const char
 int main(int argc, char** argv) {
     CLI::App app{"respack: resource packs for inkdot"};
     app.require_subcommand(1);
+    app.footer(kExitStatusText);
+    app.set_version_flag("--version", "respack " INKDOT_VERSION);
     std::string dir, out;
 
     bool handSet = false;
@@ -144,7 +159,7 @@ int main(int argc, char** argv) {
     curves->add_option("-o,--output", out)->required();
     curves->add_option("--mode", curveMode, "1: 21 curves, 2: 37 curves")->capture_default_str();
 
-    CLI11_PARSE(app, argc, argv);
+    if (const std::optional<int> status = parseCommandLine(app, argc, argv)) return *status;
     try {
         if (*def) {
             if (handSet) {
@@ -154,9 +169,9 @@ int main(int argc, char** argv) {
                 const inkdot::colour::ColourSpaces spaces;
                 for (const std::string& m : measured) {
                     const size_t eq = m.find('=');
-                    if (eq == std::string::npos) throw std::runtime_error("--measurements takes MEDIA=FILE, not " + m);
+                    if (eq == std::string::npos) throw Failure(kExitUsage, "--measurements takes MEDIA=FILE, not " + m);
                     std::ifstream in(m.substr(eq + 1));
-                    if (!in) throw std::runtime_error("cannot read " + m.substr(eq + 1));
+                    if (!in) throw Failure(kExitImage, "cannot read the measurements " + m.substr(eq + 1));
                     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
                     colour.useMeasurements(m.substr(0, eq), inkdot::colour::readCgats(text, spaces));
                 }
@@ -174,7 +189,7 @@ int main(int argc, char** argv) {
             const int32_t chosen = respack::chooseTable(index, sel);
             if (chosen == 0) {
                 std::printf("no index line matches\n");
-                return 1;
+                return kExitUsage;
             }
             std::printf("%d\n", chosen);
             return 0;
@@ -186,7 +201,7 @@ int main(int argc, char** argv) {
             else if (extra == "kind2")
                 t4.extraBlock = respack::extraBlockKind2(e2);
             else if (extra != "none")
-                throw std::invalid_argument("--extra is none, kind1 or kind2");
+                throw Failure(kExitUsage, "--extra '" + extra + "' is not one of none, kind1, kind2");
             writeFile(out, respack::colourTable4d(t4));
         }
         if (*matrix) writeFile(out, blue ? respack::ditherMatrixBlueNoise(blue) : respack::ditherMatrixBayer(bayerSize));
@@ -197,9 +212,18 @@ int main(int argc, char** argv) {
         }
         if (*numbersCmd) writeFile(out, respack::resourceList(numbers));
         if (*curves) writeFile(out, respack::curveTable(curveMode));
+    } catch (const Failure& f) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "respack: %s\n", f.what());
+        return f.status();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "respack: %s\n", e.what());
-        return 1;
+        // The builders' own checks (a size out of range, a pack that
+        // cannot be written) name what is wrong.
+        std::fflush(stdout);
+        std::string what = e.what();
+        if (what.rfind("respack: ", 0) == 0) what = what.substr(9);
+        std::fprintf(stderr, "respack: %s\n", what.c_str());
+        return what.find("cannot write") != std::string::npos ? kExitOutput : kExitUsage;
     }
     return 0;
 }

@@ -51,15 +51,6 @@ Image chartImage(const std::vector<ReportPatch>& patches) {
     return img;
 }
 
-std::vector<uint8_t> readPlane(const fs::path& file, const PlaneHeader& h) {
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(std::streamoff(kPlaneHeaderSize));
-    std::vector<uint8_t> bytes(size_t(h.rowBytes) * h.height);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!in) throw Failure(kExitOutput, "cannot read back " + file.string());
-    return bytes;
-}
-
 } // namespace
 
 std::vector<ReportPatch> reportChart() {
@@ -107,8 +98,9 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
     std::vector<PlaneHeader> headers;
     std::vector<std::vector<uint8_t>> planes;
     for (const PlaneResult& p : printed.planes) {
-        headers.push_back(readPlaneHeader(p.file));
-        planes.push_back(readPlane(p.file, headers.back()));
+        Plane plane = readPlaneFile(p.file);
+        headers.push_back(plane.header);
+        planes.push_back(std::move(plane.rows));
     }
     const colour::InkModel model = *colour::InkModel::forMedia(printed.modelMedia);
     std::vector<colour::InkId> inks;

@@ -14,9 +14,11 @@ namespace inkdot::cli {
 int runInfo(const std::filesystem::path& pack);
 
 // Writes the halftone table image for the settings' media, quality, dots
-// and inks. `records` names the level-record resource for two-bit dots
-// (-1: the one the colour table's extra block names, else the pack's).
-void runTable(const PrintSettings& settings, const std::filesystem::path& output, int32_t records);
+// and inks: as a PNG picture of its sections (the output must be named
+// .png), or with `raw` its bytes as the library gives them. `records` names
+// the level-record resource for two-bit dots (-1: the one the colour
+// table's extra block names, else the pack's).
+void runTable(const PrintSettings& settings, const std::filesystem::path& output, int32_t records, bool raw);
 
 // Writes the sample chart.
 void runChart(const std::filesystem::path& output, int width, int height);

@@ -93,12 +93,18 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
 
     t = cpuNow();
     Pack pack(st.pack);
-    const Selection sel = resolveSelection(pack, st);
+    // CMYK printed in six inks needs only the separation table.
+    const bool cmykToSix = st.inks != InkSet::Black && image.space == ColourSpace::Cmyk;
+    const Selection sel = resolveSelection(pack, st, cmykToSix ? std::vector<int>{6} : std::vector<int>{4, 6});
     const PageSize page = parsePageSize(st.page);
     if (st.previewWidth < 16 || st.previewWidth > 16000)
         throw Failure(kExitUsage, "preview width " + std::to_string(st.previewWidth) + " is outside 16 to 16000");
-    if (!(st.marginMm >= 0) || 2 * st.marginMm >= std::min(page.widthMm, page.heightMm))
-        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm leaves nothing of the page");
+    const double pageShort = std::min(page.widthMm, page.heightMm);
+    if (!(st.marginMm >= 0) || 2 * st.marginMm >= pageShort)
+        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm " +
+                                      (st.marginMm < 0 ? "is negative" : "leaves nothing of the page") + ": give 0 to under " +
+                                      format("%g", pageShort / 2) + " mm (half the shorter side of " + page.name + ", " +
+                                      format("%g x %g mm", page.widthMm, page.heightMm) + ")");
     if (st.rotate != "auto" && st.rotate != "yes" && st.rotate != "no")
         throw Failure(kExitUsage, "rotate is auto, yes or no");
     const bool six = st.inks == InkSet::Six || (st.inks == InkSet::Auto && image.space != ColourSpace::Grey);
@@ -106,7 +112,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
 
     const std::string selectionText = "media " + sel.mediaName + ", quality " + sel.qualityName + ", " +
                                       std::to_string(bits) + "-bit dots, colour mode " + sel.colourModeName +
-                                      ", intent " + st.intent + ", variant " + st.variant;
+                                      ", intent " + sel.intentName + ", variant " + sel.variantName;
     int32_t gammaRef = int32_t(std::lround(st.gamma * 100.0));
     const CmTagList tags{1, {{INKDOT_TAG_GAMMA_REF, &gammaRef}}};
     res.time.setup += since(t);
@@ -169,15 +175,36 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     // The page in device pixels and the image's place on it.
     const int pageW = deviceLength(page.widthMm, xres), pageH = deviceLength(page.heightMm, yres);
     const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
-    const bool rotate = st.rotate == "yes" ||
-                        (st.rotate == "auto" && ink.width != ink.height && (ink.width > ink.height) != (areaW > areaH));
+    // The picture's own size: an image's pixels, a PDF page's points.
     double sourceW = pdf ? pdf->widthPt() : ink.width, sourceH = pdf ? pdf->heightPt() : ink.height;
+    if (pdf && st.dpi != 0)
+        throw Failure(kExitUsage, "--dpi " + format("%g", st.dpi) +
+                                      " gives an image's pixels a size, and a PDF page has its own: use --scale or --size");
+    // Fitted, the picture turns when that fits it larger; at a size of its
+    // own, when it fits only turned.
+    const std::optional<std::pair<double, double>> sized = printedSizeMm(st, sourceW, sourceH, pdf ? 72.0 : 0.0);
+    auto fits = [&](double w, double h) { return w <= areaW + 1e-9 && h <= areaH + 1e-9; };
+    const bool rotate =
+        st.rotate == "yes" ||
+        (st.rotate == "auto" && (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
+                                       : sourceW != sourceH && (sourceW > sourceH) != (areaW > areaH)));
     if (rotate) std::swap(sourceW, sourceH);
     if (rotate && pdf) std::swap(ink.width, ink.height);
     else if (rotate) ink = rotateQuarter(ink);
-    const double mmPerPixel = std::min(areaW / sourceW, areaH / sourceH);
-    const int iw = std::clamp(int(std::lround(sourceW * mmPerPixel / 25.4 * xres)), 1, pageW);
-    const int ih = std::clamp(int(std::lround(sourceH * mmPerPixel / 25.4 * yres)), 1, pageH);
+    double printedW = 0, printedH = 0;
+    if (sized) {
+        printedW = rotate ? sized->second : sized->first, printedH = rotate ? sized->first : sized->second;
+        if (!fits(printedW, printedH))
+            throw Failure(kExitUsage, "the image at " + format("%.1f x %.1f mm", printedW, printedH) +
+                                          (rotate ? " (turned a quarter)" : "") + " does not fit inside the margins of " +
+                                          page.name + " (" + format("%.1f x %.1f mm", areaW, areaH) +
+                                          "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
+    } else {
+        const double mmPerUnit = std::min(areaW / sourceW, areaH / sourceH);
+        printedW = sourceW * mmPerUnit, printedH = sourceH * mmPerUnit;
+    }
+    const int iw = std::clamp(int(std::lround(printedW / 25.4 * xres)), 1, pageW);
+    const int ih = std::clamp(int(std::lround(printedH / 25.4 * yres)), 1, pageH);
     const int x0 = (pageW - iw) / 2, y0 = (pageH - ih) / 2;
 
     HalftoneParams hp{};
@@ -194,7 +221,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     hp.version = INKDOT_HALFTONE_VERSION;
     const bool separationPath = six && st.method != Method::Diffusion && bits == 1;
     const std::string listName = st.method == Method::Diffusion ? "diffusion"
-                                 : separationPath               ? "mode7"
+                                 : separationPath               ? (st.method == Method::Bayer ? "mode7-bayer" : "mode7")
                                  : st.method == Method::Ordered ? "dither"
                                                                 : "bayer";
     const std::string htText = std::string(six ? "six inks" : "one ink") + ", " + std::to_string(bits) + "-bit dots, " +
@@ -218,11 +245,16 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     if (ec) throw Failure(kExitOutput, "cannot create " + st.outDir.string() + ": " + ec.message());
     const size_t rowBytes = (size_t(pageW) * size_t(bits) + 7) / 8;
     const size_t stride = (rowBytes + 8 + 15) / 16 * 16;
+    // An earlier job's planes go first, so that no plane of another page
+    // or format stands beside this job's.
+    if (const std::vector<std::string> gone = removeEarlierPlanes(st.outDir); !gone.empty())
+        res.details.push_back("removed " + std::to_string(gone.size()) + " plane files of an earlier job");
     std::vector<std::unique_ptr<PlaneWriter>> writers;
     for (const std::string& name : inkNames) {
         PlaneHeader h{uint32_t(pageW), uint32_t(pageH), uint32_t(bits), uint32_t(rowBytes), uint32_t(xres), uint32_t(yres), name};
-        writers.push_back(std::make_unique<PlaneWriter>(st.outDir / planeFileName(name), h));
-        res.planes.push_back({name, st.outDir / planeFileName(name), {}});
+        const fs::path file = st.outDir / planeFileName(name, st.planeFormat, bits);
+        writers.push_back(std::make_unique<PlaneWriter>(file, h, st.planeFormat));
+        res.planes.push_back({name, file, {}});
     }
 
     // The preview and its crop, through the ink model of the media (a
@@ -240,8 +272,16 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     crop.width = std::min(pageW, 600 / xRepeat);
     crop.height = std::min(pageH, 400 / yRepeat);
     double cx = x0 + iw / 2.0, cy = y0 + ih / 2.0;
-    if (st.cropAtMm.size() == 2) cx = st.cropAtMm[0] / 25.4 * xres, cy = st.cropAtMm[1] / 25.4 * yres;
-    else if (!st.cropAtMm.empty()) throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
+    if (st.cropAtMm.size() == 2) {
+        const double x = st.cropAtMm[0], y = st.cropAtMm[1];
+        if (!(x >= 0 && x <= page.widthMm && y >= 0 && y <= page.heightMm))
+            throw Failure(kExitUsage, "--crop-at " + format("%g,%g", x, y) + " mm is outside the page " + page.name + " (" +
+                                          format("%g x %g mm", page.widthMm, page.heightMm) + "): give X from 0 to " +
+                                          format("%g and Y from 0 to %g", page.widthMm, page.heightMm));
+        cx = x / 25.4 * xres, cy = y / 25.4 * yres;
+    } else if (!st.cropAtMm.empty()) {
+        throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
+    }
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
     PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
@@ -259,8 +299,9 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
         std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", name.c_str(), spaceName(fileSpace), image.width,
                       image.height, image.format.c_str(), page.name.c_str(), htText.c_str());
     res.description = line;
-    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d at (%d, %d)%s, margin %g mm", pageW,
-                  pageH, iw, ih, x0, y0, rotate ? ", turned a quarter" : "", st.marginMm);
+    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d (%.1f x %.1f mm%s) at (%d, %d)%s, margin %g mm",
+                  pageW, pageH, iw, ih, printedW, printedH, sized ? "" : ", fitted", x0, y0,
+                  rotate ? ", turned a quarter" : "", st.marginMm);
     res.details.push_back(line);
 
     // A PDF page is rendered straight at the size it takes on the page, so

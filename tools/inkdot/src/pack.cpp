@@ -1,6 +1,7 @@
 #include "pack.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "failure.h"
@@ -156,6 +157,23 @@ std::string checkResource(Role role, const Bytes& b) {
     return "";
 }
 
+fs::path installedPackDir(const fs::path& program) {
+    return program.parent_path().parent_path() / "share" / "inkdot" / "packs" / "default";
+}
+
+PackPlace locatePack(const fs::path& given) {
+    if (!given.empty()) return {given, "--pack"};
+    if (const char* env = std::getenv("INKDOT_PACK"); env && *env) return {env, "INKDOT_PACK"};
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path installed = ec ? fs::path() : installedPackDir(self);
+    if (!installed.empty() && fs::exists(installed / "manifest.json", ec)) return {installed, "installed"};
+    throw Failure(kExitPack, "no resource pack: give --pack DIR, set INKDOT_PACK, or install one (`cmake --install` puts "
+                             "the default pack in " + (installed.empty() ? std::string("PREFIX/share/inkdot/packs/default")
+                                                                         : installed.string()) +
+                             "); `respack default DIR` makes one");
+}
+
 Pack::Pack(fs::path dir) : dir_(std::move(dir)) {
     std::error_code ec;
     if (!fs::is_directory(dir_, ec))
@@ -164,12 +182,29 @@ Pack::Pack(fs::path dir) : dir_(std::move(dir)) {
     const fs::path file = dir_ / "manifest.json";
     std::ifstream in(file);
     if (!in) throw Failure(kExitPack, "resource pack " + dir_.string() + " has no manifest.json: not a resource pack");
+    // The parser's words without its own tag ("[json.exception.parse_error.101] ").
+    auto words = [](const std::exception& e) {
+        const std::string text = e.what();
+        const size_t tag = text.rfind("] ", text.find(' '));
+        return text.rfind("[json.exception", 0) == 0 && tag != std::string::npos ? text.substr(tag + 2) : text;
+    };
     try {
         manifest_ = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::parse_error& e) {
+        std::string where = words(e);
+        if (where.rfind("parse error ", 0) == 0) where = where.substr(12);
+        throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not valid JSON: " + where +
+                                     " (`respack default DIR` writes a whole new pack)");
+    }
+    try {
+        if (!manifest_.is_object() || !manifest_.contains("resources") || !manifest_["resources"].is_array())
+            throw std::runtime_error("it has no \"resources\" list");
+        if (!manifest_.contains("settings") || !manifest_["settings"].is_object())
+            throw std::runtime_error("it has no \"settings\" object");
         for (const auto& r : manifest_.at("resources")) entries_[r.at("number").get<int32_t>()] = &r;
-        manifest_.at("settings");
     } catch (const std::exception& e) {
-        throw Failure(kExitPack, "cannot read " + file.string() + ": " + e.what());
+        throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not a pack manifest: " + words(e) +
+                                     " (each resource needs a \"number\"; `respack default DIR` writes a whole new pack)");
     }
 }
 
@@ -177,6 +212,12 @@ fs::path Pack::fileOf(int32_t number) const {
     if (const nlohmann::json* e = entry(number); e && e->contains("file") && (*e)["file"].is_string())
         return dir_ / (*e)["file"].get<std::string>();
     return dir_ / respack::resourceFileName(number);
+}
+
+const nlohmann::json* Pack::setting(const std::string& name) const {
+    const auto settings = manifest_.find("settings");
+    if (settings == manifest_.end() || !settings->is_object() || !settings->contains(name)) return nullptr;
+    return &(*settings)[name];
 }
 
 const nlohmann::json* Pack::entry(int32_t number) const {

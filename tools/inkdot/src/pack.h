@@ -45,6 +45,20 @@ struct Quality {
     int xResolution = 0, yResolution = 0;
 };
 
+// Where a command finds its pack: `given` (--pack) when not empty, else the
+// directory in INKDOT_PACK, else the pack installed with the command
+// (PREFIX/share/inkdot/packs/default, found from the command's own place,
+// PREFIX/bin). Throws Failure(kExitPack) saying where it looked.
+struct PackPlace {
+    std::filesystem::path dir;
+    std::string from;  // "--pack", "INKDOT_PACK" or "installed"
+};
+PackPlace locatePack(const std::filesystem::path& given);
+
+// The installed pack's place for a command at `program`: the "share"
+// beside its "bin".
+std::filesystem::path installedPackDir(const std::filesystem::path& program);
+
 class Pack {
 public:
     // Opens a pack directory; throws Failure(kExitPack) when it has no
@@ -54,6 +68,8 @@ public:
     const std::filesystem::path& dir() const { return dir_; }
     std::filesystem::path fileOf(int32_t number) const;
     const nlohmann::json& manifest() const { return manifest_; }
+    // A member of the manifest's "settings", or null.
+    const nlohmann::json* setting(const std::string& name) const;
     // The manifest's line for a resource, or null.
     const nlohmann::json* entry(int32_t number) const;
 

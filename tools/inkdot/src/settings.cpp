@@ -1,7 +1,12 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <set>
 
 #include "failure.h"
 #include "respack/respack.h"
@@ -14,21 +19,55 @@ std::string lower(std::string s) {
     return s;
 }
 
-std::string join(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
-    return out;
-}
-
-// The engine takes the later position when a list names something twice.
+// The position of a name in an index list, in any case; the engine takes
+// the later position when a list names something twice.
 int position(const std::vector<std::string>& list, const std::string& name) {
     int found = -1;
     for (size_t i = 0; i < list.size(); ++i)
-        if (list[i] == name) found = int(i);
+        if (lower(list[i]) == lower(name)) found = int(i);
     return found;
 }
 
+respack::ParsedIndex packIndex(Pack& pack) {
+    const Bytes& bytes = pack.resource(0, Role::Index);
+    return respack::parseIndex(std::string(reinterpret_cast<const char*>(bytes.data())));
+}
+
+// The variants the manifest names ({"1": "standard", "2": "economy"}).
+std::map<int32_t, std::string> variantNames(const Pack& pack) {
+    std::map<int32_t, std::string> names{{1, "standard"}};
+    if (const nlohmann::json* d = pack.setting("numberD"); d && d->is_object())
+        for (const auto& [number, name] : d->items())
+            if (name.is_string()) names[int32_t(std::atoi(number.c_str()))] = name.get<std::string>();
+    return names;
+}
+
+// The keys the library compares with the index lines: intent 0 stands for
+// the standard intent (3) with the matched colour mode, and colour mode 2
+// for 4.
+respack::Selection indexKeys(const Selection& s, int numberC) {
+    respack::Selection k;
+    k.keyA = s.keyA == 0 ? 3 : s.keyA;
+    k.keyB = s.keyB;
+    k.keyC = s.keyA == 0 || s.colorMode == 2 ? 4 : s.colorMode;
+    k.numberA = s.numberA, k.numberB = s.numberB, k.numberC = numberC, k.numberD = s.numberD;
+    return k;
+}
+
 } // namespace
+
+bool parseSizeMm(const std::string& text, double& widthMm, double& heightMm) {
+    double w = 0, h = 0;
+    char unit[8] = {}, extra = 0;
+    const std::string l = lower(text);
+    const int n = std::sscanf(l.c_str(), "%lfx%lf%7[a-z]%c", &w, &h, unit, &extra);
+    if (n < 2 || n > 3) return false;
+    const std::string u = unit;
+    if (u != "" && u != "mm" && u != "in") return false;
+    const double factor = u == "in" ? 25.4 : 1.0;
+    widthMm = w * factor, heightMm = h * factor;
+    return std::isfinite(widthMm) && std::isfinite(heightMm);
+}
 
 PageSize parsePageSize(const std::string& text) {
     struct Named {
@@ -41,12 +80,36 @@ PageSize parsePageSize(const std::string& text) {
     for (const Named& n : sizes)
         if (l == n.name) return {text, n.w, n.h};
     double w = 0, h = 0;
-    char unit[8] = {};
-    if (std::sscanf(l.c_str(), "%lfx%lf%7s", &w, &h, unit) >= 2 && (unit[0] == 0 || std::string(unit) == "mm") &&
-        w >= 5 && h >= 5 && w <= 2000 && h <= 2000)
-        return {text, w, h};
-    throw Failure(kExitUsage, "page size '" + text + "' is not one of A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHTmm "
-                              "(5 to 2000 mm)");
+    if (parseSizeMm(text, w, h) && w >= 5 && h >= 5 && w <= 2000 && h <= 2000) return {text, w, h};
+    throw Failure(kExitUsage, "page size '" + text + "' is not one of A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHT in "
+                              "mm or in (5 to 2000 mm, e.g. 100x150mm or 4x6in)");
+}
+
+std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& st, double width, double height,
+                                                       double ownDpi) {
+    char text[160];
+    if (!st.size.empty() && (st.dpi != 0 || st.scalePercent != 0))
+        throw Failure(kExitUsage, "size '" + st.size + "' gives the printed size on its own: leave out --dpi and --scale");
+    if (!st.size.empty()) {
+        double w = 0, h = 0;
+        if (!parseSizeMm(st.size, w, h) || !(w > 0) || !(h > 0))
+            throw Failure(kExitUsage, "size '" + st.size + "' is not WIDTHxHEIGHT in mm or in (e.g. 90x60mm or 4x6in)");
+        // The image keeps its shape: it fills the box one way.
+        const double mm = std::min(w / width, h / height);
+        return std::pair{width * mm, height * mm};
+    }
+    if (st.dpi == 0 && st.scalePercent == 0) return std::nullopt;
+    const double dpi = st.dpi != 0 ? st.dpi : ownDpi != 0 ? ownDpi : 300, scale = st.scalePercent == 0 ? 100 : st.scalePercent;
+    if (!(dpi >= 1 && dpi <= 100000)) {
+        std::snprintf(text, sizeof text, "image resolution %g dpi is outside 1 to 100000", dpi);
+        throw Failure(kExitUsage, text);
+    }
+    if (!(scale >= 0.1 && scale <= 100000)) {
+        std::snprintf(text, sizeof text, "scale %g%% is outside 0.1 to 100000", scale);
+        throw Failure(kExitUsage, text);
+    }
+    const double mm = 25.4 / dpi * scale / 100.0;
+    return std::pair{width * mm, height * mm};
 }
 
 void parseResolution(const std::string& text, int& x, int& y) {
@@ -57,45 +120,63 @@ void parseResolution(const std::string& text, int& x, int& y) {
     throw Failure(kExitUsage, "resolution '" + text + "' is not one of 2880x720, 1440x720, 720x720, 720x360, 360x720");
 }
 
-Selection resolveSelection(Pack& pack, const PrintSettings& settings) {
-    const Bytes& indexBytes = pack.resource(0, Role::Index);
-    const respack::ParsedIndex index = respack::parseIndex(std::string(reinterpret_cast<const char*>(indexBytes.data())));
+std::string choiceList(const std::vector<std::string>& names) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return out.empty() ? "nothing" : out;
+}
+
+PackOffers packOffers(Pack& pack) {
+    const respack::ParsedIndex index = packIndex(pack);
+    std::set<int32_t> keyA, keyB, keyC, variants;
+    for (const respack::ParsedIndex::Keys& k : index.keys) keyA.insert(k.keyA), keyB.insert(k.keyB), keyC.insert(k.keyC);
+    for (const respack::IndexLine& l : index.lines) variants.insert(l.numberD);
+    PackOffers o;
+    for (size_t i = 0; i < index.keyB.size(); ++i)
+        if (keyB.count(index.keyBBase + int32_t(i))) o.media.push_back(index.keyB[i]);
+    for (size_t i = 0; i < index.keyA.size(); ++i)
+        if (keyA.count(int32_t(i)) || (i == 0 && keyA.count(3))) o.intents.push_back(index.keyA[i]);
+    // Position 2 cannot be asked for: the library reads colour mode 2 as 4.
+    for (size_t i = 0; i < index.keyC.size(); ++i)
+        if (keyC.count(int32_t(i)) && i != 2) o.colourModes.push_back(index.keyC[i]);
+    for (const auto& [number, name] : variantNames(pack))
+        if (variants.count(number) || index.version < 300) o.variants.push_back(name);
+    for (const Quality& q : pack.qualities()) o.qualities.push_back(q.name);
+    return o;
+}
+
+Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vector<int> tables) {
+    const respack::ParsedIndex index = packIndex(pack);
+    const PackOffers offers = packOffers(pack);
     Selection s;
+    // A name is taken when the pack offers it, in any case.
+    auto choose = [](const std::vector<std::string>& offered, const std::string& given, const char* what) {
+        for (const std::string& name : offered)
+            if (lower(name) == lower(given)) return name;
+        throw Failure(kExitUsage, std::string(what) + " '" + given + "' is not offered by the pack (it offers " +
+                                      choiceList(offered) + ")");
+    };
 
-    const int media = position(index.keyB, settings.media);
-    if (media < 0)
-        throw Failure(kExitUsage, "media '" + settings.media + "' is not in the pack's index (it offers " +
-                                      join(index.keyB) + ")");
-    s.keyB = index.keyBBase + media;
-    s.mediaName = settings.media;
-
-    const int intent = position(index.keyA, settings.intent);
-    if (intent < 0)
-        throw Failure(kExitUsage, "intent '" + settings.intent + "' is not in the pack's index (it offers " +
-                                      join(index.keyA) + ")");
-    s.keyA = intent;
-
+    s.mediaName = choose(offers.media, settings.media, "media");
+    s.keyB = index.keyBBase + position(index.keyB, s.mediaName);
+    s.intentName = choose(offers.intents, settings.intent, "intent");
+    s.keyA = position(index.keyA, s.intentName);
     // The engine derives the colour-mode key from colorMode, with 2 (which
     // also switches on the colour re-mapping) standing for 4.
-    const int mode = position(index.keyC, settings.colourMode);
-    if (mode < 0 || mode == 2)
-        throw Failure(kExitUsage, "colour mode '" + settings.colourMode + "' " +
-                                      (mode < 0 ? "is not in the pack's index" : "cannot be chosen") +
-                                      " (it offers " + join(index.keyC) + ")");
+    s.colourModeName = choose(offers.colourModes, settings.colourMode, "colour mode");
+    const int mode = position(index.keyC, s.colourModeName);
     s.colorMode = mode == 4 ? 2 : mode;
-    s.colourModeName = settings.colourMode;
 
     const std::vector<Quality> qualities = pack.qualities();
     const Quality* quality = nullptr;
-    std::vector<std::string> names;
-    for (const Quality& q : qualities) {
-        names.push_back(q.name);
+    for (const Quality& q : qualities)
         if (!settings.quality.empty() &&
             (lower(q.name) == lower(settings.quality) || std::to_string(q.number) == settings.quality))
             quality = &q;
-    }
     if (!settings.quality.empty() && !quality)
-        throw Failure(kExitUsage, "quality '" + settings.quality + "' is not in the pack (it offers " + join(names) + ")");
+        throw Failure(kExitUsage, "quality '" + settings.quality + "' is not in the pack (it offers " +
+                                      choiceList(offers.qualities) + ")");
     if (!settings.resolution.empty()) {
         parseResolution(settings.resolution, s.xResolution, s.yResolution);
         // Without a quality, the one printed at this resolution, else "normal".
@@ -114,19 +195,47 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings) {
     s.numberA = quality->number;
     s.qualityName = quality->name;
 
-    if (settings.bits != 1 && settings.bits != 2) throw Failure(kExitUsage, "dots are 1 or 2 bits");
+    if (settings.bits != 1 && settings.bits != 2)
+        throw Failure(kExitUsage, "dots of " + std::to_string(settings.bits) + " bits: give 1 or 2");
     s.numberB = settings.bits;
-    const std::string variant = lower(settings.variant);
-    if (variant != "standard" && variant != "economy")
-        throw Failure(kExitUsage, "variant '" + settings.variant + "' is neither standard nor economy");
-    s.numberD = variant == "economy" ? 2 : 1;
+    s.variantName = choose(offers.variants, settings.variant, "variant");
+    for (const auto& [number, name] : variantNames(pack))
+        if (name == s.variantName) s.numberD = number;
 
     for (auto [value, name] : {std::pair{settings.brightness, "brightness"}, {settings.contrast, "contrast"},
                                {settings.saturation, "saturation"}})
         if (value < -50 || value > 50)
             throw Failure(kExitUsage, std::string(name) + " " + std::to_string(value) + " is outside -50 to 50");
-    if (!(settings.gamma >= 1.0 && settings.gamma <= 3.0))
-        throw Failure(kExitUsage, "gamma " + std::to_string(settings.gamma) + " is outside 1.0 to 3.0");
+    if (!(settings.gamma >= 1.0 && settings.gamma <= 3.0)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "gamma %g is outside 1.0 to 3.0", settings.gamma);
+        throw Failure(kExitUsage, text);
+    }
+
+    // Every value is offered, but not every combination: the index must
+    // have a colour table for this one, else say which settings have.
+    for (int numberC : tables) {
+        const respack::Selection keys = indexKeys(s, numberC);
+        if (respack::chooseTable(index, keys) != 0) continue;
+        std::vector<std::string> with;
+        for (size_t i = 0; i < index.lines.size(); ++i) {
+            const respack::IndexLine& l = index.lines[i];
+            const respack::ParsedIndex::Keys& k = index.keys[i];
+            if (k.keyA != keys.keyA || k.keyC != keys.keyC || l.numberC != numberC || l.numberD != keys.numberD) continue;
+            std::string q = std::to_string(l.numberA);
+            for (const Quality& qu : qualities)
+                if (qu.number == l.numberA) q = qu.name;
+            const std::string text = index.keyB[size_t(k.keyB - index.keyBBase)] + " " + q + " " +
+                                     std::to_string(l.numberB) + "-bit";
+            if (std::find(with.begin(), with.end(), text) == with.end()) with.push_back(text);
+        }
+        throw Failure(kExitUsage,
+                      "the pack has no " + std::string(numberC == 4 ? "RGB to CMYK" : "CMYK to six-ink") +
+                          " colour table for media " + s.mediaName + ", quality " + s.qualityName + ", " +
+                          std::to_string(s.numberB) + "-bit dots with intent " + s.intentName + ", colour mode " +
+                          s.colourModeName + " and variant " + s.variantName + "; with those three it has " +
+                          (with.empty() ? std::string("none") : choiceList(with)));
+    }
     return s;
 }
 

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "inkdot/inkdot.h"
 #include "pack.h"
+#include "planes.h"
 
 namespace inkdot::cli {
 
@@ -22,6 +24,8 @@ struct PageSize {
 // "A4", "A3", "A5", "Letter", "Legal" or "WIDTHxHEIGHTmm" (e.g. 100x150mm).
 // Throws Failure(kExitUsage).
 PageSize parsePageSize(const std::string& text);
+// "WIDTHxHEIGHT" with "mm" (the default) or "in"; false when it is none.
+bool parseSizeMm(const std::string& text, double& widthMm, double& heightMm);
 // "1440x720"; one of the five resolutions the halftone engine serves.
 // Throws Failure(kExitUsage).
 void parseResolution(const std::string& text, int& x, int& y);
@@ -45,21 +49,51 @@ struct PrintSettings {
     std::string rotate = "auto";  // auto, yes, no
     int previewWidth = 1200;
     std::vector<double> cropAtMm;  // the crop's centre on the page; empty: the image's centre
+    // The image's printed size: fitted to the page inside the margin when
+    // none of these is given; else `size` (a box it fills keeping its
+    // shape), or its pixels at `dpi` (300 when only a scale is given) times
+    // `scalePercent`.
+    std::string size;
+    double dpi = 0, scalePercent = 0;
+    PlaneFormat planeFormat = PlaneFormat::Tiff;
     bool quiet = false;
 };
+
+// The picture's printed size in mm (before any quarter turn) for a width
+// and height in its units, or nothing for "fit". `ownDpi` is the units to
+// the inch the picture itself gives (72 for a PDF page's points; 0 for
+// pixels, which take --dpi or 300). Throws Failure(kExitUsage).
+std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& settings, double width, double height,
+                                                       double ownDpi = 0);
 
 // The keys of the pack's index that a set of print settings chooses, and
 // the records they give the colour matching.
 struct Selection {
     int32_t keyA = 0, keyB = 0, colorMode = 2;
     int32_t numberA = 0, numberB = 0, numberD = 1;
-    std::string mediaName, qualityName, colourModeName;
+    // The pack's own spelling of each name (a user may give any case).
+    std::string mediaName, qualityName, colourModeName, intentName, variantName;
     int xResolution = 0, yResolution = 0;
 };
 
+// The names a pack offers for each setting: the media, intents, colour
+// modes and variants its index has colour tables for (plus the intent at
+// the head of the list, which the library answers with the standard
+// intent's tables), and its qualities.
+struct PackOffers {
+    std::vector<std::string> media, intents, colourModes, variants, qualities;
+};
+PackOffers packOffers(Pack& pack);
+
+// "a, b or c".
+std::string choiceList(const std::vector<std::string>& names);
+
 // Resolves the names of the settings against the pack (its index and
-// manifest). Throws Failure(kExitUsage) naming the choices there are.
-Selection resolveSelection(Pack& pack, const PrintSettings& settings);
+// manifest), in any case, and makes sure the index has a colour table for
+// the combination in each role of `tables` (4: RGB to CMYK, 6: CMYK to six
+// inks). Throws Failure(kExitUsage) naming the value and what the pack
+// offers instead.
+Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vector<int> tables = {4, 6});
 
 // The colour-matching records for one table role (numberC 4: RGB -> CMYK,
 // 6: CMYK -> six inks). `blackOnlyGreys` keeps the table's black-only grey

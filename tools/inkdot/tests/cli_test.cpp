@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@
 #include "orientation.h"
 #include "pack.h"
 #include "planes.h"
+#include "settings.h"
 #include "colour/cgats.h"
 #include "colour/colour_space.h"
 #include "colour/ink_model.h"
@@ -111,9 +113,12 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(root); }
 
     // Runs the command (arguments as a shell line) with its output captured.
-    static Outcome run(const std::string& args) {
+    static Outcome run(const std::string& args) { return shell(std::string(INKDOT_CLI_PATH) + " " + args); }
+
+    // Runs a shell line with its output captured.
+    static Outcome shell(const std::string& command) {
         const fs::path out = root / "stdout.txt", err = root / "stderr.txt";
-        const std::string line = std::string(INKDOT_CLI_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
+        const std::string line = command + " >" + out.string() + " 2>" + err.string();
         Outcome r;
         const int raw = std::system(line.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -139,23 +144,28 @@ protected:
     static inline fs::path root;
 };
 
-// The planes of a print: their files in order, hashed together (FNV-1a,
-// 64 bits, over every file, header included).
+// The planes of a print: their files in order, read back whatever their
+// format, and hashed together (FNV-1a, 64 bits, over each plane as a raw
+// plane file holds it, header included), so every format of one print has
+// one checksum.
 struct Planes {
     std::vector<PlaneHeader> headers;
     std::vector<std::string> bytes;
     std::string checksum;
 };
 
-Planes readPlanes(const fs::path& dir, const std::vector<std::string>& inks) {
+Planes readPlanes(const fs::path& dir, const std::vector<std::string>& inks, PlaneFormat format = PlaneFormat::Tiff) {
     Planes p;
     Bytes all;
     for (const std::string& ink : inks) {
-        const fs::path file = dir / planeFileName(ink);
-        p.headers.push_back(readPlaneHeader(file));
-        p.bytes.push_back(slurp(file).substr(kPlaneHeaderSize));
-        const std::string whole = slurp(file);
-        all.insert(all.end(), whole.begin(), whole.end());
+        fs::path file = dir / planeFileName(ink, format, 1);
+        if (!fs::exists(file)) file = dir / planeFileName(ink, format, 2);
+        const Plane plane = readPlaneFile(file);
+        p.headers.push_back(plane.header);
+        p.bytes.emplace_back(plane.rows.begin(), plane.rows.end());
+        const Bytes header = planeHeaderBytes(plane.header);
+        all.insert(all.end(), header.begin(), header.end());
+        all.insert(all.end(), plane.rows.begin(), plane.rows.end());
     }
     p.checksum = checksumText(all);
     return p;
@@ -230,6 +240,68 @@ TEST_F(Cli, EveryPathGivesItsPlanes) {
         if (printChecksums) std::printf("    %s: \"%s\"\n", c.name, p.checksum.c_str());
         else EXPECT_EQ(p.checksum, c.checksum);
     }
+}
+
+// The plane formats hold the same dots: TIFF (Group 4 for one bit, two
+// bits a sample for two), PBM or PGM, and raw; the TIFF says which ink it
+// is and at what resolution, so a viewer shows it at its size.
+TEST_F(Cli, PlaneFormatsHoldTheSameDots) {
+    for (int bits : {1, 2}) {
+        SCOPED_TRACE(std::to_string(bits) + "-bit dots");
+        const std::string args = "--dots " + std::to_string(bits) + " --resolution 1440x720";
+        std::string checksum;
+        for (auto [name, format] : {std::pair{"raw", PlaneFormat::Raw}, {"TIFF", PlaneFormat::Tiff}, {"pnm", PlaneFormat::Pnm}}) {
+            SCOPED_TRACE(name);
+            const std::string dir = std::string("formats-") + name + std::to_string(bits);
+            ASSERT_EQ(print("rgb.png", dir, args + " --planes " + name).status, 0);
+            const Planes p = readPlanes(root / dir, kSixInks, format);
+            if (checksum.empty()) checksum = p.checksum;
+            EXPECT_EQ(p.checksum, checksum);
+            EXPECT_GT(dotsOf(p.bytes[0], bits), 0u);
+        }
+        TIFF* tif = TIFFOpen((root / ("formats-TIFF" + std::to_string(bits)) / "light-magenta.tif").c_str(), "r");
+        ASSERT_NE(tif, nullptr);
+        uint16_t compression = 0, bps = 0, photometric = 0, unit = 0;
+        float xres = 0, yres = 0;
+        char* page = nullptr;
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+        TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres);
+        TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yres);
+        TIFFGetField(tif, TIFFTAG_PAGENAME, &page);
+        EXPECT_EQ(compression, bits == 1 ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW);
+        EXPECT_EQ(bps, bits);
+        EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);  // dots dark on white paper
+        EXPECT_EQ(unit, RESUNIT_INCH);
+        EXPECT_EQ(xres, 1440.f);
+        EXPECT_EQ(yres, 720.f);
+        EXPECT_STREQ(page, "light magenta");
+        TIFFClose(tif);
+    }
+    // PGM shows paper white and a large dot black.
+    const std::string pgm = slurp(root / "formats-pnm2" / "yellow.pgm");
+    EXPECT_EQ(pgm.substr(0, 3), "P5\n");
+    EXPECT_TRUE(contains(pgm, "\n3\n")) << pgm.substr(0, 200);
+    EXPECT_EQ(uint8_t(pgm.back()), 3);  // the page's last pixel is paper
+}
+
+// A second job into the same directory leaves only its own planes: the
+// earlier job's go, whatever their format, and files that are not planes
+// stay.
+TEST_F(Cli, AJobRemovesTheEarlierJobsPlanes) {
+    const fs::path dir = root / "again";
+    fs::create_directories(dir);
+    std::ofstream(dir / "notes.pgm") << "P5\n1 1\n255\nx";
+    writeImage(dir / "photo.tif", solid(4, 4, ColourSpace::Rgb, {1, 2, 3}));
+    ASSERT_EQ(print("rgb.png", "again", "--dots 2 --planes raw").status, 0);
+    ASSERT_EQ(print("rgb.png", "again", "--dots 2 --planes pnm").status, 0);
+    ASSERT_EQ(print("grey.pgm", "again", "--dots 1").status, 0);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"black.tif", "notes.pgm", "photo.tif", "preview-crop.png", "preview.png"}));
 }
 
 TEST_F(Cli, CmykFromTiffAndPamPrintAlike) {
@@ -430,8 +502,6 @@ TEST_F(Cli, LibraryErrorsNameTheCallAndItsResult) {
         {"--inks black --method ordered --dots 2", "Halftone failed with 0x200", "not supported"},
         // Diffusion at 2880 x 720 needs two-bit dots: no spread levels for one bit.
         {"--quality best --dots 1", "HalftoneSetResource failed with 0x201", "resource 5200"},
-        // The economy tables are made for plain paper only.
-        {"--media PhotoGlossy --variant economy", "CmSetResource failed with 0x300", "no line of the index"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -447,28 +517,205 @@ TEST_F(Cli, UsageErrors) {
         const char* args;
         const char* says;
     } cases[] = {{"--resolution 600x600", "is not one of 2880x720"},
-                 {"--media Canvas", "it offers PlainPaper, PhotoMatte, PhotoGlossy"},
+                 {"--media Canvas", "media 'Canvas' is not offered by the pack (it offers PlainPaper, PhotoMatte or PhotoGlossy)"},
                  {"--quality superb", "is not in the pack"},
                  {"--brightness 80", "outside -50 to 50"},
                  {"--gamma 4", "outside 1.0 to 3.0"},
                  {"--dots 3", "dots"},
-                 {"--input-profile no-such.icc", "cannot read input profile no-such.icc: no such file"}};
+                 {"--input-profile no-such.icc", "cannot read input profile no-such.icc: no such file"},
+                 // Values the pack's index has no colour table for are not offered.
+                 {"--intent Graphics", "intent 'Graphics' is not offered by the pack (it offers Auto or Standard)"},
+                 {"--colour-mode linear", "colour mode 'linear' is not offered by the pack (it offers None, Vivid or Matched)"},
+                 {"--variant thrifty", "variant 'thrifty' is not offered by the pack (it offers standard or economy)"},
+                 // An offered value in a combination the pack has no table for.
+                 {"--media PhotoGlossy --variant economy",
+                  "no RGB to CMYK colour table for media PhotoGlossy, quality normal, 2-bit dots with intent Standard, "
+                  "colour mode Matched and variant economy; with those three it has PlainPaper draft 1-bit, "
+                  "PlainPaper draft 2-bit, PlainPaper normal 1-bit or PlainPaper normal 2-bit"},
+                 {"--method stochastic", "--method: stochastic not in {diffusion,ordered,bayer}"},
+                 {"--crop-at 30,5", "--crop-at 30,5 mm is outside the page 24x16mm (24 x 16 mm): give X from 0 to 24 and Y from 0 to 16"},
+                 {"--planes bmp", "--planes: bmp not in {tiff,pnm,raw}"},
+                 {"--size 30x20mm", "the image at 14.1 x 20.0 mm does not fit inside the margins of 24x16mm (22.0 x 14.0 mm)"},
+                 {"--size 3x2furlong", "size '3x2furlong' is not WIDTHxHEIGHT in mm or in"},
+                 {"--size 10x10mm --dpi 100", "--size excludes --dpi"},
+                 {"--dpi 0.1", "image resolution 0.1 dpi is outside 1 to 100000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         const Outcome r = print("rgb.png", "bad", c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(contains(r.err, c.says)) << r.err;
     }
-    const Outcome page = run("print " + (root / "rgb.png").string() + " -o " + (root / "bad").string() + " --pack " +
-                             (root / "pack").string() + " --page B9");
-    EXPECT_EQ(page.status, 2);
-    EXPECT_TRUE(contains(page.err, "page size 'B9'")) << page.err;
+    // The page and its margin.
+    const struct {
+        const char* args;
+        const char* says;
+    } pages[] = {{"--page B9", "page size 'B9' is not one of A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHT in mm or in"},
+                 {"--page 24x16mm --margin -1", "margin -1 mm is negative: give 0 to under 8 mm (half the shorter side of 24x16mm, 24 x 16 mm)"},
+                 {"--page A4 --margin 105", "margin 105 mm leaves nothing of the page: give 0 to under 105 mm"}};
+    for (const auto& c : pages) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = run("print " + (root / "rgb.png").string() + " -o " + (root / "bad").string() + " --pack " +
+                              (root / "pack").string() + " " + c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+}
+
+// Every value the help offers works with the default pack, in any case;
+// Bayer is a Bayer matrix, not the blue noise of "ordered".
+TEST_F(Cli, EveryOfferedValueWorks) {
+    Pack pack(root / "pack");
+    const PackOffers offers = packOffers(pack);
+    EXPECT_EQ(offers.intents, (std::vector<std::string>{"Auto", "Standard"}));
+    EXPECT_EQ(offers.colourModes, (std::vector<std::string>{"None", "Vivid", "Matched"}));
+    EXPECT_EQ(offers.variants, (std::vector<std::string>{"standard", "economy"}));
+    std::vector<std::string> args;
+    for (const std::string& m : offers.media) args.push_back("--media " + m);
+    for (const std::string& i : offers.intents) args.push_back("--intent " + i);
+    for (const std::string& c : offers.colourModes) args.push_back("--colour-mode " + c);
+    for (const std::string& q : offers.qualities) args.push_back("--quality " + q);
+    // The economy variant saves ink on plain paper at draft and normal.
+    for (const char* more : {"--variant ECONOMY", "--variant economy --quality draft --dots 1", "--media photoglossy",
+                             "--colour-mode VIVID --intent standard", "--method Bayer", "--inks BLACK --rotate No"})
+        args.push_back(more);
+    for (const std::string& a : args) {
+        SCOPED_TRACE(a);
+        for (const char* image : {"rgb.png", "cmyk.tif"}) {
+            const Outcome r = print(image, "offered", a);
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+    }
+    // Economy prints less ink than standard for the same picture.
+    ASSERT_EQ(print("rgb.png", "standard", "--dots 2").status, 0);
+    ASSERT_EQ(print("rgb.png", "economy", "--dots 2 --variant economy").status, 0);
+    uint64_t standard = 0, economy = 0;
+    const Planes s1 = readPlanes(root / "standard", kSixInks), e1 = readPlanes(root / "economy", kSixInks);
+    for (size_t k = 0; k < kSixInks.size(); ++k) standard += dotsOf(s1.bytes[k], 2), economy += dotsOf(e1.bytes[k], 2);
+    EXPECT_LT(economy, standard);
+
+    for (const char* dots : {"--dots 1", "--dots 2"}) {
+        SCOPED_TRACE(dots);
+        ASSERT_EQ(print("rgb.png", "ordered", std::string(dots) + " --method ordered").status, 0);
+        const Outcome r = print("rgb.png", "bayer", std::string(dots) + " --method bayer");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Planes ordered = readPlanes(root / "ordered", kSixInks), bayer = readPlanes(root / "bayer", kSixInks);
+        EXPECT_NE(ordered.checksum, bayer.checksum);
+        // A Bayer matrix repeats every 16 dots: a flat yellow area, one
+        // line, has the same dots 16 across.
+        ASSERT_EQ(print("yellow.png", "bayer-flat", std::string(dots) + " --method bayer").status, 0);
+        const Planes flat = readPlanes(root / "bayer-flat", kSixInks);
+        const std::string& row = flat.bytes[2];
+        const size_t period = std::string(dots) == "--dots 1" ? 2 : 4;  // bytes in 16 dots
+        const size_t middle = flat.headers[2].height / 2 * flat.headers[2].rowBytes + flat.headers[2].rowBytes / 2 / period * period;
+        EXPECT_NE(row.substr(middle, period), std::string(period, '\0'));
+        EXPECT_EQ(row.substr(middle, period), row.substr(middle + period, period));
+    }
+}
+
+// The printed size: fitted by default, else the image's pixels at --dpi
+// (times --scale), or a box it fills.
+TEST_F(Cli, PhysicalSizing) {
+    writeImage(root / "photo.png", solid(451, 300, ColourSpace::Rgb, {128, 128, 128}));
+    const struct {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"", "(275.4 x 414.0 mm, fitted) at (306, 85), turned a quarter"},
+        {"--dpi 150", "image 2165 x 1440 (76.4 x 50.8 mm)"},
+        {"--scale 50", "(19.1 x 12.7 mm)"},  // at 300 dpi
+        {"--dpi 72 --scale 200", "(211.7 x 318.2 mm) at (1209, 1443), turned a quarter"},
+        {"--size 4x4in", "(101.6 x 67.6 mm)"},
+        {"--size 60x200mm", "(60.0 x 39.9 mm)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = run("print " + (root / "photo.png").string() + " -o " + (root / "sized").string() + " --pack " +
+                              (root / "pack").string() + " --page A3 --resolution 720x720 --preview-width 100 " + c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, c.says)) << r.out;
+    }
+    // Too large for the page even turned: refused, with the sizes.
+    const Outcome big = run("print " + (root / "photo.png").string() + " -o " + (root / "sized").string() + " --pack " +
+                            (root / "pack").string() + " --page A6 --dpi 50");
+    EXPECT_EQ(big.status, 2);
+    EXPECT_TRUE(contains(big.err, "the image at 229.1 x 152.4 mm does not fit inside the margins of A6 (99.0 x 142.0 mm)"))
+        << big.err;
+    // Turned a quarter when it fits only so.
+    const Outcome turned = run("print " + (root / "photo.png").string() + " -o " + (root / "sized").string() + " --pack " +
+                               (root / "pack").string() + " --page A6 --resolution 360x720 --dpi 100");
+    ASSERT_EQ(turned.status, 0) << turned.err;
+    EXPECT_TRUE(contains(turned.out, "(76.2 x 114.6 mm) at")) << turned.out;
+    EXPECT_TRUE(contains(turned.out, "turned a quarter")) << turned.out;
+}
+
+// The pack is found without --pack: from INKDOT_PACK, else installed
+// beside the command (PREFIX/share/inkdot/packs/default); a damaged
+// manifest is named with what is wrong with it.
+TEST_F(Cli, FindsItsPackAndNamesAManifestFault) {
+    const fs::path prefix = root / "prefix";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share" / "inkdot" / "packs");
+    fs::copy_file(INKDOT_CLI_PATH, prefix / "bin" / "inkdot", fs::copy_options::overwrite_existing);
+    const std::string image = (root / "rgb.png").string() + " --page 24x16mm -q -o " + (root / "found").string();
+    const std::string installed = (prefix / "bin" / "inkdot").string();
+    Outcome r = shell("env -u INKDOT_PACK " + installed + " print " + image);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(contains(r.err, "no resource pack: give --pack DIR, set INKDOT_PACK, or install one")) << r.err;
+    EXPECT_TRUE(contains(r.err, (prefix / "share" / "inkdot" / "packs" / "default").string())) << r.err;
+    fs::copy(root / "pack", prefix / "share" / "inkdot" / "packs" / "default");
+    r = shell("env -u INKDOT_PACK " + installed + " print " + image);
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = shell("INKDOT_PACK=" + (root / "pack").string() + " " + std::string(INKDOT_CLI_PATH) + " print " + image);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // --pack comes first.
+    r = shell("INKDOT_PACK=" + (root / "pack").string() + " " + installed + " print " + image + " --pack " +
+              (root / "nowhere").string());
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(contains(r.err, "nowhere is not a directory")) << r.err;
+
+    const fs::path broken = packCopy("pack-json");
+    std::ofstream(broken / "manifest.json") << "{\n  \"format\": \"inkdot resource pack\",\n  \"resources\": [\n}\n";
+    r = run("print " + image + " --pack " + broken.string());
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(contains(r.err, "the pack's manifest " + (broken / "manifest.json").string() +
+                                    " is not valid JSON: at line 4, column 1: syntax error")) << r.err;
+    EXPECT_FALSE(contains(r.err, "json.exception")) << r.err;
+    std::ofstream(broken / "manifest.json") << "{\"resources\": []}";
+    r = run("print " + image + " --pack " + broken.string());
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(contains(r.err, "is not a pack manifest: it has no \"settings\" object")) << r.err;
+}
+
+// Both commands tell their version and share one scheme of exit statuses.
+TEST_F(Cli, VersionAndExitStatusesOfBothCommands) {
+    for (const char* command : {INKDOT_CLI_PATH, RESPACK_PATH}) {
+        SCOPED_TRACE(command);
+        const std::string name = fs::path(command).filename().string();
+        Outcome r = shell(std::string(command) + " --version");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, name + " " + INKDOT_VERSION + "\n");
+        r = shell(command);  // no command given
+        EXPECT_EQ(r.status, 2);
+        r = shell(std::string(command) + " --help");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(contains(r.out, "Exit status: 0 done; 1 an unexpected fault")) << r.out;
+        r = shell(std::string(command) + " no-such-command");
+        EXPECT_EQ(r.status, 2);
+    }
+    Outcome r = shell(std::string(RESPACK_PATH) + " list " + (root / "nowhere").string());
+    EXPECT_EQ(r.status, 4);
+    r = shell(std::string(RESPACK_PATH) + " select " + (root / "pack").string() + " --media Canvas");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "media 'Canvas' is not in the pack (it offers PlainPaper, PhotoMatte, PhotoGlossy)")) << r.err;
+    r = shell(std::string(RESPACK_PATH) + " matrix -o " + (root / "m.bin").string() + " --bayer 3");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "respack: a Bayer matrix is 2 to 256 wide, a power of two\n");
 }
 
 TEST_F(Cli, TableImageHasItsSections) {
     // Glossy best: a 17-point table whose extra block names the level records.
-    const Outcome r = run("table " + (root / "pack").string() + " -o " + (root / "table.bin").string() +
-                      " --media PhotoGlossy --quality best --dots 2");
+    const Outcome r = run("table --pack " + (root / "pack").string() + " -o " + (root / "table.bin").string() +
+                      " --media PhotoGlossy --quality best --dots 2 --raw");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string image = slurp(root / "table.bin");
     ASSERT_EQ(image.size(), 1554u + 4100u + 17u * 17u * 17u * 6u);
@@ -476,9 +723,19 @@ TEST_F(Cli, TableImageHasItsSections) {
     EXPECT_EQ(image[1], 5);
     EXPECT_TRUE(contains(r.out, "resource 5300")) << r.out;
     // One bit, one ink: the grid section is the single-channel curve.
-    ASSERT_EQ(run("table " + (root / "pack").string() + " -o " + (root / "table1.bin").string() +
-                  " --dots 1 --inks black").status, 0);
+    ASSERT_EQ(run("table --pack " + (root / "pack").string() + " -o " + (root / "table1.bin").string() +
+                  " --dots 1 --inks black --raw").status, 0);
     EXPECT_EQ(slurp(root / "table1.bin").size(), 1554u + 9u);
+    // Without --raw the file is what its name says: a PNG picture of the
+    // image, or a refusal when the name is no .png.
+    ASSERT_EQ(run("table --pack " + (root / "pack").string() + " -o " + (root / "table.png").string()).status, 0);
+    const Image picture = readImage(root / "table.png");
+    EXPECT_EQ(picture.format, "PNG");
+    EXPECT_EQ(picture.width, 768);
+    const Outcome bin = run("table --pack " + (root / "pack").string() + " -o " + (root / "table2.bin").string());
+    EXPECT_EQ(bin.status, 2);
+    EXPECT_TRUE(contains(bin.err, "is not a .png: name a FILE.png for a picture of the table image, or give --raw")) << bin.err;
+    EXPECT_FALSE(fs::exists(root / "table2.bin"));
 }
 
 // What the pack check finds before a resource reaches the library.
@@ -986,7 +1243,7 @@ TEST_F(Documents, ABatchPrintsEachPageAsAloneOnAnyNumberOfThreads) {
         ASSERT_EQ(printLoud(at(p.file), p.alone, std::string(p.args) + " -q").status, 0);
         EXPECT_EQ(readPlanes(root / "batch" / p.folder, kSixInks).checksum, readPlanes(root / p.alone, kSixInks).checksum);
     }
-    EXPECT_TRUE(fs::exists(root / "batch" / "grey" / "black.plane"));
+    EXPECT_TRUE(fs::exists(root / "batch" / "grey" / "black.tif"));
     EXPECT_TRUE(fs::exists(root / "batch" / "two" / "page-2" / "preview.png"));
     // One thread: the same planes.
     ASSERT_EQ(printLoud(files, "batch-1", "-j 1 -q").status, 0);
@@ -1001,7 +1258,7 @@ TEST_F(Documents, AFailedPageIsNamedAndTheOthersStillPrint) {
     EXPECT_TRUE(contains(r.err, "yellow.png: it has 1 page and --pages 2 picks none of them")) << r.err;
     EXPECT_TRUE(contains(r.err, "2 of 3 pages failed")) << r.err;
     EXPECT_TRUE(contains(r.out, "1 page of 3 files printed, 2 failed")) << r.out;
-    EXPECT_TRUE(fs::exists(root / "partial" / "doc" / "page-2" / "magenta.plane"));
+    EXPECT_TRUE(fs::exists(root / "partial" / "doc" / "page-2" / "magenta.tif"));
 }
 
 TEST_F(Documents, PageAndThreadOptionsAreChecked) {

@@ -52,7 +52,7 @@ enum : int {
     kSecondIndex = 900, kCurveTable = 950,
 };
 constexpr int kCurveMaps = 980, kCurveMeasurements = 990;
-constexpr int kListDiffusion = 5001, kListDither = 5002, kListBayer = 5003, kListMode7 = 5007;
+constexpr int kListDiffusion = 5001, kListDither = 5002, kListBayer = 5003, kListMode7 = 5007, kListMode7Bayer = 5008;
 constexpr int kGridLevels = 5100;
 constexpr int kBlueNoise256 = 5200, kBlueNoise64 = 5201, kBlueNoise128 = 5202, kBlueNoise16 = 5203;
 constexpr int kBayer16 = 5210, kBayer8 = 5211;
@@ -244,6 +244,7 @@ std::string settingsJson() {
     s.raw("inkOrder", "[\"cyan\", \"light cyan\", \"magenta\", \"light magenta\", \"yellow\", \"black\"]");
     Obj halftone;
     halftone.num("diffusion", kListDiffusion).num("dither", kListDither).num("bayer", kListBayer).num("mode7", kListMode7);
+    halftone.num("mode7-bayer", kListMode7Bayer);
     s.obj("halftoneLists", halftone);
     Obj stage;
     stage.num("maps", kCurveMaps).num("measurements", kCurveMeasurements);
@@ -394,7 +395,9 @@ int tableFor(int mi, int quality, int bits, int keyC, int inks, int variant) {
         if (quality == 1) return kDraft3d;
         return glossy && quality == 4 ? kBest3d : kNormal3d;
     }
-    if (variant == 2) return -1;
+    // The economy variant saves ink in its RGB table; its CMYK goes through
+    // the standard separation.
+    if (variant == 2 && !(plain && quality <= 2)) return -1;
     if (bits == 1) return plain && quality == 1 ? kDraft4d : kOneBit4d;
     return glossy && quality == 4 ? kTwoBitFine4d : kTwoBit4d;
 }
@@ -418,6 +421,9 @@ void addHalftone(PackWriter& pack) {
     list(kListMode7, "separation to ink amounts or one-bit planes (mode 7)",
          {kGridLevels, kBlueNoise16, kBlueNoise16, kBlueNoise16},
          Obj().raw("method", "[0, 3]").num("inkSet", 3).raw("outputBits", "[1, 8]"));
+    list(kListMode7Bayer, "separation to one-bit planes on a Bayer matrix (mode 7)",
+         {kGridLevels, kBayer16, kBayer16, kBayer16},
+         Obj().num("method", 3).num("inkSet", 3).num("outputBits", 1));
 
     GridLevelsOptions levels;
     Entry& g = pack.add(kGridLevels, "grid-levels", "32 levels, closer in the highlights", gridLevels(levels));
