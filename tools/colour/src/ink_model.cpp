@@ -106,4 +106,49 @@ std::vector<Linear> InkModel::combinations(std::span<const InkId> inks, int bits
     return out;
 }
 
+Footprint::Footprint(const InkModel& model, int bits, int xResolution) : bits_(bits) {
+    if (xResolution <= 1440) return;
+    // The code whose cover comes nearest each pair's cover together.
+    const int codes = 1 << bits, mask = codes - 1, perByte = 8 / bits;
+    std::vector<int> nearest(size_t(codes * codes));
+    for (int a = 0; a < codes; ++a)
+        for (int b = 0; b < codes; ++b) {
+            const double want = std::min(1.0, model.cover(bits, a) + model.cover(bits, b));
+            int best = 0;
+            for (int c = 1; c < codes; ++c)
+                if (std::abs(model.cover(bits, c) - want) < std::abs(model.cover(bits, best) - want)) best = c;
+            nearest[size_t(a * codes + b)] = best;
+        }
+    spread_.resize(size_t(codes) * 256);
+    for (int before = 0; before < codes; ++before)
+        for (int byte = 0; byte < 256; ++byte) {
+            int out = 0, previous = before;
+            for (int slot = 0; slot < perByte; ++slot) {
+                const int shift = 8 - bits * (slot + 1), own = (byte >> shift) & mask;
+                out |= nearest[size_t(previous * codes + own)] << shift;
+                previous = own;
+            }
+            spread_[size_t(before) * 256 + size_t(byte)] = uint8_t(out);
+        }
+}
+
+void Footprint::spread(const uint8_t* plane, int pixels, uint8_t* out) const {
+    const size_t bytes = (size_t(pixels) * size_t(bits_) + 7) / 8;
+    if (!wide()) {
+        if (out != plane) std::copy_n(plane, bytes, out);
+        return;
+    }
+    // A dot in the last pixel of a byte reaches the first of the next; one
+    // in the line's last pixel reaches beyond the line, where nothing is.
+    const unsigned mask = (1u << bits_) - 1;
+    unsigned before = 0;
+    for (size_t i = 0; i < bytes; ++i) {
+        const uint8_t own = plane[i];
+        out[i] = spread_[size_t(before) * 256 + own];
+        before = own & mask;
+    }
+    if (const int used = int(size_t(pixels) * size_t(bits_) % 8); used != 0)
+        out[bytes - 1] = uint8_t(out[bytes - 1] & (0xFF << (8 - used)));
+}
+
 } // namespace inkdot::colour

@@ -118,6 +118,9 @@ std::vector<Linear> PatchPrinter::run(std::span<const uint8_t> input, int bytesP
     const int planes = int(inks.size());
     const size_t stride = (size_t(width) * size_t(bits) + 7) / 8 + 16;
 
+    // Measured as the paper sees the dots (two pixels wide at 2880 dpi).
+    const Footprint footprint(model_, bits, path_.xResolution);
+
     std::vector<Linear> sums(count);
     std::vector<uint8_t> line(size_t(width) * size_t(bytesPerPixel) + 16), out(stride * size_t(planes));
     const size_t rows = (count + size_t(perRow) - 1) / size_t(perRow);
@@ -136,6 +139,7 @@ std::vector<Linear> PatchPrinter::run(std::span<const uint8_t> input, int bytesP
                 r != INKDOT_OK)
                 failed("Halftone", r);
             if (y < margin || y >= size - margin) continue;
+            for (int k = 0; k < planes; ++k) footprint.spread(&out[size_t(k) * stride], width, &out[size_t(k) * stride]);
             for (size_t p = first; p < std::min(count, first + size_t(perRow)); ++p) {
                 Linear& sum = sums[p];
                 const int x0 = int(p - first) * size;

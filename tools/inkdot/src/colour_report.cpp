@@ -107,6 +107,14 @@ MediaReport colourReport(PrintSettings st, const fs::path& outDir) {
     for (const std::string& name : printed.inkNames) inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
     const int bits = printed.bits;
     const std::vector<colour::Linear> look = model.combinations(inks, bits);
+    // Measured as the paper sees the dots (two pixels wide at 2880 dpi).
+    const colour::Footprint footprint(model, bits, printed.xResolution);
+    if (footprint.wide())
+        for (size_t k = 0; k < planes.size(); ++k)
+            for (uint32_t y = 0; y < headers[k].height; ++y) {
+                uint8_t* row = &planes[k][size_t(y) * headers[k].rowBytes];
+                footprint.spread(row, int(headers[k].width), row);
+            }
     const colour::ColourSpaces spaces;
     const double sx = double(printed.imageWidth) / chart.width, sy = double(printed.imageHeight) / chart.height;
 

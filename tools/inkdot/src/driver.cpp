@@ -266,7 +266,9 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     }
     std::vector<colour::InkId> inks;
     for (const std::string& name : inkNames) inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
-    for (int code = 0; code < 4; ++code) res.cover[size_t(code)] = code < (1 << bits) ? model->cover(bits, code) : 0.0;
+    // The preview, the crop and the coverage see the dots as the paper
+    // does (two pixels wide at 2880 dpi).
+    const colour::Footprint footprint(*model, bits, xres);
     const int xRepeat = xres < yres ? yres / xres : 1, yRepeat = xres > yres ? xres / yres : 1;
     CropRect crop;
     crop.width = std::min(pageW, 600 / xRepeat);
@@ -285,6 +287,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     crop.x = std::clamp(int(cx) - crop.width / 2, 0, pageW - crop.width);
     crop.y = std::clamp(int(cy) - crop.height / 2, 0, pageH - crop.height);
     PreviewRenderer preview({pageW, pageH, xres, yres}, bits, *model, inks, st.previewWidth, crop);
+    std::vector<DotCounts> seenCounts(inkNames.size());
     res.time.setup += since(t);
 
     char line[512];
@@ -332,7 +335,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     } else {
         scaler.emplace(ink, iw, ih);
     }
-    std::vector<uint8_t> planes(stride * inkNames.size());
+    std::vector<uint8_t> planes(stride * inkNames.size()), seen(footprint.wide() ? stride * inkNames.size() : 0);
     Progress own(pageH, pageW, !shared && !st.quiet && Progress::terminalAttached());
     Progress& progress = shared ? *shared : own;
     const int perByte = 8 / bits;
@@ -347,8 +350,16 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
             halftone.line(src, planes.data() + size_t(x0 / perByte), int32_t(stride), x0 % perByte, iw, x0, y);
             const double p = cpuNow();
             res.time.halftone += p - h;
-            preview.addLine(y, planes.data(), stride, x0, x0 + iw);
             for (size_t k = 0; k < writers.size(); ++k) countDots(planes.data() + k * stride, rowBytes, bits, res.planes[k].counts);
+            if (!footprint.wide()) {
+                preview.addLine(y, planes.data(), stride, x0, x0 + iw);
+            } else {
+                for (size_t k = 0; k < writers.size(); ++k) {
+                    footprint.spread(planes.data() + k * stride, pageW, seen.data() + k * stride);
+                    countDots(seen.data() + k * stride, rowBytes, bits, seenCounts[k]);
+                }
+                preview.addLine(y, seen.data(), stride, x0, std::min(pageW, x0 + iw + 1));
+            }
             res.time.preview += since(p);
             dirty = true;
         }
@@ -372,6 +383,14 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     writeImage(res.images[0], preview.preview(), true);
     writeImage(res.images[1], preview.crop(), true);
     res.time.preview += since(t);
+
+    // The area each plane's dots cover, as the paper sees them.
+    for (size_t k = 0; k < res.planes.size(); ++k) {
+        const DotCounts& c = footprint.wide() ? seenCounts[k] : res.planes[k].counts;
+        res.planes[k].covered = bits == 1 ? double(c.large) * model->cover(1, 1)
+                                          : double(c.small) * model->cover(2, 1) + double(c.medium) * model->cover(2, 2) +
+                                                double(c.large) * model->cover(2, 3);
+    }
 
     res.bits = bits;
     res.imageX = x0, res.imageY = y0, res.imageWidth = iw, res.imageHeight = ih;
@@ -397,9 +416,7 @@ void writeInkTable(const PrintResult& r, FILE* out) {
     for (const PlaneResult& p : r.planes) {
         const DotCounts& c = p.counts;
         // One-bit planes count their dots as large.
-        const double cover = (r.bits == 1 ? double(c.large) * r.cover[1]
-                                          : double(c.small) * r.cover[1] + double(c.medium) * r.cover[2] +
-                                                double(c.large) * r.cover[3]) / page * 100.0;
+        const double cover = p.covered / page * 100.0;
         if (r.bits == 2)
             std::fprintf(out, "  %-14s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100,
                          double(c.small) / page * 100, double(c.medium) / page * 100, double(c.large) / page * 100, cover);

@@ -25,6 +25,7 @@ struct PlaneResult {
     std::string ink;
     std::filesystem::path file;
     DotCounts counts;
+    double covered = 0;  // the area its dots cover, in device pixels (the ink model's)
 };
 
 struct PrintResult {
@@ -32,7 +33,6 @@ struct PrintResult {
     std::vector<std::string> details;  // tables, resources, geometry
     std::vector<PlaneResult> planes;
     int bits = 0;
-    std::array<double, 4> cover{};  // share of a pixel each dot code covers (the ink model's)
     // Where the image went: its rectangle on the page in device pixels
     // (after any quarter turn), the page, the resolution, the ink of each
     // plane, the ink model's media, and the six-ink table and halftone list

@@ -203,7 +203,6 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
             if (!st.quiet) writeSummary(r, out);
             cpu += r.cpuSeconds;
             total.bits = r.bits;
-            total.cover = r.cover;
             total.pagePixels += r.pagePixels;
             for (const PlaneResult& p : r.planes) {
                 auto same = std::find_if(total.planes.begin(), total.planes.end(),
@@ -211,6 +210,7 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
                 if (same == total.planes.end()) same = total.planes.insert(same, {p.ink, {}, {}});
                 PlaneResult& sum = *same;
                 sum.counts.small += p.counts.small, sum.counts.medium += p.counts.medium, sum.counts.large += p.counts.large;
+                sum.covered += p.covered;
             }
         } else if (!t.failure.empty()) {
             ++failed;

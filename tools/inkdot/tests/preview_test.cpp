@@ -276,3 +276,40 @@ TEST(PreviewAveraging, TheCropShowsEachDevicePixelInItsShape) {
 }
 
 } // namespace
+
+TEST(DotFootprint, At2880DpiADotCoversItsPixelAndTheNext) {
+    // Covers 0.25, 0.5 and 1: a pixel sees its own dot and the one before
+    // it together, as the nearest code.
+    const InkModel m = blackOnWhite();
+    const inkdot::colour::Footprint footprint(m, 2, 2880);
+    ASSERT_TRUE(footprint.wide());
+    struct Case {
+        int before, own, seen;
+    };
+    const Case cases[] = {
+        {0, 0, 0}, {1, 0, 1}, {0, 2, 2}, {1, 1, 2},  // two small dots make a medium one
+        {1, 2, 2},                                   // 0.75, as near 0.5 as 1: the smaller
+        {2, 2, 3}, {3, 0, 3}, {3, 3, 3},             // all of the pixel at most
+    };
+    for (const Case& c : cases) {
+        // The pair as the last pixel of one byte and the first of the next.
+        const uint8_t plane[2] = {uint8_t(c.before), uint8_t(c.own << 6)};
+        uint8_t seen[2] = {0xFF, 0xFF};
+        footprint.spread(plane, 8, seen);
+        EXPECT_EQ(seen[1] >> 6, c.seen) << c.before << "+" << c.own;
+    }
+    // Every other pixel a large dot prints solid; the line's last dot
+    // reaches no further than the line.
+    const uint8_t alternate[2] = {0xCC, 0xCC};  // 3 0 3 0 | 3 0 3 0
+    uint8_t seen[2];
+    footprint.spread(alternate, 7, seen);
+    EXPECT_EQ(seen[0], 0xFF);
+    EXPECT_EQ(seen[1], 0xFC);  // the 8th pixel is not on the line
+    // Up to 1440 dpi a dot is its pixel.
+    const inkdot::colour::Footprint narrow(m, 1, 1440);
+    EXPECT_FALSE(narrow.wide());
+    uint8_t copy[2] = {0, 0};
+    narrow.spread(alternate, 16, copy);
+    EXPECT_EQ(copy[0], 0xCC);
+    EXPECT_EQ(copy[1], 0xCC);
+}

@@ -301,10 +301,10 @@ void addMedia(PackWriter& pack, std::vector<IndexLine>& lines, int mi, ColourTab
                 {.points = 17, .percentAt0 = p0,
                  .extraBlock = extraBlockKind2({.records = kRecords, .recordsSingleInk = kRecordsSingleInk})},
                 200 + 10 * mi, "CMYK to six inks, two-bit dots, best", "kind 2, level records 5300 and 5301",
-                // Measured at 1440 x 720: the ink model gives a dot the area
-                // of its own device pixel, and at 2880 x 720 a dot is as wide
-                // as two (the kernels place half as many), so measured there
-                // it would look half as dense as it prints.
+                // Measured at 1440 x 720: at 2880 x 720 the kernels' dots,
+                // even two pixels wide, leave a fifth of a solid bare (the
+                // ink model's black is L* 50 there), and tables inverted
+                // there would squeeze every picture into that range.
                 request("two-bit fine", 1440, 720, 2));
     if (plain)
         table4d(kDraft4d, {.points = 9, .percentAt0 = 500, .inkLimit = 240}, 200, "CMYK to six inks, one-bit draft",

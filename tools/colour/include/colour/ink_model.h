@@ -73,6 +73,27 @@ struct InkModel {
     std::vector<Linear> combinations(std::span<const InkId> inks, int bits) const;
 };
 
+// Where dots land. Up to 1440 dpi across, a dot is as wide as its device
+// pixel. At 2880 dpi the kernels place half as many dots and each is as
+// wide as two pixels: it covers its own pixel and the next. The model then
+// gives each pixel the dot code whose cover comes nearest to what its own
+// dot and the one before it cover of it together (all of it at most), so
+// that every consumer (preview, coverage, patch measurement) sees a page at
+// 2880 dpi as dense as it prints.
+class Footprint {
+public:
+    Footprint(const InkModel& model, int bits, int xResolution);
+    bool wide() const { return !spread_.empty(); }  // dots two pixels wide
+    // One plane's packed line of `pixels` device pixels, as the paper sees
+    // it (the same packing): a copy where dots are a pixel wide. `out` may
+    // be `plane`.
+    void spread(const uint8_t* plane, int pixels, uint8_t* out) const;
+
+private:
+    int bits_;
+    std::vector<uint8_t> spread_;  // (code of the pixel before, plane byte) to the byte seen
+};
+
 // The dot combination of pixel x of packed planes (most significant dot
 // first), numbered as `combinations` numbers them: the code of plane k in
 // bits (bits x k) up. `row(k)` gives plane k's row.
