@@ -207,7 +207,7 @@ public:
 };
 
 PlaneWriter::PlaneWriter(const fs::path& path, const PlaneHeader& h, PlaneFormat format)
-    : path_(path), header_(h), format_(format) {
+    : path_(path), header_(h) {
     if (format == PlaneFormat::Tiff) {
         TIFF* tif = openTiff(path, "w");
         if (!tif) fail(tiffWords());

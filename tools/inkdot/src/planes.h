@@ -77,7 +77,6 @@ private:
 
     std::filesystem::path path_;
     PlaneHeader header_;
-    PlaneFormat format_;
     FILE* file_ = nullptr;
     std::unique_ptr<Tiff> tiff_;
     uint32_t line_ = 0;
