@@ -1,6 +1,8 @@
 #include "pack.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <cstdlib>
 #include <fstream>
 
@@ -79,6 +81,24 @@ std::string checkColourTable(const Bytes& b, bool fourD) {
 }
 
 int matrixSide(int code) { return code == 255 ? 256 : code == 239 ? 512 : code; }
+
+// A whole number of the manifest that T holds: an integer, or a number with
+// no fraction (5001.0); anything else (a fraction, a number out of T's range,
+// a string) throws, for the caller to report as a damaged manifest.
+template <typename T>
+T wholeNumber(const nlohmann::json& v) {
+    constexpr double low = double(std::numeric_limits<T>::min()), high = double(std::numeric_limits<T>::max());
+    if (v.is_number_unsigned()) {
+        if (v.get<uint64_t>() <= uint64_t(std::numeric_limits<T>::max())) return T(v.get<uint64_t>());
+    } else if (v.is_number_integer()) {
+        const int64_t n = v.get<int64_t>();
+        if (n >= 0 ? uint64_t(n) <= uint64_t(std::numeric_limits<T>::max()) : double(n) >= low) return T(n);
+    } else if (v.is_number_float()) {
+        const double d = v.get<double>();
+        if (d >= low && d < high && d == std::trunc(d)) return T(d);
+    }
+    throw std::runtime_error("the value " + v.dump() + " is not a whole number in range");
+}
 
 } // namespace
 
@@ -190,7 +210,7 @@ Pack::Pack(fs::path dir) : dir_(std::move(dir)) {
     };
     try {
         manifest_ = nlohmann::json::parse(in);
-    } catch (const nlohmann::json::parse_error& e) {
+    } catch (const nlohmann::json::exception& e) {  // a syntax error, or a number out of range
         std::string where = words(e);
         if (where.rfind("parse error ", 0) == 0) where = where.substr(12);
         throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not valid JSON: " + where +
@@ -201,7 +221,7 @@ Pack::Pack(fs::path dir) : dir_(std::move(dir)) {
             throw std::runtime_error("it has no \"resources\" list");
         if (!manifest_.contains("settings") || !manifest_["settings"].is_object())
             throw std::runtime_error("it has no \"settings\" object");
-        for (const auto& r : manifest_.at("resources")) entries_[r.at("number").get<int32_t>()] = &r;
+        for (const auto& r : manifest_.at("resources")) entries_[wholeNumber<int32_t>(r.at("number"))] = &r;
     } catch (const std::exception& e) {
         throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not a pack manifest: " + words(e) +
                                      " (each resource needs a \"number\"; `respack default DIR` writes a whole new pack)");
@@ -227,7 +247,7 @@ const nlohmann::json* Pack::entry(int32_t number) const {
 
 std::string Pack::describe(int32_t number) const {
     std::string text = "resource " + std::to_string(number) + " (" + fileOf(number).string();
-    if (const nlohmann::json* e = entry(number); e && e->contains("description"))
+    if (const nlohmann::json* e = entry(number); e && e->contains("description") && (*e)["description"].is_string())
         text += ": " + (*e)["description"].get<std::string>();
     return text + ")";
 }
@@ -246,11 +266,20 @@ const Bytes& Pack::resource(int32_t number, Role role) {
                                      " (the sequence asked for it as its " + roleName(role) + ")");
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (const nlohmann::json* e = entry(number)) {
-        if (e->contains("size") && (*e)["size"].get<uint64_t>() != bytes.size())
-            throw Failure(kExitPack, describe(number) + " holds " + std::to_string(bytes.size()) +
-                                         " bytes, the manifest says " + std::to_string((*e)["size"].get<uint64_t>()) +
-                                         (bytes.size() < (*e)["size"].get<uint64_t>() ? " (truncated)" : ""));
-        if (e->contains("fnv1a64") && (*e)["fnv1a64"].get<std::string>() != checksumText(bytes))
+        if (e->contains("size")) {
+            uint64_t size = 0;
+            try {
+                size = wholeNumber<uint64_t>((*e)["size"]);
+            } catch (const std::exception& error) {
+                throw Failure(kExitPack, "the manifest's size of " + describe(number) + " is damaged: " + error.what());
+            }
+            if (size != bytes.size())
+                throw Failure(kExitPack, describe(number) + " holds " + std::to_string(bytes.size()) +
+                                             " bytes, the manifest says " + std::to_string(size) +
+                                             (bytes.size() < size ? " (truncated)" : ""));
+        }
+        if (e->contains("fnv1a64") &&
+            (!(*e)["fnv1a64"].is_string() || (*e)["fnv1a64"].get<std::string>() != checksumText(bytes)))
             throw Failure(kExitPack, describe(number) + " does not match the checksum in the manifest (damaged)");
     }
     if (std::string bad = checkResource(role, bytes); !bad.empty())
@@ -263,8 +292,8 @@ std::vector<Quality> Pack::qualities() const {
     std::vector<Quality> out;
     try {
         for (const auto& q : manifest_.at("settings").at("numberA"))
-            out.push_back({q.at("numberA").get<int>(), q.at("name").get<std::string>(), q.at("xResolution").get<int>(),
-                           q.at("yResolution").get<int>()});
+            out.push_back({wholeNumber<int>(q.at("numberA")), q.at("name").get<std::string>(),
+                           wholeNumber<int>(q.at("xResolution")), wholeNumber<int>(q.at("yResolution"))});
     } catch (const std::exception& e) {
         throw Failure(kExitPack, "the manifest of " + dir_.string() + " lists no qualities: " + e.what());
     }
@@ -273,7 +302,7 @@ std::vector<Quality> Pack::qualities() const {
 
 int32_t Pack::halftoneList(const std::string& name) const {
     try {
-        return manifest_.at("settings").at("halftoneLists").at(name).get<int32_t>();
+        return wholeNumber<int32_t>(manifest_.at("settings").at("halftoneLists").at(name));
     } catch (const std::exception&) {
         throw Failure(kExitPack, "the manifest of " + dir_.string() + " names no halftone list for '" + name + "'");
     }
