@@ -684,6 +684,22 @@ TEST_F(Cli, FindsItsPackAndNamesAManifestFault) {
     r = run("print " + image + " --pack " + broken.string());
     EXPECT_EQ(r.status, 4);
     EXPECT_TRUE(contains(r.err, "is not a pack manifest: it has no \"settings\" object")) << r.err;
+    // Numbers no resource number can be: a damaged pack (status 4), never a
+    // fault of the command; a whole number written with a fraction is fine.
+    const struct {
+        const char* number;
+        const char* says;
+    } numbers[] = {{"1.5e300", "is not a whole number in range"},
+                   {"2.5", "is not a whole number in range"},
+                   {"1.5e315", "is not valid JSON"}};
+    for (const auto& n : numbers) {
+        SCOPED_TRACE(n.number);
+        std::ofstream(broken / "manifest.json")
+            << "{\"settings\": {}, \"resources\": [{\"number\": " << n.number << ", \"file\": \"x.bin\"}]}";
+        r = run("print " + image + " --pack " + broken.string());
+        EXPECT_EQ(r.status, 4) << r.err;
+        EXPECT_TRUE(contains(r.err, n.says)) << r.err;
+    }
 }
 
 // Both commands tell their version and share one scheme of exit statuses.
