@@ -44,20 +44,12 @@ const char* methodName(Method m) {
 // first, then the light inks.
 constexpr int kPlaneChannel[6] = {0, 2, 4, 5, 1, 3};
 
-std::string format(const char* fmt, double a, double b = 0, double c = 0, double d = 0) {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
-    return buf;
-}
-
 // A PDF page is rendered in bands of about this many bytes (as Poppler's
 // RGB and as ink amounts), so a page at 2880 x 720 dpi never needs its
 // hundreds of megabytes at once.
 constexpr size_t kBandBytes = size_t(32) << 20;
 
 } // namespace
-
-int deviceLength(double mm, int dpi) { return int(std::lround(mm / 25.4 * dpi)); }
 
 PrintResult printImage(const PrintSettings& st) { return printPage(st, {st.image, fileKind(st.image), 0, 1}, nullptr); }
 
@@ -173,39 +165,17 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.
-    const int pageW = deviceLength(page.widthMm, xres), pageH = deviceLength(page.heightMm, yres);
-    const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
-    // The picture's own size: an image's pixels, a PDF page's points.
-    double sourceW = pdf ? pdf->widthPt() : ink.width, sourceH = pdf ? pdf->heightPt() : ink.height;
     if (pdf && st.dpi != 0)
         throw Failure(kExitUsage, "--dpi " + format("%g", st.dpi) +
                                       " gives an image's pixels a size, and a PDF page has its own: use --scale or --size");
-    // Fitted, the picture turns when that fits it larger; at a size of its
-    // own, when it fits only turned.
-    const std::optional<std::pair<double, double>> sized = printedSizeMm(st, sourceW, sourceH, pdf ? 72.0 : 0.0);
-    auto fits = [&](double w, double h) { return w <= areaW + 1e-9 && h <= areaH + 1e-9; };
-    const bool rotate =
-        st.rotate == "yes" ||
-        (st.rotate == "auto" && (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
-                                       : sourceW != sourceH && (sourceW > sourceH) != (areaW > areaH)));
-    if (rotate) std::swap(sourceW, sourceH);
+    // The picture's own size: an image's pixels, a PDF page's points.
+    const double sourceW = pdf ? pdf->widthPt() : ink.width, sourceH = pdf ? pdf->heightPt() : ink.height;
+    const Placement place = placePicture(st, page, xres, yres, sourceW, sourceH, pdf ? 72.0 : 0.0);
+    const bool rotate = place.rotate;
     if (rotate && pdf) std::swap(ink.width, ink.height);
     else if (rotate) ink = rotateQuarter(ink);
-    double printedW = 0, printedH = 0;
-    if (sized) {
-        printedW = rotate ? sized->second : sized->first, printedH = rotate ? sized->first : sized->second;
-        if (!fits(printedW, printedH))
-            throw Failure(kExitUsage, "the image at " + format("%.1f x %.1f mm", printedW, printedH) +
-                                          (rotate ? " (turned a quarter)" : "") + " does not fit inside the margins of " +
-                                          page.name + " (" + format("%.1f x %.1f mm", areaW, areaH) +
-                                          "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
-    } else {
-        const double mmPerUnit = std::min(areaW / sourceW, areaH / sourceH);
-        printedW = sourceW * mmPerUnit, printedH = sourceH * mmPerUnit;
-    }
-    const int iw = std::clamp(int(std::lround(printedW / 25.4 * xres)), 1, pageW);
-    const int ih = std::clamp(int(std::lround(printedH / 25.4 * yres)), 1, pageH);
-    const int x0 = (pageW - iw) / 2, y0 = (pageH - ih) / 2;
+    const int pageW = place.pageW, pageH = place.pageH;
+    const int iw = place.width, ih = place.height, x0 = place.x0, y0 = place.y0;
 
     HalftoneParams hp{};
     hp.method = st.method == Method::Diffusion ? 1 : 3;
@@ -303,7 +273,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
                       image.height, image.format.c_str(), page.name.c_str(), htText.c_str());
     res.description = line;
     std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d (%.1f x %.1f mm%s) at (%d, %d)%s, margin %g mm",
-                  pageW, pageH, iw, ih, printedW, printedH, sized ? "" : ", fitted", x0, y0,
+                  pageW, pageH, iw, ih, place.printedW, place.printedH, place.fitted ? ", fitted" : "", x0, y0,
                   rotate ? ", turned a quarter" : "", st.marginMm);
     res.details.push_back(line);
 
@@ -330,7 +300,7 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
                        },
                        iw, ih);
         std::snprintf(line, sizeof line, "rendered at %.0f x %.0f dpi, straight to device pixels, in bands of %d lines",
-                      iw / (sourceW / 72.0), ih / (sourceH / 72.0), bandLines);
+                      iw / ((rotate ? sourceH : sourceW) / 72.0), ih / ((rotate ? sourceW : sourceH) / 72.0), bandLines);
         res.details.push_back(line);
     } else {
         scaler.emplace(ink, iw, ih);

@@ -52,9 +52,6 @@ struct PrintResult {
     std::vector<std::filesystem::path> images;  // preview files written
 };
 
-// A length on paper in device pixels.
-int deviceLength(double mm, int dpi);
-
 // Prints the first page of settings.image into settings.outDir.
 PrintResult printImage(const PrintSettings& settings);
 

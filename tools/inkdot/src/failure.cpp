@@ -36,4 +36,10 @@ std::string resultText(int32_t code) {
     return std::string(hex) + " (" + resultMeaning(code) + ")";
 }
 
+std::string format(const char* fmt, double a, double b, double c, double d) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
+    return buf;
+}
+
 } // namespace inkdot::cli

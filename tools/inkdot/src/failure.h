@@ -36,6 +36,9 @@ private:
     int status_;
 };
 
+// Up to four numbers in a message, by a printf format.
+std::string format(const char* fmt, double a, double b = 0, double c = 0, double d = 0);
+
 // The meaning of a library result code, in words ("a memory block could not
 // be allocated"), or "unknown result code".
 const char* resultMeaning(int32_t code);

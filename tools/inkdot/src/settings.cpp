@@ -112,6 +112,41 @@ std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& st, 
     return std::pair{width * mm, height * mm};
 }
 
+int deviceLength(double mm, int dpi) {
+    const double pixels = mm / 25.4 * dpi;
+    return pixels > 0 ? int(std::lround(std::min(pixels, 1e6))) : 0;
+}
+
+Placement placePicture(const PrintSettings& st, const PageSize& page, int xres, int yres, double sourceW,
+                       double sourceH, double ownDpi) {
+    Placement p;
+    p.pageW = deviceLength(page.widthMm, xres), p.pageH = deviceLength(page.heightMm, yres);
+    const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
+    const std::optional<std::pair<double, double>> sized = printedSizeMm(st, sourceW, sourceH, ownDpi);
+    auto fits = [&](double w, double h) { return w <= areaW + 1e-9 && h <= areaH + 1e-9; };
+    p.rotate = st.rotate == "yes" ||
+               (st.rotate == "auto" && (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
+                                              : sourceW != sourceH && (sourceW > sourceH) != (areaW > areaH)));
+    if (p.rotate) std::swap(sourceW, sourceH);
+    p.fitted = !sized;
+    if (sized) {
+        p.printedW = p.rotate ? sized->second : sized->first, p.printedH = p.rotate ? sized->first : sized->second;
+        if (!fits(p.printedW, p.printedH))
+            throw Failure(kExitUsage, "the image at " + format("%.1f x %.1f mm", p.printedW, p.printedH) +
+                                          (p.rotate ? " (turned a quarter)" : "") + " does not fit inside the margins of " +
+                                          page.name + " (" + format("%.1f x %.1f mm", areaW, areaH) +
+                                          "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
+    } else {
+        const double mmPerUnit = std::min(areaW / sourceW, areaH / sourceH);
+        p.printedW = sourceW * mmPerUnit, p.printedH = sourceH * mmPerUnit;
+    }
+    // A picture thinner than a device pixel still takes one.
+    p.width = std::clamp(deviceLength(p.printedW, xres), 1, std::max(p.pageW, 1));
+    p.height = std::clamp(deviceLength(p.printedH, yres), 1, std::max(p.pageH, 1));
+    p.x0 = (p.pageW - p.width) / 2, p.y0 = (p.pageH - p.height) / 2;
+    return p;
+}
+
 void parseResolution(const std::string& text, int& x, int& y) {
     constexpr int served[][2] = {{2880, 720}, {1440, 720}, {720, 720}, {720, 360}, {360, 720}};
     if (std::sscanf(text.c_str(), "%dx%d", &x, &y) == 2)

@@ -66,6 +66,25 @@ struct PrintSettings {
 std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& settings, double width, double height,
                                                        double ownDpi = 0);
 
+// Where a picture goes on the page: its printed size in mm, whether it is
+// turned a quarter, and its box in device pixels (at least one pixel, inside
+// the page, centred). `sourceW` x `sourceH` is the picture's own size in its
+// units (pixels, or a PDF page's points with `ownDpi` 72), finite and
+// positive. Fitted, the picture turns when that fits it larger; at a size of
+// its own, when it fits only turned. Throws Failure(kExitUsage) when a size
+// of its own does not fit inside the margins.
+struct Placement {
+    bool rotate = false, fitted = false;
+    double printedW = 0, printedH = 0;  // mm, after any turn
+    int pageW = 0, pageH = 0;           // the page in device pixels
+    int width = 0, height = 0, x0 = 0, y0 = 0;
+};
+Placement placePicture(const PrintSettings& settings, const PageSize& page, int xres, int yres, double sourceW,
+                       double sourceH, double ownDpi = 0);
+
+// Device pixels of a length in mm at `dpi`, in 0 .. 1,000,000.
+int deviceLength(double mm, int dpi);
+
 // The keys of the pack's index that a set of print settings chooses, and
 // the records they give the colour matching.
 struct Selection {

@@ -648,6 +648,34 @@ TEST_F(Cli, PhysicalSizing) {
     EXPECT_TRUE(contains(turned.out, "turned a quarter")) << turned.out;
 }
 
+// Pictures of extreme shapes still get a box of device pixels inside the
+// page: a sliver takes one pixel across, and a shape far wider than the page
+// is fitted to the page's width, centred.
+TEST(Placement, ExtremeShapesStayOnThePage) {
+    const inkdot::cli::PageSize a4{"A4", 210, 297};
+    inkdot::cli::PrintSettings st;
+    st.rotate = "no";
+    const struct {
+        double w, h;
+        int width, height;
+    } cases[] = {
+        {1, 1e12, 1, 8249},       // 291 mm tall at 720 dpi; under a pixel across
+        {1e300, 1, 5783, 1},      // the printable width across; a pixel down
+        {1e-300, 1e-300, 5783, 5783},
+        {451, 300, 5783, 3847},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+        const inkdot::cli::Placement p = inkdot::cli::placePicture(st, a4, 720, 720, c.w, c.h);
+        EXPECT_EQ(p.pageW, 5953);
+        EXPECT_EQ(p.pageH, 8419);
+        EXPECT_EQ(p.width, c.width);
+        EXPECT_EQ(p.height, c.height);
+        EXPECT_EQ(p.x0, (p.pageW - p.width) / 2);
+        EXPECT_EQ(p.y0, (p.pageH - p.height) / 2);
+    }
+}
+
 // The pack is found without --pack: from INKDOT_PACK, else installed
 // beside the command (PREFIX/share/inkdot/packs/default); a damaged
 // manifest is named with what is wrong with it.
