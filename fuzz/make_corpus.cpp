@@ -12,6 +12,7 @@
 
 #include "frame/workers.h"
 #include "fuzz_input.h"
+#include "halftone_objects.h"
 #include "respack/respack.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +103,23 @@ void colourSeeds() {
     }
 }
 
+// Two lines: a ramp over the whole width and a stretch in the middle.
+Bytes rampLines(const HalftoneParams& params, int maxPixels) {
+    Bytes lines;
+    for (int line = 0; line < 2; ++line) {
+        const int count = line == 0 ? maxPixels : maxPixels / 2;
+        fuzz::putLe16(lines, uint16_t(count + 2));
+        fuzz::putLe16(lines, uint16_t((line == 0 ? 0 : maxPixels / 4) + 2));
+        lines.push_back(0);
+        lines.push_back(1);
+        fuzz::putLe16(lines, uint16_t(line));
+        Bytes pixels(size_t(count) * (params.inkSet ? 4 : 1));
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 255 / pixels.size());
+        chunk(lines, pixels);
+    }
+    return lines;
+}
+
 // shape, resolution index, inputScale, maxPixels; the list resource.
 struct HtSeed {
     uint8_t shape, resolution;
@@ -137,23 +155,20 @@ void halftoneSeeds() {
         inkdot::halftoneDelete(ht);
         std::printf("halftone seed shape %02x list %d: %s\n", s.shape, s.list,
                     ok ? "complete" : "failed");
-        // Two lines: a ramp over the whole width and a stretch in the middle.
-        Bytes lines;
-        for (int line = 0; line < 2; ++line) {
-            const int count = line == 0 ? s.maxPixels : s.maxPixels / 2;
-            fuzz::putLe16(lines, uint16_t(count + 2));
-            fuzz::putLe16(lines, uint16_t((line == 0 ? 0 : s.maxPixels / 4) + 2));
-            lines.push_back(0);
-            lines.push_back(1);
-            fuzz::putLe16(lines, uint16_t(line));
-            Bytes pixels(size_t(count) * (params.inkSet ? 4 : 1));
-            for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 255 / pixels.size());
-            chunk(lines, pixels);
-        }
+        const Bytes lines = rampLines(params, s.maxPixels);
         seed.insert(seed.end(), lines.begin(), lines.end());
         write("halftone_sequence", seed);
-        head.insert(head.end(), lines.begin(), lines.end());
-        write("halftone_line", head);
+    }
+    // One input for each prepared object of halftone_line, read as it comes.
+    const std::vector<fuzz::PreparedObject>& objects = fuzz::preparedObjects();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        Bytes seed;
+        fuzz::putLe16(seed, uint16_t(i));
+        seed.push_back(0);
+        const HalftoneParams params = fuzz::objectParams(objects[i].shape());
+        const Bytes lines = rampLines(params, fuzz::kObjectMaxPixels);
+        seed.insert(seed.end(), lines.begin(), lines.end());
+        write("halftone_line", seed);
     }
     for (uint8_t shape : {0x04, 0x07, 0x00, 0x25}) {
         Bytes seed = {shape};
