@@ -20,8 +20,8 @@ namespace {
 // from 2 to 9; mode 7 takes -1, 0, 1 or 2.
 void setSampling(HalftoneContext& context, uint8_t choice) {
     HalftoneParams& p = context.params;
-    if (p.pairFlag == 1 && context.mode != 7) return;
-    if (context.mode == 7) {
+    if (p.pairFlag == 1 && context.mode != inkdot::Mode::separationPath) return;
+    if (context.mode == inkdot::Mode::separationPath) {
         p.inputScale = int32_t(choice % 4) - 1;
     } else if (context.replication > 1) {
         p.inputScale = choice & 1;
@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!object.ready()) return 0;
     HalftoneContext& context = object.restore();
     setSampling(context, sampling);
+    inkdot::prepareKernel(context);  // the view takes the sampling as the sequence would have
     const HalftoneParams params = context.params;
     fuzz::runLines(in, params, 16, [&](auto... args) { inkdot::halftone(&context, args...); });
     return 0;

@@ -186,7 +186,7 @@ inline bool linesServed(const ObjectShape& shape) {
     if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context) != INKDOT_OK) return false;
     // Mode 7 takes no repeated pixels and no pairs of its own: its lines
     // read the input as inputScale says, which a run sets.
-    const bool served = context->mode == 7 ? shape.inkSet != 0 && shape.layout == Layout::plain
+    const bool served = context->mode == inkdot::Mode::separationPath ? shape.inkSet != 0 && shape.layout == Layout::plain
                                            : inkdot::chooseKernel(*context).kernel != nullptr;
     inkdot::halftoneDelete(context);
     return served;

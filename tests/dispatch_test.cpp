@@ -84,14 +84,14 @@ const Row kModeZero[] = {
 // Modes that name their kernel and pair value; every other mode but 7 (the
 // separation path of its own) has none.
 struct ModeRow {
-    int32_t mode;
+    Mode mode;
     Kernel* kernel;
     int32_t pairFlag;
 };
-const ModeRow kModes[] = {{1, &HalftoneMultiSepMode, 1},
-                          {4, &HalftoneMultiSepMode, 0},
-                          {3, &HalftoneMultiMode, 1},
-                          {6, &HalftoneMultiMode, 0}};
+const ModeRow kModes[] = {{Mode::pairsSeparated, &HalftoneMultiSepMode, 1},
+                          {Mode::halfWidthSeparated, &HalftoneMultiSepMode, 0},
+                          {Mode::pairsSingleInk, &HalftoneMultiMode, 1},
+                          {Mode::halfWidthSingleInk, &HalftoneMultiMode, 0}};
 
 const int32_t kMethods[] = {0, 1, 3, 5};
 const int32_t kInkSets[] = {0, 3};
@@ -100,9 +100,9 @@ const Resolution kResolutions[] = {{2880, 720}, {1440, 720}, {720, 720},  {720, 
                                    {360, 720},  {1440, 1440}, {2880, 1440}, {1440, 360}};
 
 // A context of the given parameters with a separation table of `channels`
-// bytes an entry, ready for the frame's range check (64 pixels, no
-// repetition).
-HalftoneContext contextFor(int32_t mode, int32_t method, int32_t inkSet, int32_t outputBits,
+// bytes an entry, its kernel chosen, ready for the frame's range check (64
+// pixels, no repetition).
+HalftoneContext contextFor(Mode mode, int32_t method, int32_t inkSet, int32_t outputBits,
                            const Resolution& r, int32_t channels = 6) {
     HalftoneContext c{};
     c.params.method = method;
@@ -118,12 +118,13 @@ HalftoneContext contextFor(int32_t mode, int32_t method, int32_t inkSet, int32_t
     c.is720x360 = r.is720x360() ? 1 : 0;
     c.replication = 1;
     c.sequenceState = kSequenceComplete;
+    prepareKernel(c);  // as the completed sequence does
     return c;
 }
 
-std::string describe(int32_t mode, int32_t method, int32_t inkSet, int32_t bits,
+std::string describe(Mode mode, int32_t method, int32_t inkSet, int32_t bits,
                      const Resolution& r) {
-    return "mode " + std::to_string(mode) + ", method " + std::to_string(method) + ", inkSet " +
+    return "mode " + std::to_string(int32_t(mode)) + ", method " + std::to_string(method) + ", inkSet " +
            std::to_string(inkSet) + ", " + std::to_string(bits) + " bits, " +
            std::to_string(r.x) + " x " + std::to_string(r.y);
 }
@@ -146,12 +147,12 @@ TEST(Dispatch, ModeZeroTableWalkedWhole) {
                             break;
                         }
                     }
-                    ASSERT_NE(row, nullptr) << describe(0, method, inkSet, bits, r);
+                    ASSERT_NE(row, nullptr) << describe(Mode::plain, method, inkSet, bits, r);
                     rowsReached.insert(row);
                     kernelsReached.insert(row->kernel);
-                    const KernelChoice choice = chooseKernel(contextFor(0, method, inkSet, bits, r));
-                    EXPECT_EQ(choice.kernel, row->kernel) << describe(0, method, inkSet, bits, r);
-                    EXPECT_EQ(choice.pairFlag, 0) << describe(0, method, inkSet, bits, r);
+                    const KernelChoice choice = chooseKernel(contextFor(Mode::plain, method, inkSet, bits, r));
+                    EXPECT_EQ(choice.kernel, row->kernel) << describe(Mode::plain, method, inkSet, bits, r);
+                    EXPECT_EQ(choice.pairFlag, 0) << describe(Mode::plain, method, inkSet, bits, r);
                 }
     EXPECT_EQ(rowsReached.size(), std::size(kModeZero));
     kernelsReached.erase(nullptr);
@@ -179,7 +180,7 @@ TEST(Dispatch, ModeRows) {
     }
     EXPECT_EQ(kernels.size(), 2u);
     for (int32_t mode : {-1, 2, 5, 7, 8, 100})
-        EXPECT_EQ(chooseKernel(contextFor(mode, 1, 3, 2, {720, 720})).kernel, nullptr) << mode;
+        EXPECT_EQ(chooseKernel(contextFor(Mode(mode), 1, 3, 2, {720, 720})).kernel, nullptr) << mode;
 }
 
 // A separation table of entries other than six bytes reaches no separating
@@ -190,14 +191,14 @@ TEST(Dispatch, OnlySixByteSeparationEntriesAreServed) {
         for (int32_t method : kMethods)
             for (int32_t bits : kDepths)
                 for (const Resolution& r : kResolutions) {
-                    EXPECT_EQ(chooseKernel(contextFor(0, method, 3, bits, r, channels)).kernel,
+                    EXPECT_EQ(chooseKernel(contextFor(Mode::plain, method, 3, bits, r, channels)).kernel,
                               nullptr)
-                        << describe(0, method, 3, bits, r) << ", " << channels << " channels";
-                    const HalftoneContext one = contextFor(0, method, 0, bits, r, channels);
+                        << describe(Mode::plain, method, 3, bits, r) << ", " << channels << " channels";
+                    const HalftoneContext one = contextFor(Mode::plain, method, 0, bits, r, channels);
                     EXPECT_EQ(chooseKernel(one).kernel,
-                              chooseKernel(contextFor(0, method, 0, bits, r)).kernel);
+                              chooseKernel(contextFor(Mode::plain, method, 0, bits, r)).kernel);
                 }
-        for (int32_t mode : {1, 4})
+        for (Mode mode : {Mode::pairsSeparated, Mode::halfWidthSeparated})
             EXPECT_EQ(chooseKernel(contextFor(mode, 1, 3, 2, {360, 720}, channels)).kernel, nullptr);
     }
 }
@@ -211,14 +212,14 @@ TEST(Dispatch, ThroughHalftone) {
         for (int32_t inkSet : kInkSets)
             for (int32_t bits : kDepths)
                 for (const Resolution& r : kResolutions) {
-                    HalftoneContext c = contextFor(0, method, inkSet, bits, r);
+                    HalftoneContext c = contextFor(Mode::plain, method, inkSet, bits, r);
                     const bool served = chooseKernel(c).kernel != nullptr;
                     uint8_t planes[64] = {};
                     const uint8_t line[8] = {};
                     EXPECT_EQ(Halftone(&c, line, planes, 8, 0, 1, 0, /*enable*/ 0, 0,
                                        /*spare*/ 7, 0),
                               served ? INKDOT_NOT_ENABLED : INKDOT_UNSUPPORTED)
-                        << describe(0, method, inkSet, bits, r);
+                        << describe(Mode::plain, method, inkSet, bits, r);
                 }
     for (const ModeRow& m : kModes) {
         const int32_t inkSet = m.kernel == &HalftoneMultiSepMode ? 3 : 0;
@@ -226,7 +227,7 @@ TEST(Dispatch, ThroughHalftone) {
         uint8_t planes[64] = {};
         const uint8_t line[8] = {};
         EXPECT_EQ(Halftone(&c, line, planes, 8, 0, 1, 0, 0, 0, 7, 0), INKDOT_NOT_ENABLED)
-            << "mode " << m.mode;
+            << "mode " << int32_t(m.mode);
     }
 }
 

@@ -243,7 +243,7 @@ TEST_F(LineTest, ModeSevenGoesItsOwnWay) {
     HalftoneParams params = test::separatedParams();
     params.method = 3;
     HalftoneObject object(params, test::separationLut());
-    ASSERT_EQ(object.context->mode, 7);
+    ASSERT_EQ(object.context->mode, Mode::separationPath);
     ASSERT_EQ(object.runSequence(), INKDOT_OK);
     std::vector<uint8_t> src(64 * 4);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 3);

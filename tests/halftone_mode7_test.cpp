@@ -33,7 +33,7 @@ struct Mode7 : HalftoneObject {
     explicit Mode7(const HalftoneParams& params, const Bytes& matrix = matrix4(kRamp16))
         : HalftoneObject(params, separationLut(5)) {
         EXPECT_EQ(created, INKDOT_OK);
-        EXPECT_EQ(context->mode, 7);
+        EXPECT_EQ(context->mode, Mode::separationPath);
         EXPECT_EQ(call(resourceList({10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24})),
                   INKDOT_OK);
         EXPECT_EQ(next, 10);
@@ -57,7 +57,7 @@ TEST(Mode7Sequence, ListWithoutEndMatrixCodesAndLaterCalls) {
     params.xResolution = 1440;
     params.yResolution = 720;
     HalftoneObject object(params, separationLut(5));
-    ASSERT_EQ(object.context->mode, 7);
+    ASSERT_EQ(object.context->mode, Mode::separationPath);
     // Fifteen values without -1 are accepted; the slot after them is -1.
     ASSERT_EQ(object.call(resourceList({5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19})),
               INKDOT_OK);
@@ -245,7 +245,7 @@ TEST(Mode7Lines, UndefinedObjectsAreRefused) {
     HalftoneParams single = singleInkParams();
     single.outputBits = 8;
     HalftoneObject one(single, singleInkLut());
-    ASSERT_EQ(one.context->mode, 7);
+    ASSERT_EQ(one.context->mode, Mode::separationPath);
     one.call(resourceList({10, 11, -1}));
     ASSERT_EQ(one.call(Bytes{}), INKDOT_OK);
     ASSERT_EQ(one.call(matrix4(kRamp16)), INKDOT_OK);

@@ -143,7 +143,7 @@ TEST_P(HalftoneMode, ChosenFromParams) {
         return;
     }
     ASSERT_EQ(object.created, INKDOT_OK);
-    EXPECT_EQ(object.context->mode, c.mode);
+    EXPECT_EQ(int32_t(object.context->mode), c.mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -181,7 +181,7 @@ TEST_F(HalftoneObjectTest, CopiesTheRecordsAndStartsEmpty) {
     EXPECT_EQ(std::memcmp(&context->params, &params, sizeof params), 0);
     EXPECT_EQ(std::memcmp(&context->lut, &table.lut, sizeof(CmLut)), 0);
     EXPECT_EQ(context->phase, 0);
-    EXPECT_EQ(context->mode, 0);
+    EXPECT_EQ(context->mode, Mode::plain);
     EXPECT_EQ(context->is720x360, 1);
     for (const MemBlock& block : context->blocks) {
         EXPECT_EQ(block.handle, nullptr);

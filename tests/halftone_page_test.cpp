@@ -112,7 +112,7 @@ TEST_F(PageTest, OneInkFromAThreeDimensionalTable) {
     HalftoneParams params = test::singleInkParams();
     HalftoneContext* context = nullptr;
     EXPECT_EQ(halftoneSequence(params, cm.lut(), context), (std::vector<int32_t>{100, 201, -1}));
-    EXPECT_EQ(context->spreadLevel1, 37);
+    EXPECT_EQ(context->spread.level1, 37);
     EXPECT_EQ(dotValues(*context)[0], 892); // 255 x 350 / 100, truncated
 
     std::vector<uint8_t> src(64), out(8, 0);

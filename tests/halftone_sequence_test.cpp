@@ -331,7 +331,7 @@ TEST_F(SequenceTest, SeparationTableIsTheResampledGrid) {
         params.outputBits = c.outputBits;
         test::LutWithGrid table = test::separationLut(4);
         HalftoneObject object(params, table, test::chainExtra(2));
-        ASSERT_EQ(object.context->mode, 0) << c.name;
+        ASSERT_EQ(object.context->mode, Mode::plain) << c.name;
         ASSERT_EQ(object.call(test::standardList()), INKDOT_OK) << c.name;
         ASSERT_EQ(object.call(test::gridLevels(levels)), INKDOT_OK) << c.name;
 
@@ -457,7 +457,7 @@ TEST_F(SequenceTest, ThirdCallTablesForOneInk) {
     HalftoneContext& c = *object.context;
     EXPECT_EQ(c.sequenceState, kSequenceComplete);
     EXPECT_EQ(
-        (std::vector<int32_t>{c.spreadLevel1, c.spreadLevel2, c.spreadLevel3, c.spreadLevel4}),
+        (std::vector<int32_t>{c.spread.level1, c.spread.level2, c.spread.level3, c.spread.level4}),
         (std::vector<int32_t>{32, 9, 4, 2}));
     EXPECT_EQ(dotValues(c)[0], 637);
     EXPECT_EQ(dotValues(c)[255], 255);

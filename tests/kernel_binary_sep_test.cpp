@@ -86,14 +86,14 @@ TEST_P(BinarySepMember, ChecksInOrderWriteNothing) {
         EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
                                 [](uint8_t b) { return b == 0xA5; }))
             << c.what;
-        EXPECT_EQ(f.context().lastLine, -12345) << c.what;
-        EXPECT_EQ(f.context().lastEnd, -12345) << c.what;
+        EXPECT_EQ(f.state().lastLine, -12345) << c.what;
+        EXPECT_EQ(f.state().lastEnd, -12345) << c.what;
         for (int line = 0; line < 3; ++line)
             EXPECT_TRUE(std::all_of(f.errorLine(line).begin(), f.errorLine(line).end(),
                                     [](int16_t e) { return e == 3; }))
                 << c.what << " line " << line;
     }
-    EXPECT_EQ(kernel()(f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1,
+    EXPECT_EQ(kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1,
                        7, 0, /*reserved*/ 1),
               INKDOT_OK);
 }
@@ -446,7 +446,7 @@ TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
 
         const int32_t stride = (kCount + 7) / 8;
         std::vector<uint8_t> planes(size_t(6 * stride));
-        ASSERT_EQ(kernel()(f.context(), input.data(), planes.data(), stride, 0, kCount, kStartX,
+        ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes.data(), stride, 0, kCount, kStartX,
                            1, 0, 0, 0),
                   INKDOT_OK);
 
@@ -509,12 +509,12 @@ TEST_P(BinarySepMember, LaneLevelsMatchPairLevels) {
         std::array<std::array<std::vector<int16_t>, 2>, 2> lines;
         for (int run = 0; run < 2; ++run) {
             if (run == 1) f.setQuantiser(255, 31, 0);  // level 32 from a dither of 0
-            f.context().lastLine = -12345;
-            f.context().lastEnd = -12345;
+            f.state().lastLine = -12345;
+            f.state().lastEnd = -12345;
             f.errorLine(0) = startLines[0];
             f.errorLine(1) = startLines[1];
             planes[size_t(run)].assign(size_t(6 * stride), 0);
-            ASSERT_EQ(kernel()(f.context(), input.data(), planes[size_t(run)].data(), stride, 0,
+            ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes[size_t(run)].data(), stride, 0,
                                kCount, kStartX, 1, 5, 0, 0),
                       INKDOT_OK);
             lines[size_t(run)] = {f.errorLine(0), f.errorLine(1)};

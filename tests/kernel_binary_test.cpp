@@ -62,7 +62,7 @@ TEST_P(BinaryMember, ChecksInOrderWriteNothing) {
                   c.result)
             << c.what;
         EXPECT_EQ(dst, (std::array<uint8_t, 4>{0xA5, 0xA5, 0xA5, 0xA5})) << c.what;
-        EXPECT_EQ(f.context().lastLine, -12345) << c.what;
+        EXPECT_EQ(f.state().lastLine, -12345) << c.what;
         for (size_t i = 0; i < f.errorLine().size(); ++i)
             ASSERT_EQ(f.errorLine()[i], i == 35 ? 77 : 0) << c.what << " entry " << i;
     }
@@ -72,12 +72,12 @@ TEST_P(BinaryMember, ZeroPixelsStillSetTheLineAndCloseTheByte) {
     std::vector<uint8_t> input(1, 200);
     uint8_t dst[2] = {0xFF, 0xFF};
     EXPECT_EQ(run(input, dst, 0, 0, 64, 9), INKDOT_OK);  // startX = maxPixels is fine
-    EXPECT_EQ(f.context().lastLine, 9);
+    EXPECT_EQ(f.state().lastLine, 9);
     EXPECT_EQ(dst[0], 0xFF);  // nothing to close at offset 0
     EXPECT_EQ(run(input, dst, 5, 0, 0, 10), INKDOT_OK);
     EXPECT_EQ(dst[0], 0xF8);  // slots 5..7 cleared
     EXPECT_EQ(dst[1], 0xFF);
-    EXPECT_EQ(f.context().lastLine, 10);
+    EXPECT_EQ(f.state().lastLine, 10);
 }
 
 // Pixels are dots or not by their input alone (blank 0, or an always-dot

@@ -200,11 +200,11 @@ TEST(StretchFits, EndMayReachMaxPixelsButNotWrap) {
                    {-100, 150, false},
                    {10, -5, false},
                    {INT32_MAX, INT32_MAX, false}})
-        EXPECT_EQ(kernels::stretchFits(f.context(), c.startX, c.pixelCount), c.fits)
+        EXPECT_EQ(kernels::stretchFits(f.view(), c.startX, c.pixelCount), c.fits)
             << c.startX << " + " << c.pixelCount;
     f.params().maxPixels = -1;
-    EXPECT_FALSE(kernels::stretchFits(f.context(), 0, 1));
-    EXPECT_TRUE(kernels::stretchFits(f.context(), 0, 0));
+    EXPECT_FALSE(kernels::stretchFits(f.view(), 0, 1));
+    EXPECT_TRUE(kernels::stretchFits(f.view(), 0, 0));
 }
 
 }  // namespace

@@ -94,11 +94,11 @@ TEST(DitherMultiSep, ChecksInOrderWriteNothing) {
             << c.what;
     }
     f.params().outputBits = 2;
-    EXPECT_EQ(HalftoneDitherMultiSep(f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0,
+    EXPECT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0,
                                      16, 0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
               INKDOT_OK);
-    EXPECT_EQ(f.context().lastLine, -12345);
-    EXPECT_EQ(f.context().lastEnd, -12345);
+    EXPECT_EQ(f.state().lastLine, -12345);
+    EXPECT_EQ(f.state().lastEnd, -12345);
 }
 
 // A single ink takes its record's stretch from the start of the order: large
@@ -387,12 +387,12 @@ TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
             input.insert(input.end(), px.begin(), px.end());
         }
         std::vector<uint8_t> whole(6 * kStride), pieces(6 * kStride);
-        ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data(), whole.data(), kStride, 0, kCount,
+        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), whole.data(), kStride, 0, kCount,
                                          0, 1, 3, 0, 0),
                   INKDOT_OK);
         for (int32_t x = 0; x < kCount; x += kPiece) {
             const int32_t n = std::min(kPiece, kCount - x);
-            ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data() + 4 * x,
+            ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data() + 4 * x,
                                              pieces.data() + x / 4, kStride, 0, n, x, 1, 3, 0, 0),
                       INKDOT_OK);
         }
@@ -426,10 +426,10 @@ TEST(DitherMultiSep, VectorCodesAgreeWithPortableOnes) {
         }
         const int32_t bitOffset = round % 4, startX = below(64);
         std::vector<uint8_t> vector(6 * kStride, 0x5A), portable(6 * kStride, 0x5A);
-        ASSERT_EQ(HalftoneDitherMultiSep(f.context(), input.data(), vector.data(), kStride, bitOffset,
+        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), vector.data(), kStride, bitOffset,
                                          kCount, startX, 1, round, 0, 0),
                   INKDOT_OK);
-        ASSERT_EQ(kernels::HalftoneDitherMultiSepPortable(f.context(), input.data(), portable.data(),
+        ASSERT_EQ(kernels::HalftoneDitherMultiSepPortable(f.view(), f.state(), input.data(), portable.data(),
                                                           kStride, bitOffset, kCount, startX, 1,
                                                           round, 0, 0),
                   INKDOT_OK);

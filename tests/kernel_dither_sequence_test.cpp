@@ -152,7 +152,7 @@ TEST_P(DitherSixInks, RampsFollowTheSeparation) {
     const SixInkCase& c = GetParam();
     HalftonePage page(ditherParams(3, c.outputBits), c.resources());
     ASSERT_TRUE(page.ready()) << page.failure;
-    EXPECT_EQ(page.context().mode, 0);
+    EXPECT_EQ(page.context().mode, Mode::plain);
     ASSERT_EQ(chooseKernel(page.context()).kernel, c.kernel);
     for (int channel = 0; channel < 4; ++channel) {
         SCOPED_TRACE(testing::Message() << "ramp of channel " << channel);

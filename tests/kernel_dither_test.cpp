@@ -86,11 +86,11 @@ TEST(Dither, ChecksInOrderWriteNothing) {
             << c.what;
         EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0xA5; }))
             << c.what;
-        EXPECT_EQ(f.context().lastLine, -12345) << c.what;
+        EXPECT_EQ(f.state().lastLine, -12345) << c.what;
     }
     std::array<uint8_t, 16> out{};
     EXPECT_EQ(f.run(HalftoneDither, input, out.data(), 0, 0, 0, 7, 1), INKDOT_OK);
-    EXPECT_EQ(f.context().lastLine, 7);
+    EXPECT_EQ(f.state().lastLine, 7);
 }
 
 // A value prints where its levelThresholds entry lies strictly above the
@@ -262,11 +262,11 @@ TEST(DitherSep, ChecksInOrderWriteNothing) {
         EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) { return b == 0xA5; }))
             << c.what;
     }
-    EXPECT_EQ(HalftoneDitherSep(f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 16,
+    EXPECT_EQ(HalftoneDitherSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 16,
                                 0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
               INKDOT_OK);
-    EXPECT_EQ(f.context().lastLine, -12345);
-    EXPECT_EQ(f.context().lastEnd, -12345);
+    EXPECT_EQ(f.state().lastLine, -12345);
+    EXPECT_EQ(f.state().lastEnd, -12345);
 }
 
 // The first stack on u0: a5 takes the lowest ranks, a0 the next, a1 the next.

@@ -158,10 +158,10 @@ TEST_P(MultiSepMember, PreparedCallsAgreeWithPerPixelReads) {
                     }
                 }
                 std::vector<uint8_t> a(6 * kStride), b(6 * kStride);
-                ASSERT_EQ(kernel()(prepared.context(), input.data(), a.data(), kStride, 0, kCount,
+                ASSERT_EQ(kernel()(prepared.view(), prepared.state(), input.data(), a.data(), kStride, 0, kCount,
                                    0, 1, y, 0, 0),
                           INKDOT_OK);
-                ASSERT_EQ(kernel()(perPixel.context(), input.data(), b.data(), kStride, 0, kCount,
+                ASSERT_EQ(kernel()(perPixel.view(), perPixel.state(), input.data(), b.data(), kStride, 0, kCount,
                                    0, 1, y, 0, 0),
                           INKDOT_OK);
                 ASSERT_EQ(a, b) << "line " << y;
@@ -204,15 +204,15 @@ TEST_P(MultiSepMember, ChecksInOrderWriteNothing) {
         EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
                                 [](uint8_t b) { return b == 0xA5; }))
             << c.what;
-        EXPECT_EQ(f.context().lastLine, -12345) << c.what;
-        EXPECT_EQ(f.context().lastEnd, -12345) << c.what;
+        EXPECT_EQ(f.state().lastLine, -12345) << c.what;
+        EXPECT_EQ(f.state().lastEnd, -12345) << c.what;
         for (int line = 0; line < 3; ++line)
             EXPECT_TRUE(std::all_of(f.errorLine(line).begin(), f.errorLine(line).end(),
                                     [](int16_t e) { return e == 3; }))
                 << c.what << " line " << line;
     }
     f.params().outputBits = 2;
-    EXPECT_EQ(kernel()(f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1, 7,
+    EXPECT_EQ(kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1, 7,
                        /*pairFlag*/ 9, /*reserved*/ 1),
               INKDOT_OK);
 }

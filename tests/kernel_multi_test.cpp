@@ -69,13 +69,13 @@ TEST_P(TwoBitKernel, ChecksInOrderWriteNothing) {
                   c.result)
             << c.what;
         EXPECT_EQ(dst, (std::array<uint8_t, 4>{0xA5, 0xA5, 0xA5, 0xA5})) << c.what;
-        EXPECT_EQ(f.context().lastLine, -12345) << c.what;
+        EXPECT_EQ(f.state().lastLine, -12345) << c.what;
         for (int16_t e : f.errorLine()) ASSERT_EQ(e, 0) << c.what;
     }
     // reserved is not read by the two-bit kernels.
     uint8_t dst = 0;
     EXPECT_EQ(f.run(*GetParam().kernel, input, &dst, 0, 1, 0, 3, 0, 1, 7), INKDOT_OK);
-    EXPECT_EQ(f.context().lastLine, 3);
+    EXPECT_EQ(f.state().lastLine, 3);
 }
 
 // Inputs 10, 20 and 30 are made large, medium and small dots by their

@@ -97,6 +97,8 @@ public:
 
     bool ready() const { return created_ == INKDOT_OK && sequence_ == INKDOT_OK; }
     HalftoneContext& context() { return *context_; }
+    const kernels::KernelView& view() const { return context_->view; }
+    kernels::LineState& state() { return context_->line; }
 
     // One stretch through the line frame into planes of kStride bytes.
     int32_t line(const Bytes& input, std::array<uint8_t, 6 * kStride>& planes, int32_t lineNumber,
@@ -168,7 +170,7 @@ TEST_P(SeparatedSequence, FrameChoosesTheMember) {
     for (int32_t y = 0; y < 4; ++y) {
         Planes viaFrame{}, direct{};
         ASSERT_EQ(page.line(input, viaFrame, y, 0, kWidth), INKDOT_OK);
-        ASSERT_EQ(m.kernel(twin.context(), input.data(), direct.data(), kStride, 0, kWidth, 0, 1, y,
+        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), kStride, 0, kWidth, 0, 1, y,
                            m.pairFlag, 0),
                   INKDOT_OK);
         ASSERT_EQ(viaFrame, direct) << m.name << " line " << y;
@@ -251,9 +253,9 @@ TEST_P(SeparatedSequence, SplitLineContinuesThroughLastEnd) {
             continue;
         }
         ASSERT_EQ(split.line(input, b, y, 0, kJoin), INKDOT_OK);
-        EXPECT_EQ(split.context().lastEnd, kJoin);
+        EXPECT_EQ(split.state().lastEnd, kJoin);
         ASSERT_EQ(split.line(input, b, y, kJoin, kWidth - kJoin), INKDOT_OK);
-        EXPECT_EQ(split.context().lastEnd, kWidth);
+        EXPECT_EQ(split.state().lastEnd, kWidth);
         EXPECT_EQ(a, b) << m.name;
         for (int l = 0; l < whole.context().errorLineCount; ++l) {
             const auto* ea = blockAs<int16_t>(whole.context(), BlockIndex(kErrorLineA + l));

@@ -9,6 +9,7 @@
 #include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
+#include "halftone/call_frame.h"
 #include "support/separation_fixtures.h"
 
 namespace inkdot {
@@ -75,12 +76,12 @@ TEST_P(SeparationMember, LineContinuityClearing) {
         SeparationFixture f(m.outputBits, kMax);
         for (int line = 0; line < 3; ++line)
             std::fill(f.errorLine(line).begin(), f.errorLine(line).end(), kMark);
-        f.context().lastLine = c.lastLine;
-        f.context().lastEnd = c.lastEnd;
+        f.state().lastLine = c.lastLine;
+        f.state().lastEnd = c.lastEnd;
         // No pixel: only the clearing shows.
         ASSERT_EQ(f.run(*m.kernel, {}, 0, c.startX, c.lineNumber), INKDOT_OK) << c.what;
-        EXPECT_EQ(f.context().lastLine, c.lineNumber) << c.what;
-        EXPECT_EQ(f.context().lastEnd, c.startX) << c.what;
+        EXPECT_EQ(f.state().lastLine, c.lineNumber) << c.what;
+        EXPECT_EQ(f.state().lastEnd, c.startX) << c.what;
         for (int line = 0; line < 3; ++line) {
             const auto& entries = f.errorLine(line);
             for (int32_t x = -kernels::kErrorLineGuard;
@@ -105,13 +106,13 @@ TEST_P(SeparationMember, StretchesOfOneLineChain) {
     ASSERT_EQ(f.run(*m.kernel, none, 0, 0, 6), INKDOT_OK);
     f.entry(0, 10) = f.entry(0, 19) = f.entry(0, 15) = 5;
     ASSERT_EQ(f.run(*m.kernel, std::vector<uint8_t>(40), 10, 0, 6), INKDOT_OK);
-    EXPECT_EQ(f.context().lastEnd, 10);
+    EXPECT_EQ(f.state().lastEnd, 10);
     f.entry(0, 10) = 5;  // written by the pixels; mark it again
     ASSERT_EQ(f.run(*m.kernel, none, 0, 20, 6), INKDOT_OK);
     EXPECT_EQ(f.entry(0, 10), 0);  // the previous end
     EXPECT_EQ(f.entry(0, 19), 0);  // in front of the new start
     EXPECT_EQ(f.entry(0, 15), 5);  // between them: kept
-    EXPECT_EQ(f.context().lastEnd, 20);
+    EXPECT_EQ(f.state().lastEnd, 20);
 }
 
 // The line frame serves a separating object only while its separation table
@@ -120,13 +121,19 @@ TEST_P(SeparationMember, StretchesOfOneLineChain) {
 TEST(SeparationFrame, ServesOnlySixByteEntries) {
     struct Case {
         const char* name;
-        int32_t x, y, outputBits, mode, is720x360;
+        int32_t x, y, outputBits;
+        Mode mode;
+        int32_t is720x360;
     };
     const Case cases[] = {
-        {"BinarySep", 720, 720, 1, 0, 0},       {"BinarySep360", 720, 360, 1, 0, 1},
-        {"BinarySep1440", 1440, 720, 1, 0, 0},  {"MultiSep", 720, 720, 2, 0, 0},
-        {"MultiSep1440", 1440, 720, 2, 0, 0},   {"MultiSep2880", 2880, 720, 2, 0, 0},
-        {"MultiSepMode4", 360, 720, 2, 4, 0},   {"MultiSepMode1", 360, 720, 2, 1, 0},
+        {"BinarySep", 720, 720, 1, Mode::plain, 0},
+        {"BinarySep360", 720, 360, 1, Mode::plain, 1},
+        {"BinarySep1440", 1440, 720, 1, Mode::plain, 0},
+        {"MultiSep", 720, 720, 2, Mode::plain, 0},
+        {"MultiSep1440", 1440, 720, 2, Mode::plain, 0},
+        {"MultiSep2880", 2880, 720, 2, Mode::plain, 0},
+        {"MultiSepMode4", 360, 720, 2, Mode::halfWidthSeparated, 0},
+        {"MultiSepMode1", 360, 720, 2, Mode::pairsSeparated, 0},
     };
     for (const Case& c : cases) {
         for (int32_t channels : {6, 7, 8, 5}) {
@@ -136,6 +143,7 @@ TEST(SeparationFrame, ServesOnlySixByteEntries) {
             f.context().mode = c.mode;
             f.context().is720x360 = c.is720x360;
             f.context().lut.channels = channels;
+            prepareKernel(f.context());
             f.planes.fill(0xA5);
             const std::vector<uint8_t> input(64, 9);
             EXPECT_EQ(Halftone(&f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 8,
@@ -143,7 +151,7 @@ TEST(SeparationFrame, ServesOnlySixByteEntries) {
                       channels == 6 ? INKDOT_OK : INKDOT_UNSUPPORTED)
                 << c.name << ", " << channels << " bytes an entry";
             if (channels != 6) {
-                EXPECT_EQ(f.context().lastLine, -12345) << c.name;
+                EXPECT_EQ(f.state().lastLine, -12345) << c.name;
                 EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
                                         [](uint8_t b) { return b == 0xA5; }))
                     << c.name;

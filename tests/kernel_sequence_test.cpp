@@ -97,7 +97,7 @@ TEST_P(OneInkSequence, FrameChoosesTheMember) {
     for (int32_t y = 0; y < 4; ++y) {
         Bytes viaFrame(kWidth / 4), direct(kWidth / 4);
         ASSERT_EQ(page.line(input, viaFrame, y, 0, kWidth), INKDOT_OK);
-        ASSERT_EQ(m.kernel(twin.context(), input.data(), direct.data(), 0, 0, kWidth, 0, 1, y,
+        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), 0, 0, kWidth, 0, 1, y,
                            m.pairFlag, 0),
                   INKDOT_OK);
         ASSERT_EQ(viaFrame, direct) << m.name << " line " << y;
@@ -213,7 +213,7 @@ TEST(OneInkSequence, ModeThreePairsThroughTheFrame) {
     const Member& m = kMembers[7];
     OneInkPage page(m);
     ASSERT_TRUE(page.ready());
-    ASSERT_EQ(page.context().mode, 3);
+    ASSERT_EQ(page.context().mode, Mode::pairsSingleInk);
     Bytes input;
     for (int32_t x = 0; x < kWidth; ++x) {
         const bool pair = x % 3 != 2;

@@ -64,13 +64,34 @@ void repeatPixels(uint8_t* out, const uint8_t* src, int64_t copies, int64_t repl
 
 KernelChoice chooseKernel(const HalftoneContext& context) {
     switch (context.mode) {
-    case 0: return plainKernel(context);
-    case 1: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 1};
-    case 4: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
-    case 3: return {&HalftoneMultiMode, 1};
-    case 6: return {&HalftoneMultiMode, 0};
-    default: return {nullptr, 0};
+    case Mode::plain: return plainKernel(context);
+    case Mode::pairsSeparated: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 1};
+    case Mode::halfWidthSeparated: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
+    case Mode::pairsSingleInk: return {&HalftoneMultiMode, 1};
+    case Mode::halfWidthSingleInk: return {&HalftoneMultiMode, 0};
+    case Mode::separationPath: break;  // its own line path, no kernel
     }
+    return {nullptr, 0};
+}
+
+kernels::KernelView kernelView(HalftoneContext& context) {
+    const HalftoneContext& c = context;
+    return {
+        c.params.maxPixels, c.params.inputScale, c.params.outputBits,
+        ditherMatrix(context), c.matrixWidth, c.matrixHeight, c.matrixSize,
+        c.spread,
+        densityMap(context), separationTable(context),
+        {errorLineA(context), errorLineB(context), errorLineC(context)},
+        levelThresholds(context), blockAs<uint16_t>(context, kDotValues), errorThresholds(context),
+        quantiser(context), levelRecords(context),
+    };
+}
+
+void prepareKernel(HalftoneContext& context) {
+    const KernelChoice choice = chooseKernel(context);
+    context.kernel = choice.kernel;
+    context.kernelPairFlag = choice.pairFlag;
+    context.view = kernelView(context);
 }
 
 void expandLine(HalftoneContext& context, const uint8_t* src, int32_t pixelCount) {
@@ -99,7 +120,7 @@ int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_
     // once the sum wraps, and send the kernels in front of their buffers.
     if (startX < 0 || pixelCount < 0) return INKDOT_LINE_TOO_LONG;
     HalftoneContext& c = *context;
-    if (c.mode == 7)
+    if (c.mode == Mode::separationPath)
         return mode7Line(c, src, dst, planeStride, bitOffset, pixelCount, startX, enable,
                          lineNumber, spare, reserved);
 
@@ -114,10 +135,9 @@ int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_
         expandLine(c, line, pixelCount);
         line = expandedLine(c);
     }
-    const KernelChoice choice = chooseKernel(c);
-    if (choice.kernel == nullptr) return INKDOT_UNSUPPORTED;
-    return choice.kernel(c, line, dst, planeStride, bitOffset, pixelCount, startX, enable,
-                         lineNumber, choice.pairFlag, reserved);
+    if (c.kernel == nullptr) return INKDOT_UNSUPPORTED;
+    return c.kernel(c.view, c.line, line, dst, planeStride, bitOffset, pixelCount, startX, enable,
+                    lineNumber, c.kernelPairFlag, reserved);
 }
 
 } // namespace inkdot

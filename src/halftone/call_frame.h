@@ -18,6 +18,14 @@ struct KernelChoice {
 
 KernelChoice chooseKernel(const HalftoneContext& context);
 
+// The view of the object's tables that its kernel works on.
+kernels::KernelView kernelView(HalftoneContext& context);
+
+// Chooses the object's kernel and builds its view, once the resource
+// sequence has completed (and again whenever the parameters they depend on
+// change, which only tests and fuzzers do).
+void prepareKernel(HalftoneContext& context);
+
 // Writes each input pixel `replication` times into expandedLine, enough
 // copies to cover the input pixels that `pixelCount` output pixels read, but
 // never more than maxPixels pixels.

@@ -6,6 +6,22 @@
 
 #include "frame/mem_block.h"
 #include "inkdot/inkdot.h"
+#include "kernels/kernels.h"
+
+namespace inkdot {
+
+// How an object processes its lines, fixed when it is made. The numbers are
+// the ones the object's record has always held.
+enum class Mode : int32_t {
+    plain = 0,               // the kernel follows from method, ink set, depth and resolution
+    pairsSeparated = 1,      // half width, two bits, four channels read in pairs
+    pairsSingleInk = 3,      // half width, two bits, one ink read in pairs
+    halfWidthSeparated = 4,  // half width, two bits, four channels
+    halfWidthSingleInk = 6,  // half width, two bits, one ink
+    separationPath = 7,      // six inks by ordered dither: byte or one-bit output
+};
+
+} // namespace inkdot
 
 // Everything the halftone engine needs to turn raster lines into dots. Lives
 // in one zero-filled, locked global-memory block created by HalftoneNew; the
@@ -16,23 +32,25 @@ struct HalftoneContext {
     CmLut lut;                 // the caller's CmLut; the grid address may be re-pointed
     inkdot::BlockTable blocks;
     int32_t errorLineCount;
-    int32_t lastLine;          // lineNumber of the latest Halftone call
-    int32_t lastEnd;           // kept by the separating kernels between calls
+    inkdot::kernels::LineState line;  // what the kernel keeps between calls
     int32_t phase;             // HalftoneSetResource calls so far
     inkdot::platform::Handle ownHandle;
     int32_t matrixWidth;
     int32_t matrixHeight;
     int32_t matrixSize;
-    int32_t spreadLevel1;
-    int32_t spreadLevel2;
-    int32_t spreadLevel3;
-    int32_t spreadLevel4;
+    inkdot::kernels::SpreadLevels spread;
     int32_t extraKind;         // 0, 1 or 2: which kind of extra block the CmLut carries
     int32_t replication;       // copies of each input pixel before the kernels; 1 = none
-    int32_t mode;              // 0, 1, 3, 4, 6 or 7
+    inkdot::Mode mode;
     int32_t is720x360;
     int32_t sequenceState;     // inkdot::SequenceState: running, complete or failed
     size_t extraLength;        // bytes of the extra block that may be read
+    // Chosen when the resource sequence completes: the kernel (none when no
+    // kernel serves the object), the pair value it is called with, and the
+    // view of the tables it reads.
+    inkdot::kernels::Kernel* kernel;
+    int32_t kernelPairFlag;
+    inkdot::kernels::KernelView view;
 };
 
 namespace inkdot {
@@ -61,14 +79,7 @@ enum SequenceState : int32_t {
     kSequenceFailed = 2,
 };
 
-// A level record: spans of small and medium dots, the large-dot threshold base
-// and their 16-bit sum, per ink amount.
-struct LevelRecord {
-    int16_t smallSpan;
-    int16_t mediumSpan;
-    int16_t thresholdBase;
-    int16_t levelTotal;
-};
+using kernels::LevelRecord;
 
 template <typename T>
 inline T* blockAs(HalftoneContext& context, BlockIndex index) {

@@ -1,5 +1,7 @@
 // HalftoneNew and HalftoneDelete: checking the caller's records, choosing the
 // object's mode, and giving every block back.
+#include <optional>
+
 #include "frame/mem_block.h"
 #include "frame/workers.h"
 #include "halftone/halftone_context.h"
@@ -8,25 +10,24 @@
 namespace inkdot {
 namespace {
 
-inline constexpr int32_t kUnsupported = -1;
-
-// The processing mode, or kUnsupported. Half-width two-bit output (y = 2x)
+// The processing mode, or nothing. Half-width two-bit output (y = 2x)
 // has modes of its own that take input pixels in pairs (pairFlag 1, two input
 // pixels per output pixel) or singly; everywhere else pairs are not offered.
-int32_t chooseMode(const HalftoneParams& p) {
-    if (p.outputBits == 8) return 7;
+std::optional<Mode> chooseMode(const HalftoneParams& p) {
+    if (p.outputBits == 8) return Mode::separationPath;
     if (Resolution(p).yTwiceX() && p.outputBits == 2) {
         if (p.pairFlag == 0) {
-            if (p.method == 1) return p.inkSet != 0 ? 4 : 6;
-            if (p.method == 3) return 0;
-            return kUnsupported;
+            if (p.method == 1) return p.inkSet != 0 ? Mode::halfWidthSeparated : Mode::halfWidthSingleInk;
+            if (p.method == 3) return Mode::plain;
+            return std::nullopt;
         }
-        if (p.pairFlag == 1 && p.inputScale == -1 && p.method == 1) return p.inkSet != 0 ? 1 : 3;
-        return kUnsupported;
+        if (p.pairFlag == 1 && p.inputScale == -1 && p.method == 1)
+            return p.inkSet != 0 ? Mode::pairsSeparated : Mode::pairsSingleInk;
+        return std::nullopt;
     }
-    if (p.pairFlag == 1) return kUnsupported;
-    if (p.inkSet == 3 && p.method == 3 && p.outputBits == 1) return 7;
-    return 0;
+    if (p.pairFlag == 1) return std::nullopt;
+    if (p.inkSet == 3 && p.method == 3 && p.outputBits == 1) return Mode::separationPath;
+    return Mode::plain;
 }
 
 // The input format must match the ink set: one byte for one ink, four
@@ -62,22 +63,19 @@ int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag
     context->params = *params;
     context->lut = *lut;
     context->extraLength = extraLength;
-    context->lastLine = 0;
-    context->lastEnd = 0;
+    context->line = {0, 0};
     context->phase = 0;
     clearTable(context->blocks);
 
-    int32_t failure = INKDOT_OK;
-    int32_t mode = 0;
-    if (!formatMatchesInkSet(context->params))
-        failure = INKDOT_BAD_FIRST_RECORD;
-    else if ((mode = chooseMode(context->params)) == kUnsupported)
-        failure = INKDOT_UNSUPPORTED;
+    const std::optional<Mode> mode = chooseMode(context->params);
+    const int32_t failure = !formatMatchesInkSet(context->params) ? INKDOT_BAD_FIRST_RECORD
+                            : !mode                               ? INKDOT_UNSUPPORTED
+                                                                  : INKDOT_OK;
     if (failure != INKDOT_OK) {
         unlockAndFree(ownHandle);
         return failure;
     }
-    context->mode = mode;
+    context->mode = *mode;
     context->is720x360 = Resolution(context->params).is720x360() ? 1 : 0;
     return INKDOT_OK;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cm/interpolation.h"
+#include "halftone/call_frame.h"
 #include "halftone/density_tables.h"
 #include "halftone/halftone_params.h"
 #include "halftone/resource_sequence.h"
@@ -150,6 +151,7 @@ int32_t matrixCall(HalftoneContext& context, ByteView data, int32_t* nextResourc
         for (int v = 0; v < kDensityLevels; ++v) thresholds[v] = map[v];
     }
     context.sequenceState = kSequenceComplete;
+    prepareKernel(context);
     return INKDOT_OK;
 }
 
@@ -215,7 +217,7 @@ inline const uint8_t* inputPixel(const uint8_t* src, int32_t i, bool repeat, boo
 void byteOutput(const HalftoneContext& context, const uint8_t* src, uint8_t* dst,
                 int32_t pixelCount, int32_t startX, int32_t lineNumber) {
     const int32_t scale = context.params.inputScale;
-    const kernels::MatrixRow row = kernels::matrixRow(context, lineNumber);
+    const kernels::MatrixRow row = kernels::matrixRow(context.view, lineNumber);
     Separator separator(context);
     for (int32_t i = 0; i < pixelCount; ++i, dst += 6) {
         const uint8_t* in = inputPixel(src, i, scale == 1, scale == -1);
@@ -236,9 +238,9 @@ void oneBitOutput(const HalftoneContext& context, const uint8_t* src, uint8_t* d
                   int32_t planeStride, int32_t bitOffset, int32_t pixelCount, int32_t startX,
                   int32_t lineNumber) {
     const int32_t width = context.matrixWidth, height = context.matrixHeight;
-    const kernels::MatrixRow row0 = kernels::matrixRow(context, lineNumber);
+    const kernels::MatrixRow row0 = kernels::matrixRow(context.view, lineNumber);
     const kernels::MatrixRow row1 =
-        kernels::matrixRow(context, int32_t(uint32_t(lineNumber) + uint32_t(height / 2)));
+        kernels::matrixRow(context.view, int32_t(uint32_t(lineNumber) + uint32_t(height / 2)));
     const uint32_t k = uint32_t(context.matrixSize) - 1;
     const int32_t* t = blockAs<int32_t>(context, kLevelThresholds);
     auto over = [t](uint32_t amount, uint32_t m) { return uint32_t(t[amount & 0xFF]) > m; };

@@ -10,6 +10,7 @@
 
 #include "cm/interpolation.h"
 #include "frame/workers.h"
+#include "halftone/call_frame.h"
 #include "halftone/density_tables.h"
 #include "halftone/halftone_params.h"
 #include "halftone/mode7.h"
@@ -285,10 +286,7 @@ int32_t thirdCall(HalftoneContext& context, ByteView data, int32_t* nextResource
     int32_t spread[4];
     result = spreadLevelsFor(params, context.lut.percentAt0, spread);
     if (result != INKDOT_OK) return stopSequence(context, result);
-    context.spreadLevel1 = spread[0];
-    context.spreadLevel2 = spread[1];
-    context.spreadLevel3 = spread[2];
-    context.spreadLevel4 = spread[3];
+    context.spread = {spread[0], spread[1], spread[2], spread[3]};
 
     int16_t* values = dotValues(context);
     fillDotValues(values, params, context.lut);
@@ -348,18 +346,22 @@ int32_t fourthCall(HalftoneContext& context, ByteView data, int32_t* nextResourc
 int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     // A finished sequence, whether complete or failed, is left exactly as it is.
     if (context.sequenceState != kSequenceRunning) return INKDOT_SEQUENCE_ENDED;
+    int32_t result = INKDOT_SEQUENCE_ENDED;
     switch (++context.phase) {
-    case 1: return firstCall(context, data, nextResource);
-    case 2: return secondCall(context, data, nextResource);
-    case 3: return thirdCall(context, data, nextResource);
-    case 4: return fourthCall(context, data, nextResource);
+    case 1: result = firstCall(context, data, nextResource); break;
+    case 2: result = secondCall(context, data, nextResource); break;
+    case 3: result = thirdCall(context, data, nextResource); break;
+    case 4: result = fourthCall(context, data, nextResource); break;
     default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
     }
+    // The tables are final: the kernel and its view are chosen once, here.
+    if (context.sequenceState == kSequenceComplete) prepareKernel(context);
+    return result;
 }
 
 int32_t halftoneSetResource(HalftoneContext* context, const void* resource, size_t length,
                             int32_t* nextResource) {
-    if (context->mode == 7) return mode7SetResource(*context, resource, length, nextResource);
+    if (context->mode == Mode::separationPath) return mode7SetResource(*context, resource, length, nextResource);
     return setResourceStep(*context, ByteView(resource, length), nextResource);
 }
 

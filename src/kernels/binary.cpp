@@ -21,15 +21,15 @@ namespace {
 // Spread: the member's pattern choice, spreadTableA<5> or spreadTableB<5>.
 template <auto Spread, Sampling S>
 int32_t binaryLine(const LineCall& call) {
-    HalftoneContext& context = call.context;
-    context.lastLine = call.lineNumber;
+    const KernelView& view = call.view;
+    call.state.lastLine = call.lineNumber;
 
-    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
-    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
-    const uint16_t* dotValues = blockAs<uint16_t>(context, kDotValues);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
-    const SpreadLevels levels = spreadLevels(context);
-    ErrorWalk line(errorLineA(context), call.startX);
+    const int16_t* densityMap = view.densityMap;
+    const int16_t* errorThresholds = view.errorThresholds;
+    const uint16_t* dotValues = view.dotValues;
+    const MatrixRow matrix = matrixRow(view, call.lineNumber);
+    const SpreadLevels levels = view.spread;
+    ErrorWalk line(view.errorLines[0], call.startX);
     SlotPacker<1> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
     // The stretch has been checked to end within the line.
@@ -61,10 +61,10 @@ int32_t binaryLine(const LineCall& call) {
 template <auto Spread>
 int32_t binaryKernel(const LineCall& call) {
     if (call.reserved != 0) return INKDOT_RESERVED_NONZERO;
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    return withSampling<Sampling::Larger>(call.context.params.inputScale, [&](auto sampling) {
+    return withSampling<Sampling::Larger>(call.view.inputScale, [&](auto sampling) {
         return binaryLine<Spread, decltype(sampling)::value>(call);
     });
 }

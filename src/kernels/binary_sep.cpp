@@ -179,8 +179,8 @@ class LevelWalk;
 template <>
 class LevelWalk<false> {
 public:
-    explicit LevelWalk(const HalftoneContext& context)
-        : quantiser_(blockAs<uint8_t>(context, kQuantiser)) {}
+    explicit LevelWalk(const KernelView& view)
+        : quantiser_(view.quantiser) {}
 
     // The separation-table index of channels c with dither value t.
     INKDOT_ALWAYS_INLINE uint32_t index(const uint8_t* c, uint32_t t, bool& near) {
@@ -198,7 +198,7 @@ private:
 template <>
 class LevelWalk<true> {
 public:
-    explicit LevelWalk(const HalftoneContext& context) : quantiser_(context) {}
+    explicit LevelWalk(const KernelView& view) : quantiser_(view) {}
 
     INKDOT_ALWAYS_INLINE uint32_t index(const uint8_t* c, uint32_t t, bool& near) {
         const uint64_t levels = quantiser_.levels(c, t);
@@ -247,18 +247,18 @@ INKDOT_ALWAYS_INLINE uint64_t planeLanes(uint32_t bits) {
 
 template <class Member, bool Repeat, bool Lanes>
 int32_t binarySepLine(const LineCall& call) {
-    HalftoneContext& context = call.context;
-    int16_t* const lines[2] = {errorLineA(context), errorLineB(context)};
-    continueLines(context, lines, call.lineNumber, call.startX, call.pixelCount);
+    const KernelView& view = call.view;
+    int16_t* const lines[2] = {view.errorLines[0], view.errorLines[1]};
+    continueLines(view, call.state, lines, call.lineNumber, call.startX, call.pixelCount);
 
-    const Separation separation(context);
-    LevelWalk<Lanes> levelWalk(context);
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const ErrorThresholdTable errorThresholds{blockAs<int16_t>(context, kErrorThresholds)};
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
-    const SpreadLevels levels = spreadLevels(context);
-    const int32_t top = context.matrixSize - 1;
-    const int32_t shift = ditherShift(context.matrixSize);
+    const Separation separation(view);
+    LevelWalk<Lanes> levelWalk(view);
+    const int32_t* levelThresholds = view.levelThresholds;
+    const ErrorThresholdTable errorThresholds{view.errorThresholds};
+    const MatrixRow matrix = matrixRow(view, call.lineNumber);
+    const SpreadLevels levels = view.spread;
+    const int32_t top = view.matrixSize - 1;
+    const int32_t shift = ditherShift(view.matrixSize);
     MemoryWalk lineA(lines[0], call.startX), lineB(lines[1], call.startX);
     SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
     const uint8_t* in = call.line;
@@ -330,14 +330,14 @@ int32_t binarySepLine(const LineCall& call) {
 
 template <class Member>
 int32_t binarySepKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.pairFlag > 1) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     // One input pixel serves two output pixels with inputScale 1; every
     // other value, -1 included, reads one pixel per output pixel.
-    const bool lanes = call.pixelCount >= kLaneLevelsMinimum && LaneQuantiser::fits(call.context);
-    if (call.context.params.inputScale == 1) {
+    const bool lanes = call.pixelCount >= kLaneLevelsMinimum && LaneQuantiser::fits(call.view);
+    if (call.view.inputScale == 1) {
         return lanes ? binarySepLine<Member, true, true>(call)
                      : binarySepLine<Member, true, false>(call);
     }

@@ -16,8 +16,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "halftone/halftone_context.h"
 #include "inkdot/inkdot.h"
+#include "kernels/kernel_view.h"
 
 #if defined(__GNUC__) || defined(__clang__)
 #define INKDOT_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -32,9 +32,11 @@ namespace inkdot::kernels {
 // ---------------------------------------------------------------------------
 // The call
 
-// The eleven arguments every kernel receives, in the frame's order.
+// The view, the line state and the caller's line arguments, in the frame's
+// order.
 struct LineCall {
-    HalftoneContext& context;
+    const KernelView& view;
+    LineState& state;
     const uint8_t* line;
     uint8_t* dst;
     int32_t planeStride;
@@ -48,14 +50,15 @@ struct LineCall {
 };
 
 // Defines the kernel `name` (declared in kernels.h) as a forwarder of its
-// eleven arguments to the function that follows, which takes a LineCall.
-#define INKDOT_DEFINE_KERNEL(name, ...)                                                            \
-    int32_t name(HalftoneContext& context, const uint8_t* line, uint8_t* dst, int32_t planeStride, \
-                 int32_t bitOffset, int32_t pixelCount, int32_t startX, int32_t enable,            \
-                 int32_t lineNumber, int32_t pairFlag, int32_t reserved) {                         \
-        return __VA_ARGS__(::inkdot::kernels::LineCall{context, line, dst, planeStride, bitOffset, \
-                                                       pixelCount, startX, enable, lineNumber,     \
-                                                       pairFlag, reserved});                       \
+// arguments to the function that follows, which takes a LineCall.
+#define INKDOT_DEFINE_KERNEL(name, ...)                                                             \
+    int32_t name(const ::inkdot::kernels::KernelView& view, ::inkdot::kernels::LineState& state,    \
+                 const uint8_t* line, uint8_t* dst, int32_t planeStride, int32_t bitOffset,         \
+                 int32_t pixelCount, int32_t startX, int32_t enable, int32_t lineNumber,            \
+                 int32_t pairFlag, int32_t reserved) {                                              \
+        return __VA_ARGS__(::inkdot::kernels::LineCall{view, state, line, dst, planeStride,         \
+                                                       bitOffset, pixelCount, startX, enable,       \
+                                                       lineNumber, pairFlag, reserved});            \
     }
 
 // Whether pixels startX .. startX + pixelCount - 1 lie on the line. The end is
@@ -63,9 +66,9 @@ struct LineCall {
 // back below maxPixels would otherwise address error-line entries in front of
 // the buffer and run the pixel loop far past the caller's planes. A negative
 // maxPixels admits no pixel.
-inline bool stretchFits(const HalftoneContext& context, int32_t startX, int32_t pixelCount) {
+inline bool stretchFits(const KernelView& view, int32_t startX, int32_t pixelCount) {
     const uint64_t end = uint64_t(uint32_t(startX)) + uint64_t(uint32_t(pixelCount));
-    const int32_t maxPixels = context.params.maxPixels;
+    const int32_t maxPixels = view.maxPixels;
     return end <= uint64_t(maxPixels < 0 ? 0 : maxPixels);
 }
 
@@ -91,10 +94,9 @@ struct MatrixRow {
     INKDOT_ALWAYS_INLINE int32_t at(int32_t x) const { return values[uint32_t(x) & columnMask]; }
 };
 
-inline MatrixRow matrixRow(const HalftoneContext& context, int32_t lineNumber) {
-    const uint32_t row = uint32_t(lineNumber) % uint32_t(context.matrixHeight);
-    return {blockAs<int32_t>(context, kDitherMatrix) + size_t(row) * uint32_t(context.matrixWidth),
-            uint32_t(context.matrixWidth) - 1};
+inline MatrixRow matrixRow(const KernelView& view, int32_t lineNumber) {
+    const uint32_t row = uint32_t(lineNumber) % uint32_t(view.matrixHeight);
+    return {view.matrix + size_t(row) * uint32_t(view.matrixWidth), uint32_t(view.matrixWidth) - 1};
 }
 
 // Calls f(u, x) for each pixel x of startX .. endX - 1 with its matrix value
@@ -128,14 +130,6 @@ INKDOT_ALWAYS_INLINE uint32_t parityMask(int32_t matrixValue) {
     return 0u - (uint32_t(matrixValue) & 1u);
 }
 
-// The density limits that choose how widely an error is spread.
-struct SpreadLevels {
-    int32_t level1, level2, level3, level4;
-};
-
-inline SpreadLevels spreadLevels(const HalftoneContext& context) {
-    return {context.spreadLevel1, context.spreadLevel2, context.spreadLevel3, context.spreadLevel4};
-}
 
 // ---------------------------------------------------------------------------
 // The error line
@@ -716,11 +710,11 @@ struct LevelTables {
 // and thresholds keep every index within its table; the masks only keep
 // hand-made tables from reading outside their blocks.
 template <bool WideNoise>
-void fillLevelTables(const HalftoneContext& context, LevelTables& t) {
-    const int16_t* densityMap = blockAs<int16_t>(context, kDensityMap);
-    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+void fillLevelTables(const KernelView& view, LevelTables& t) {
+    const int16_t* densityMap = view.densityMap;
+    const LevelRecord* records = view.levelRecords;
+    const int32_t* levelThresholds = view.levelThresholds;
+    const int16_t* errorThresholds = view.errorThresholds;
     for (uint32_t j = 0; j < 256; ++j) {
         const int16_t d = densityMap[j];
         const LevelRecord& r = records[uint32_t(d) & 511];

@@ -66,11 +66,11 @@ INKDOT_ALWAYS_INLINE uint32_t ditherDot(int32_t covered, int32_t rank) {
 
 template <Sampling S>
 int32_t ditherLine(const LineCall& call) {
-    HalftoneContext& context = call.context;
-    context.lastLine = call.lineNumber;
+    const KernelView& view = call.view;
+    call.state.lastLine = call.lineNumber;
 
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
+    const int32_t* levelThresholds = view.levelThresholds;
+    const MatrixRow matrix = matrixRow(view, call.lineNumber);
     const int32_t* row = matrix.values;
     const uint32_t columnMask = matrix.columnMask;
     const uint32_t startX = uint32_t(call.startX);
@@ -109,13 +109,13 @@ int32_t ditherLine(const LineCall& call) {
 
 int32_t ditherKernel(const LineCall& call) {
     if (call.reserved != 0) return INKDOT_RESERVED_NONZERO;
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.pairFlag > 1) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     // Of a pair of input bytes the smaller counts: a dithered pixel takes
     // no more ink than either of the two it stands for.
-    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+    return withSampling<Sampling::Smaller>(call.view.inputScale, [&](auto sampling) {
         return ditherLine<decltype(sampling)::value>(call);
     });
 }
@@ -139,16 +139,16 @@ INKDOT_ALWAYS_INLINE bool stackedDot(int32_t end, int32_t own, int32_t top, int3
 
 template <bool Repeat>
 int32_t ditherSepLine(const LineCall& call) {
-    const HalftoneContext& context = call.context;
-    const Separation separation(context);
-    const int32_t* levelThresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const int32_t width = context.matrixWidth, height = context.matrixHeight;
-    const MatrixRow row0 = matrixRow(context, call.lineNumber);
+    const KernelView& view = call.view;
+    const Separation separation(view);
+    const int32_t* levelThresholds = view.levelThresholds;
+    const int32_t width = view.matrixWidth, height = view.matrixHeight;
+    const MatrixRow row0 = matrixRow(view, call.lineNumber);
     const MatrixRow rowHalf =
-        matrixRow(context, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
+        matrixRow(view, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
     const uint32_t halfWidth = uint32_t(width / 2);
     const uint32_t threeQuarters = uint32_t((3 * width) / 4);
-    const int32_t top = context.matrixSize - 1;
+    const int32_t top = view.matrixSize - 1;
     SixPlanePacker<1> out(call.dst, call.planeStride, call.bitOffset);
 
     PreviousPixel previous;
@@ -188,12 +188,12 @@ int32_t ditherSepLine(const LineCall& call) {
 }
 
 int32_t ditherSepKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<1>(call.bitOffset)) return INKDOT_UNSUPPORTED;
     // One input pixel serves two output pixels with inputScale 1; every
     // other value, -1 included, reads one pixel per output pixel.
-    if (call.context.params.inputScale == 1) return ditherSepLine<true>(call);
+    if (call.view.inputScale == 1) return ditherSepLine<true>(call);
     return ditherSepLine<false>(call);
 }
 

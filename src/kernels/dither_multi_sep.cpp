@@ -154,12 +154,12 @@ INKDOT_ALWAYS_INLINE const uint8_t* channelsAt(const uint8_t* in, int32_t i, uin
 // or, once the records are checked, plainly.
 template <Sampling S, class Codes>
 int32_t ditherMultiSepLine(const LineCall& call, const Codes& codes) {
-    const HalftoneContext& context = call.context;
-    const Separation separation(context);
-    const int32_t width = context.matrixWidth, height = context.matrixHeight;
-    const MatrixRow row0 = matrixRow(context, call.lineNumber);
+    const KernelView& view = call.view;
+    const Separation separation(view);
+    const int32_t width = view.matrixWidth, height = view.matrixHeight;
+    const MatrixRow row0 = matrixRow(view, call.lineNumber);
     const MatrixRow rowHalf =
-        matrixRow(context, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
+        matrixRow(view, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
     const uint32_t quarter = uint32_t(width / 4);
     const uint32_t half = uint32_t(width / 2);
     const uint32_t threeQuarters = uint32_t((3 * width) / 4);
@@ -311,18 +311,18 @@ using FastLanes = PortableLanes;
 // their positions within the order: a matrix at most as wide as the table
 // and a power of two wide, thresholds that never fall along the order, and
 // a quantiser whose levels stay on the grid.
-bool columnsHold(const HalftoneContext& context) {
-    const int32_t width = context.matrixWidth;
+bool columnsHold(const KernelView& view) {
+    const int32_t width = view.matrixWidth;
     if (width < 1 || width > kMaxColumns || (width & (width - 1)) != 0) return false;
-    const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
-    return std::is_sorted(thresholds, thresholds + 256) && LaneQuantiser::fits(context);
+    const int32_t* thresholds = view.levelThresholds;
+    return std::is_sorted(thresholds, thresholds + 256) && LaneQuantiser::fits(view);
 }
 
 void prepareColumns(const LineCall& call, ColumnTables& t) {
-    const HalftoneContext& context = call.context;
-    const int32_t width = context.matrixWidth, height = context.matrixHeight;
-    const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
-    const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
+    const KernelView& view = call.view;
+    const int32_t width = view.matrixWidth, height = view.matrixHeight;
+    const int32_t* thresholds = view.levelThresholds;
+    const LevelRecord* records = view.levelRecords;
     for (int32_t i = 0; i < 2 * kUpperRecords; ++i) {
         const LevelRecord& r = records[i];
         t.records[i] = {{r.thresholdBase, int16_t(r.thresholdBase + r.mediumSpan), r.levelTotal, 0}};
@@ -332,9 +332,9 @@ void prepareColumns(const LineCall& call, ColumnTables& t) {
     auto lastBelow = [thresholds](int32_t u) {
         return int16_t(std::upper_bound(thresholds, thresholds + 256, u) - thresholds - 1);
     };
-    const MatrixRow row0 = matrixRow(context, call.lineNumber);
+    const MatrixRow row0 = matrixRow(view, call.lineNumber);
     const MatrixRow rowHalf =
-        matrixRow(context, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
+        matrixRow(view, int32_t(uint32_t(call.lineNumber) + uint32_t(height / 2)));
     int16_t last0[kMaxColumns], lastHalf[kMaxColumns];
     for (int32_t x = 0; x < width; ++x) {
         last0[x] = lastBelow(row0.values[x]);
@@ -354,8 +354,8 @@ void prepareColumns(const LineCall& call, ColumnTables& t) {
 template <Sampling S, class Lanes>
 int32_t ditherMultiSepColumns(const LineCall& call, const LaneQuantiser& quantiser,
                               const ColumnTables& t) {
-    const Separation separation(call.context);
-    const uint32_t mask = uint32_t(call.context.matrixWidth) - 1;
+    const Separation separation(call.view);
+    const uint32_t mask = uint32_t(call.view.matrixWidth) - 1;
     SixPlanePacker<2> out(call.dst, call.planeStride, call.bitOffset);
     uint64_t previousLevels = LaneQuantiser::kNoNeighbour;
     AmountBytes previousAmounts = 0;
@@ -380,8 +380,8 @@ int32_t ditherMultiSepColumns(const LineCall& call, const LaneQuantiser& quantis
 // The column path where it holds, on tables of its own stack frame.
 template <Sampling S, class Lanes>
 [[gnu::noinline]] bool tryColumns(const LineCall& call) {
-    if (!columnsHold(call.context)) return false;
-    const LaneQuantiser quantiser(call.context);
+    if (!columnsHold(call.view)) return false;
+    const LaneQuantiser quantiser(call.view);
     ColumnTables t;
     prepareColumns(call, t);
     ditherMultiSepColumns<S, Lanes>(call, quantiser, t);
@@ -397,15 +397,15 @@ template <Sampling S, class Table>
 
 template <class Lanes>
 int32_t ditherMultiSepKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
-    if (call.context.params.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (call.view.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+    return withSampling<Sampling::Smaller>(call.view.inputScale, [&](auto sampling) {
         constexpr Sampling kSampling = decltype(sampling)::value;
-        const LevelRecord* records = blockAs<LevelRecord>(call.context, kLevelRecords);
-        const int32_t* thresholds = blockAs<int32_t>(call.context, kLevelThresholds);
-        return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
+        const LevelRecord* records = call.view.levelRecords;
+        const int32_t* thresholds = call.view.levelThresholds;
+        return withRecordCheck(call.view, call.pixelCount, [&](auto checked) {
             constexpr bool kChecked = decltype(checked)::value;
             using Table = LevelThresholdsOf<kChecked>;
             if (call.pixelCount >= kPrepareMinimum) {

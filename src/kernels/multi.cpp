@@ -46,14 +46,14 @@ struct Multi2880 : Multi1440 {
 
 template <class Member, Sampling S>
 int32_t multiLine(const LineCall& call) {
-    HalftoneContext& context = call.context;
-    context.lastLine = call.lineNumber;
+    const KernelView& view = call.view;
+    call.state.lastLine = call.lineNumber;
 
     LevelTables tables;
-    fillLevelTables<Member::kWideNoise>(context, tables);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
-    const SpreadLevels levels = spreadLevels(context);
-    ErrorWalk line(errorLineA(context), call.startX);
+    fillLevelTables<Member::kWideNoise>(view, tables);
+    const MatrixRow matrix = matrixRow(view, call.lineNumber);
+    const SpreadLevels levels = view.spread;
+    ErrorWalk line(view.errorLines[0], call.startX);
     SlotPacker<2> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
     // The stretch has been checked to end within the line.
@@ -92,10 +92,10 @@ int32_t multiLine(const LineCall& call) {
 
 template <class Member>
 int32_t multiKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+    return withSampling<Sampling::Smaller>(call.view.inputScale, [&](auto sampling) {
         return multiLine<Member, decltype(sampling)::value>(call);
     });
 }

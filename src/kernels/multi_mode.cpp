@@ -32,14 +32,14 @@ INKDOT_ALWAYS_INLINE void spreadHalfWidth(const SpreadLevels& s, int32_t d, bool
 // order is a pair pixel.
 template <Sampling S, bool PairRule>
 int32_t multiModeLine(const LineCall& call) {
-    HalftoneContext& context = call.context;
-    context.lastLine = call.lineNumber;
+    const KernelView& view = call.view;
+    call.state.lastLine = call.lineNumber;
 
     LevelTables tables;
-    fillLevelTables<false>(context, tables);
-    const MatrixRow matrix = matrixRow(context, call.lineNumber);
-    const SpreadLevels levels = spreadLevels(context);
-    ErrorWalk line(errorLineA(context), call.startX);
+    fillLevelTables<false>(view, tables);
+    const MatrixRow matrix = matrixRow(view, call.lineNumber);
+    const SpreadLevels levels = view.spread;
+    ErrorWalk line(view.errorLines[0], call.startX);
     SlotPacker<2> out(call.dst, call.bitOffset);
     const uint8_t* in = call.line;
     // The stretch has been checked to end within the line.
@@ -78,10 +78,10 @@ int32_t multiModeLine(const LineCall& call) {
 }
 
 int32_t multiModeKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    return withSampling<Sampling::Smaller>(call.context.params.inputScale, [&](auto sampling) {
+    return withSampling<Sampling::Smaller>(call.view.inputScale, [&](auto sampling) {
         constexpr Sampling S = decltype(sampling)::value;
         if constexpr (S == Sampling::Smaller) {
             if (call.pairFlag == 1) return multiModeLine<S, true>(call);

@@ -263,11 +263,11 @@ INKDOT_ALWAYS_INLINE OrderedCodes codesInkByInk(const Records& recs, const M& m,
 }
 
 // The matrix row of line y moved down by half the matrix height.
-inline MatrixRow halfwayRow(const HalftoneContext& context, int32_t lineNumber) {
-    const uint32_t height = uint32_t(context.matrixHeight);
+inline MatrixRow halfwayRow(const KernelView& view, int32_t lineNumber) {
+    const uint32_t height = uint32_t(view.matrixHeight);
     const uint32_t row = (uint32_t(lineNumber) + height / 2u) % height;
-    return {blockAs<int32_t>(context, kDitherMatrix) + size_t(row) * uint32_t(context.matrixWidth),
-            uint32_t(context.matrixWidth) - 1};
+    return {view.matrix + size_t(row) * uint32_t(view.matrixWidth),
+            uint32_t(view.matrixWidth) - 1};
 }
 
 // The records of a call read at every pixel: the level records themselves
@@ -280,14 +280,14 @@ public:
     using Upper = const LevelRecord*;
     using Previous = PreviousPixel;
 
-    DirectRecords(const HalftoneContext& context, int32_t lineNumber)
-        : separation_(context),
-          records_(blockAs<LevelRecord>(context, kLevelRecords)),
-          thresholds_{blockAs<int32_t>(context, kLevelThresholds)},
-          errorThresholds_{blockAs<int16_t>(context, kErrorThresholds)},
-          row_(matrixRow(context, lineNumber)),
-          halfway_(halfwayRow(context, lineNumber)),
-          width_(context.matrixWidth) {}
+    DirectRecords(const KernelView& view, int32_t lineNumber)
+        : separation_(view),
+          records_(view.levelRecords),
+          thresholds_{view.levelThresholds},
+          errorThresholds_{view.errorThresholds},
+          row_(matrixRow(view, lineNumber)),
+          halfway_(halfwayRow(view, lineNumber)),
+          width_(view.matrixWidth) {}
 
     // A pixel's channels quantised with dither value t, and its amounts: the
     // entry those levels address, smoothed with the previous pixel's.
@@ -388,10 +388,10 @@ public:
         AmountBytes amounts = 0;
     };
 
-    static bool fits(const HalftoneContext& context) {
-        const uint32_t width = uint32_t(context.matrixWidth);
+    static bool fits(const KernelView& view) {
+        const uint32_t width = uint32_t(view.matrixWidth);
         return width != 0 && width <= kMaxWidth && (width & (width - 1)) == 0 &&
-               LaneQuantiser::fits(context);
+               LaneQuantiser::fits(view);
     }
 
     // A pixel's levels and entry index, and its amounts as in DirectRecords,
@@ -437,20 +437,20 @@ protected:
     static constexpr int32_t kMaxWidth = 512;
     static constexpr int kRecordShift = 5;  // log2 of the size of a prepared record
 
-    PreparedLine(const HalftoneContext& context, int32_t lineNumber)
-        : separation_(context),
-          quantiser_(context),
-          columnMask_(uint32_t(context.matrixWidth) - 1),
-          row_(matrixRow(context, lineNumber)),
-          halfway_(halfwayRow(context, lineNumber)) {}
+    PreparedLine(const KernelView& view, int32_t lineNumber)
+        : separation_(view),
+          quantiser_(view),
+          columnMask_(uint32_t(view.matrixWidth) - 1),
+          row_(matrixRow(view, lineNumber)),
+          halfway_(halfwayRow(view, lineNumber)) {}
 
     // Fills each prepared record from its level record and the error
     // threshold of its total: lowerOf for the lower half, upperOf for the
     // upper.
     template <typename LowerOf, typename UpperOf>
-    void fillRecords(const HalftoneContext& context, LowerOf&& lowerOf, UpperOf&& upperOf) {
-        const LevelRecord* records = blockAs<LevelRecord>(context, kLevelRecords);
-        const int16_t* errorThresholds = blockAs<int16_t>(context, kErrorThresholds);
+    void fillRecords(const KernelView& view, LowerOf&& lowerOf, UpperOf&& upperOf) {
+        const LevelRecord* records = view.levelRecords;
+        const int16_t* errorThresholds = view.errorThresholds;
         for (int32_t i = 0; i < kUpperRecords; ++i) {
             const LevelRecord& r = records[i];
             lower_[i] = lowerOf(r, errorThresholds[r.levelTotal]);
@@ -529,9 +529,9 @@ struct alignas(32) ThresholdUpper {
 class ThresholdRecords
     : public PreparedLine<PixelMatrix<uint32_t>, ThresholdLower, ThresholdUpper> {
 public:
-    ThresholdRecords(const HalftoneContext& context, int32_t lineNumber)
-        : PreparedLine(context, lineNumber) {
-        const int32_t* raw = blockAs<int32_t>(context, kLevelThresholds);
+    ThresholdRecords(const KernelView& view, int32_t lineNumber)
+        : PreparedLine(view, lineNumber) {
+        const int32_t* raw = view.levelThresholds;
         for (int32_t i = 0; i < 256; ++i) thresholds_[i] = ordered(raw[i]);
         const uint32_t* t = thresholds_;
         auto maxima = [t](int32_t large, int32_t medium, int32_t small) {
@@ -539,7 +539,7 @@ public:
             return std::array<uint32_t, 3>{tl, tm, std::max(tm, t[small])};
         };
         fillRecords(
-            context,
+            view,
             [t, &maxima](const LevelRecord& r, int16_t errorThreshold) {
                 const int32_t largeAndMedium = r.thresholdBase + r.mediumSpan;
                 const auto own = maxima(r.thresholdBase, largeAndMedium, r.levelTotal);
@@ -646,15 +646,15 @@ struct alignas(32) PositionUpper {
 // covers the pixel, unless the leading ink has no dots.
 class PositionRecords : public PreparedLine<PositionColumn, PositionLower, PositionUpper> {
 public:
-    static bool fits(const HalftoneContext& context) {
-        const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+    static bool fits(const KernelView& view) {
+        const int32_t* thresholds = view.levelThresholds;
         return std::is_sorted(thresholds, thresholds + 256);
     }
 
-    PositionRecords(const HalftoneContext& context, int32_t lineNumber)
-        : PreparedLine(context, lineNumber) {
+    PositionRecords(const KernelView& view, int32_t lineNumber)
+        : PreparedLine(view, lineNumber) {
         fillRecords(
-            context,
+            view,
             [](const LevelRecord& r, int16_t errorThreshold) {
                 const int16_t tb = r.thresholdBase, tbms = int16_t(tb + r.mediumSpan);
                 const int16_t top = int16_t(255 - tbms);
@@ -679,7 +679,7 @@ public:
                                      int16_t(r.smallSpan != 0),
                                      0};
             });
-        const int32_t* thresholds = blockAs<int32_t>(context, kLevelThresholds);
+        const int32_t* thresholds = view.levelThresholds;
         auto last = [thresholds](int32_t u) {
             return int16_t(std::upper_bound(thresholds, thresholds + 256, u) - thresholds - 1);
         };
@@ -750,19 +750,19 @@ inline constexpr int32_t kPrepareMinimum = 1024;
 // Records is DirectRecords, ThresholdRecords or PositionRecords.
 template <class Member, SepInput Input, class Records>
 int32_t multiSepLine(const LineCall& call, const Records& recs) {
-    HalftoneContext& context = call.context;
-    int16_t* const lines[3] = {errorLineA(context), errorLineB(context), errorLineC(context)};
-    continueLines(context, lines, call.lineNumber, call.startX, call.pixelCount);
+    const KernelView& view = call.view;
+    int16_t* const lines[3] = {view.errorLines[0], view.errorLines[1], view.errorLines[2]};
+    continueLines(view, call.state, lines, call.lineNumber, call.startX, call.pixelCount);
 
-    const SpreadLevels levels = spreadLevels(context);
+    const SpreadLevels levels = view.spread;
 
     // The quantiser's dither reads the matrix as one flat array, from 10
     // values into the line's row on.
-    const int32_t* flat = blockAs<int32_t>(context, kDitherMatrix);
-    const uint32_t flatMask = uint32_t(context.matrixSize) - 1u;
+    const int32_t* flat = view.matrix;
+    const uint32_t flatMask = uint32_t(view.matrixSize) - 1u;
     const uint32_t flatRow =
-        (uint32_t(context.matrixWidth) * uint32_t(call.lineNumber) + 10u) & flatMask;
-    const int32_t shift = ditherShift(context.matrixSize);
+        (uint32_t(view.matrixWidth) * uint32_t(call.lineNumber) + 10u) & flatMask;
+    const int32_t shift = ditherShift(view.matrixSize);
 
     // The error lines of the diffused ink and of the pairs' trailing inks.
     MemoryWalk diffusedLine(lines[2], call.startX), trailing1Line(lines[0], call.startX),
@@ -838,7 +838,7 @@ int32_t multiSepLine(const LineCall& call, const Records& recs) {
 
 template <class Member, class Records>
 int32_t multiSepInput(const LineCall& call, const Records& records) {
-    const int32_t inputScale = call.context.params.inputScale;
+    const int32_t inputScale = call.view.inputScale;
     if (inputScale == 1) return multiSepLine<Member, SepInput::Repeat>(call, records);
     if constexpr (Member::kPairedInput) {
         if (inputScale == -1) return multiSepLine<Member, SepInput::Paired>(call, records);
@@ -848,23 +848,23 @@ int32_t multiSepInput(const LineCall& call, const Records& records) {
 
 template <class Member>
 int32_t multiSepKernel(const LineCall& call) {
-    if (!stretchFits(call.context, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
-    if (call.context.params.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
+    if (!stretchFits(call.view, call.startX, call.pixelCount)) return INKDOT_LINE_TOO_LONG;
+    if (call.view.outputBits != 2) return INKDOT_DEPTH_MISMATCH;
     if (call.enable == 0) return INKDOT_NOT_ENABLED;
     if (!bitOffsetFits<2>(call.bitOffset)) return INKDOT_UNSUPPORTED;
-    return withRecordCheck(call.context, call.pixelCount, [&](auto checked) {
+    return withRecordCheck(call.view, call.pixelCount, [&](auto checked) {
         constexpr bool kChecked = decltype(checked)::value;
         if constexpr (kChecked) {
-            if (call.pixelCount >= kPrepareMinimum && ThresholdRecords::fits(call.context)) {
+            if (call.pixelCount >= kPrepareMinimum && ThresholdRecords::fits(call.view)) {
 #ifdef INKDOT_KERNELS_SSE2
-                if (PositionRecords::fits(call.context))
+                if (PositionRecords::fits(call.view))
                     return multiSepInput<Member>(call,
-                                                 PositionRecords(call.context, call.lineNumber));
+                                                 PositionRecords(call.view, call.lineNumber));
 #endif
-                return multiSepInput<Member>(call, ThresholdRecords(call.context, call.lineNumber));
+                return multiSepInput<Member>(call, ThresholdRecords(call.view, call.lineNumber));
             }
         }
-        return multiSepInput<Member>(call, DirectRecords<kChecked>(call.context, call.lineNumber));
+        return multiSepInput<Member>(call, DirectRecords<kChecked>(call.view, call.lineNumber));
     });
 }
 

@@ -77,9 +77,9 @@ INKDOT_ALWAYS_INLINE bool blankPixel(const uint8_t* c) {
 // which the next level is taken) and the separation table it indexes.
 class Separation {
 public:
-    explicit Separation(const HalftoneContext& context)
-        : quantiser_(blockAs<uint8_t>(context, kQuantiser)),
-          table_(blockAs<uint8_t>(context, kSeparationTable)) {}
+    explicit Separation(const KernelView& view)
+        : quantiser_(view.quantiser),
+          table_(view.separationTable) {}
 
     // Level of one channel value: the base, or the next level up when the
     // step threshold is at or below the dither value t.
@@ -142,16 +142,16 @@ INKDOT_ALWAYS_INLINE constexpr uint64_t inEachLane16(uint64_t v) {
 class LaneQuantiser {
 public:
     // Whether every level the quantiser gives lies on the grid.
-    static bool fits(const HalftoneContext& context) {
-        const uint8_t* q = blockAs<uint8_t>(context, kQuantiser);
+    static bool fits(const KernelView& view) {
+        const uint8_t* q = view.quantiser;
         bool fits = true;
         for (int32_t c = 0; c < 256; ++c)
             fits &= uint32_t(q[2 * c]) + uint32_t(q[2 * c + 1] <= 254) <= 31;
         return fits;
     }
 
-    explicit LaneQuantiser(const HalftoneContext& context) {
-        const uint8_t* q = blockAs<uint8_t>(context, kQuantiser);
+    explicit LaneQuantiser(const KernelView& view) {
+        const uint8_t* q = view.quantiser;
         for (int32_t c = 0; c < 256; ++c) {
             const uint64_t word = uint64_t(q[2 * c]) * 256 + 256 - q[2 * c + 1];
             for (int k = 0; k < 4; ++k) words_[k][c] = word << (16 * (3 - k));
@@ -351,11 +351,11 @@ inline constexpr int32_t kRecordCheckMinimum = 128;
 // within the tables, so that the thresholds may be read without clamping,
 // else with std::false_type.
 template <typename F>
-INKDOT_ALWAYS_INLINE int32_t withRecordCheck(const HalftoneContext& context, int32_t pixelCount,
+INKDOT_ALWAYS_INLINE int32_t withRecordCheck(const KernelView& view, int32_t pixelCount,
                                              F&& f) {
     const bool checked =
         pixelCount >= kRecordCheckMinimum &&
-        recordsWithinTables(blockAs<LevelRecord>(context, kLevelRecords), 2 * kUpperRecords);
+        recordsWithinTables(view.levelRecords, 2 * kUpperRecords);
     return checked ? f(std::true_type{}) : f(std::false_type{});
 }
 
@@ -511,14 +511,14 @@ INKDOT_ALWAYS_INLINE uint64_t inkLanes(const uint32_t (&codes)[kInks]) {
 // two ends, except on every sixteenth line). Stores lastLine and lastEnd for
 // the next call. Guard entries are never touched.
 template <int Lines>
-void continueLines(HalftoneContext& context, int16_t* const (&lines)[Lines], int32_t lineNumber,
+void continueLines(const KernelView& view, LineState& state, int16_t* const (&lines)[Lines], int32_t lineNumber,
                    int32_t startX, int32_t pixelCount) {
-    const uint32_t maxPixels = uint32_t(context.params.maxPixels < 0 ? 0 : context.params.maxPixels);
-    const uint32_t previousLine = uint32_t(context.lastLine);
-    uint32_t previousEnd = uint32_t(context.lastEnd);
+    const uint32_t maxPixels = uint32_t(view.maxPixels < 0 ? 0 : view.maxPixels);
+    const uint32_t previousLine = uint32_t(state.lastLine);
+    uint32_t previousEnd = uint32_t(state.lastEnd);
     if (previousEnd == maxPixels) previousEnd = 0;
-    context.lastLine = lineNumber;
-    context.lastEnd = wrappingAdd(startX, pixelCount);
+    state.lastLine = lineNumber;
+    state.lastEnd = wrappingAdd(startX, pixelCount);
 
     auto clear = [&](uint32_t first, uint32_t end) {
         if (end > maxPixels) end = maxPixels;

@@ -15,8 +15,7 @@ KernelFixture::KernelFixture(int32_t maxPixels) {
     p.outputBits = 1;
     p.maxPixels = maxPixels;
     p.version = INKDOT_HALFTONE_VERSION;
-    context_.lastLine = -12345;
-    context_.lastEnd = -12345;
+    context_.line = {-12345, -12345};
     context_.replication = 1;
     context_.errorLineCount = 1;
     context_.sequenceState = kSequenceComplete; // tables in place, as after a sequence
@@ -39,6 +38,25 @@ void KernelFixture::attach() {
     setView(b[kDotValues], dotValues.data(), nullptr, 512);
     setView(b[kErrorThresholds], errorThresholds.data(), nullptr, 1024);
     setView(b[kLevelRecords], levelRecords.data(), nullptr, 4096);
+    view_.densityMap = densityMap.data();
+    view_.errorLines[0] = errorLine_.data();
+    view_.matrix = matrix_.data();
+    view_.levelThresholds = levelThresholds.data();
+    view_.dotValues = reinterpret_cast<const uint16_t*>(dotValues.data());
+    view_.errorThresholds = errorThresholds.data();
+    view_.levelRecords = levelRecords.data();
+}
+
+kernels::KernelView& KernelFixture::view() {
+    const HalftoneContext& c = context_;
+    view_.maxPixels = c.params.maxPixels;
+    view_.inputScale = c.params.inputScale;
+    view_.outputBits = c.params.outputBits;
+    view_.matrixWidth = c.matrixWidth;
+    view_.matrixHeight = c.matrixHeight;
+    view_.matrixSize = c.matrixSize;
+    view_.spread = c.spread;
+    return view_;
 }
 
 void KernelFixture::setMatrix(int32_t width, int32_t height, std::vector<int32_t> values) {
@@ -51,17 +69,14 @@ void KernelFixture::setMatrix(int32_t width, int32_t height, std::vector<int32_t
 }
 
 void KernelFixture::setSpreadLevels(int32_t l1, int32_t l2, int32_t l3, int32_t l4) {
-    context_.spreadLevel1 = l1;
-    context_.spreadLevel2 = l2;
-    context_.spreadLevel3 = l3;
-    context_.spreadLevel4 = l4;
+    context_.spread = {l1, l2, l3, l4};
 }
 
 int32_t KernelFixture::run(kernels::Kernel& kernel, const std::vector<uint8_t>& input, uint8_t* dst,
                            int32_t bitOffset, int32_t pixelCount, int32_t startX,
                            int32_t lineNumber, int32_t pairFlag, int32_t enable, int32_t reserved) {
-    return kernel(context_, input.data(), dst, 0, bitOffset, pixelCount, startX, enable, lineNumber,
-                  pairFlag, reserved);
+    return kernel(view(), state(), input.data(), dst, 0, bitOffset, pixelCount, startX, enable,
+                  lineNumber, pairFlag, reserved);
 }
 
 namespace {

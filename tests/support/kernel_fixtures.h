@@ -1,9 +1,10 @@
 // Hand-built halftone contexts for the kernel tests.
 //
-// A KernelFixture owns a HalftoneContext whose block table points at arrays
-// the test owns and fills, so a kernel can be driven without the resource
-// sequence: identity density map, a matrix of the test's choosing, tables and
-// error lines sized as the resource sequence sizes them.
+// A KernelFixture fills a kernel view with arrays the test owns, so a kernel
+// can be driven without the resource sequence: identity density map, a matrix
+// of the test's choosing, tables and error lines sized as the resource
+// sequence sizes them. For the tests that go through the line frame it also
+// holds an object record whose block table points at the same arrays.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,14 @@ public:
     KernelFixture(const KernelFixture&) = delete;
     KernelFixture& operator=(const KernelFixture&) = delete;
 
-    HalftoneContext& context() { return context_; }
+    // The view the kernels get: the arrays, and the line, matrix and spread
+    // values as the parameters and setters below have made them.
+    kernels::KernelView& view();
+    kernels::LineState& state() { return context_.line; }
     HalftoneParams& params() { return context_.params; }
+    // The object record over the same arrays, for calls through the frame;
+    // its kernel is chosen by prepareKernel once the test has set it up.
+    HalftoneContext& context() { return context_; }
 
     // Replaces the matrix by width x height values, row after row.
     void setMatrix(int32_t width, int32_t height, std::vector<int32_t> values);
@@ -53,6 +60,7 @@ private:
     void attach();
 
     HalftoneContext context_{};
+    kernels::KernelView view_{};
     std::vector<int32_t> matrix_;
     std::vector<int16_t> errorLine_;
 };

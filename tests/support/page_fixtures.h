@@ -50,6 +50,9 @@ public:
     bool ready() const { return failure == nullptr; }
     const char* failure = "colour matching";
     HalftoneContext& context() { return *context_; }
+    // What the object's kernel works on, for calling a kernel directly.
+    const kernels::KernelView& view() const { return context_->view; }
+    kernels::LineState& state() { return context_->line; }
 
     // One stretch through Halftone: `input` holds the whole line as the
     // object reads it, `planes` planes of `planeStride` bytes for the whole

@@ -27,6 +27,12 @@ void SeparationFixture::attach() {
     setView(b[kLevelRecords], records.data(), nullptr, int32_t(records.size() * 8));
     setView(b[kErrorLineB], lines_[0].data(), nullptr, int32_t(lines_[0].size() * 2));
     setView(b[kErrorLineC], lines_[1].data(), nullptr, int32_t(lines_[1].size() * 2));
+    kernels::KernelView& v = view();
+    v.separationTable = table.data();
+    v.quantiser = quantiser.data();
+    v.levelRecords = records.data();
+    v.errorLines[1] = lines_[0].data();
+    v.errorLines[2] = lines_[1].data();
 }
 
 void SeparationFixture::setMatrix(int32_t width, int32_t height, std::vector<int32_t> values) {
@@ -52,8 +58,8 @@ void SeparationFixture::clearErrorLines() {
 int32_t SeparationFixture::run(kernels::Kernel& kernel, const std::vector<uint8_t>& input,
                                int32_t pixelCount, int32_t startX, int32_t lineNumber,
                                int32_t bitOffset, int32_t pairFlag, int32_t enable) {
-    return kernel(context(), input.data(), planes.data(), kPlaneStride, bitOffset, pixelCount,
-                  startX, enable, lineNumber, pairFlag, 0);
+    return kernel(view(), state(), input.data(), planes.data(), kPlaneStride, bitOffset,
+                  pixelCount, startX, enable, lineNumber, pairFlag, 0);
 }
 
 bool SeparationFixture::dot(int plane, int32_t slot) const {

@@ -24,6 +24,8 @@ public:
     // matrix is 1 x 1 holding 0, and the tables of the base fixture are zero.
     explicit SeparationFixture(int32_t outputBits = 1, int32_t maxPixels = 64);
 
+    kernels::KernelView& view() { return base.view(); }
+    kernels::LineState& state() { return base.state(); }
     HalftoneContext& context() { return base.context(); }
     HalftoneParams& params() { return base.params(); }
 
