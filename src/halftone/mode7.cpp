@@ -43,32 +43,12 @@ int32_t listCall(HalftoneContext& context, ByteView data, int32_t* nextResource)
 }
 
 int32_t packedSeparationTable(HalftoneContext& context, ByteView data) {
+    // Six amounts an entry: a grid with fewer channels has none to pack; the
+    // channels after the sixth are left out.
+    CmLut source;
+    const int32_t result = prepareSeparationTable(context, data, 6, INT32_MAX, kEntryBytes, source);
+    if (result != INKDOT_OK) return result;
     CmLut& lut = context.lut;
-    if (lut.gridHandle == nullptr || lut.grid == nullptr)
-        return failSequence(context, INKDOT_BAD_FIRST_RECORD);
-    // Six amounts an entry: a grid with fewer channels has none to pack.
-    if (!interpolationReady(lut, true) || lut.channels < 6)
-        return failSequence(context, INKDOT_BAD_SECOND_RECORD);
-    const CmLut source = lut;
-
-    uint8_t levels[kGridLevels] = {0, 255};
-    int32_t points = 2;
-    if (context.params.method != 0) {
-        const int32_t result = readGridLevels(data, levels);
-        if (result != INKDOT_OK) return failSequence(context, result);
-        points = kGridLevels;
-    }
-    for (int axis = 0; axis < 3; ++axis) lut.points[axis] = points;
-    std::memcpy(lut.list0, levels, size_t(points));
-    std::memcpy(lut.list1, levels, size_t(points));
-    std::memcpy(lut.list2, levels, size_t(points));
-
-    const int64_t entries = int64_t{points} * points * points * points;
-    const int32_t result =
-        allocateTable(context, kSeparationTable, entries * int64_t{kEntryBytes}, false);
-    if (result != INKDOT_OK) return failSequence(context, result);
-    lut.gridHandle = nullptr;
-    lut.grid = separationTable(context);
     resampleGrid(source, lut, lut.grid, kEntryBytes, [](uint8_t* out, const uint8_t* e) {
         const uint8_t packed[kEntryBytes] = {e[0], e[1], e[2], e[3], e[4], 0, e[5], 0};
         std::memcpy(out, packed, kEntryBytes);
@@ -106,22 +86,11 @@ int32_t matrixCall(HalftoneContext& context, ByteView data, int32_t* nextResourc
     const HalftoneParams& params = context.params;
     *nextResource = INKDOT_NO_RESOURCE;
 
-    if (!data.covers(0, 4)) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-    auto dimension = [](uint8_t code) { return code == 255 ? 256 : int32_t{code}; };
-    context.matrixWidth = dimension(data.u8(0));
-    context.matrixHeight = dimension(data.u8(1));
-    context.matrixSize = context.matrixWidth * context.matrixHeight;
-    // An empty matrix has no row to take a remainder by and no column to mask.
-    if (context.matrixSize == 0) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-    const size_t size = size_t(context.matrixSize);
-    if (!data.covers(4, 2 * size)) return failSequence(context, INKDOT_SEQUENCE_ENDED);
+    int32_t result = readMatrixShape(context, data, MatrixCodes::narrow);
+    if (result != INKDOT_OK) return result;
     if (!quantiserLevelsUsable(context.lut)) return failSequence(context, INKDOT_BAD_SECOND_RECORD);
-
-    int32_t result = allocateTable(context, kDitherMatrix, 4 * int64_t(size) + 1024, false);
-    if (result != INKDOT_OK) return failSequence(context, result);
-    int32_t* matrix = ditherMatrix(context);
-    setView(context.blocks[kLevelThresholds], matrix + size, nullptr, 1024);
-    for (size_t k = 0; k < size; ++k) matrix[k] = data.u16(4 + 2 * k);
+    result = storeMatrix(context, data, 1024);
+    if (result != INKDOT_OK) return result;
 
     const bool separating = params.inkSet == 3;
     result = allocateTable(context, kDotValues, separating ? 2560 : 2048, true);
@@ -142,7 +111,7 @@ int32_t matrixCall(HalftoneContext& context, ByteView data, int32_t* nextResourc
     int32_t* thresholds = levelThresholds(context);
     for (uint64_t j = 0; j < kDensityLevels; ++j) {
         const uint64_t divisor = uint32_t(int32_t{values[j]});
-        const uint64_t covered = 200 * uint64_t{size} * j / divisor;
+        const uint64_t covered = 200 * uint64_t(uint32_t(context.matrixSize)) * j / divisor;
         thresholds[j] = static_cast<int32_t>(uint32_t((covered + 80) / 200));
     }
     if (params.inkSet == 0) {

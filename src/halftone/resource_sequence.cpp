@@ -1,8 +1,9 @@
 // HalftoneSetResource: the three or four calls that complete a halftone
-// object. The first takes the list of resource numbers and allocates the line
-// buffers, the second builds the density map or the separation table, the
-// third reads the dither matrix and builds the per-density tables, and the
-// fourth, for a CmLut whose extra block names one, reads the level records.
+// object, each named by the resource it takes: the list of resource numbers
+// (and the line buffers), the grid levels (the density map or the separation
+// table), the dither matrix (the per-density tables) and, for a CmLut whose
+// extra block names one, the level records. When the last completes, the
+// object chooses its kernel and builds the kernel's view.
 #include "halftone/resource_sequence.h"
 
 #include <algorithm>
@@ -120,6 +121,32 @@ int32_t prepareSeparationTable(HalftoneContext& context, ByteView data, int32_t 
     return INKDOT_OK;
 }
 
+int32_t readMatrixShape(HalftoneContext& context, ByteView data, MatrixCodes codes) {
+    if (!data.covers(0, 4)) return failSequence(context, INKDOT_SEQUENCE_ENDED);
+    auto dimension = [codes](uint8_t code) {
+        if (code == 255) return 256;
+        if (code == 239 && codes == MatrixCodes::wide) return 512;
+        return int32_t{code};
+    };
+    context.matrixWidth = dimension(data.u8(0));
+    context.matrixHeight = dimension(data.u8(1));
+    context.matrixSize = context.matrixWidth * context.matrixHeight;
+    // An empty matrix has no row to take a remainder by and no column to mask.
+    if (context.matrixSize == 0) return failSequence(context, INKDOT_SEQUENCE_ENDED);
+    if (!data.covers(4, 2 * size_t(context.matrixSize))) return failSequence(context, INKDOT_SEQUENCE_ENDED);
+    return INKDOT_OK;
+}
+
+int32_t storeMatrix(HalftoneContext& context, ByteView data, int32_t thresholdBytes) {
+    const size_t size = size_t(context.matrixSize);
+    const int32_t result = allocateTable(context, kDitherMatrix, 4 * int64_t(size) + thresholdBytes, false);
+    if (result != INKDOT_OK) return failSequence(context, result);
+    int32_t* matrix = ditherMatrix(context);
+    setView(context.blocks[kLevelThresholds], matrix + size, nullptr, thresholdBytes);
+    for (size_t k = 0; k < size; ++k) matrix[k] = data.u16(4 + 2 * k);
+    return INKDOT_OK;
+}
+
 namespace {
 
 // Stops the sequence without giving back its blocks: the tables built so far
@@ -166,7 +193,7 @@ int32_t allocateErrorLines(HalftoneContext& context) {
     return INKDOT_OK;
 }
 
-int32_t firstCall(HalftoneContext& context, ByteView data, int32_t* nextResource) {
+int32_t takeList(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     HalftoneParams& params = context.params;
     context.errorLineCount = errorLineCountFor(params);
 
@@ -207,7 +234,7 @@ int32_t firstCall(HalftoneContext& context, ByteView data, int32_t* nextResource
     return INKDOT_OK;
 }
 
-int32_t densityMapCall(HalftoneContext& context) {
+int32_t buildDensityMap(HalftoneContext& context) {
     const CmLut& lut = context.lut;
     if (lut.grid == nullptr || lut.gridHandle == nullptr)
         return failSequence(context, INKDOT_BAD_FIRST_RECORD);
@@ -218,7 +245,7 @@ int32_t densityMapCall(HalftoneContext& context) {
     return INKDOT_OK;
 }
 
-int32_t separationTableCall(HalftoneContext& context, ByteView data) {
+int32_t buildSeparationTable(HalftoneContext& context, ByteView data) {
     // The kernels step through the table six amounts an entry, one per ink:
     // a grid of other entries would be read past its end or at the wrong places.
     CmLut source;
@@ -233,43 +260,23 @@ int32_t separationTableCall(HalftoneContext& context, ByteView data) {
     return INKDOT_OK;
 }
 
-int32_t secondCall(HalftoneContext& context, ByteView data, int32_t* nextResource) {
+int32_t takeGridTables(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     const int16_t matrix = context.resourceList[listPositionFor(context.params)];
     if (matrix == INKDOT_NO_RESOURCE) return failSequence(context, INKDOT_SEQUENCE_ENDED);
     *nextResource = matrix;
-    if (context.params.inkSet == 0) return densityMapCall(context);
-    return separationTableCall(context, data);
+    if (context.params.inkSet == 0) return buildDensityMap(context);
+    return buildSeparationTable(context, data);
 }
 
-int32_t matrixDimension(uint8_t code) {
-    switch (code) {
-    case 255: return 256;
-    case 239: return 512;
-    default: return code;
-    }
-}
-
-int32_t thirdCall(HalftoneContext& context, ByteView data, int32_t* nextResource) {
+int32_t takeMatrix(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     const HalftoneParams& params = context.params;
     *nextResource = INKDOT_NO_RESOURCE;
 
-    if (!data.covers(0, 4)) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-    context.matrixWidth = matrixDimension(data.u8(0));
-    context.matrixHeight = matrixDimension(data.u8(1));
-    context.matrixSize = context.matrixWidth * context.matrixHeight;
-    // An empty matrix has no row to take a remainder by and no column to mask.
-    if (context.matrixSize == 0) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-    const size_t size = size_t(context.matrixSize);
-    if (!data.covers(4, 2 * size)) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-
+    int32_t result = readMatrixShape(context, data, MatrixCodes::wide);
+    if (result != INKDOT_OK) return result;
     const bool remap = !diffusionMethod(params.method) && params.inkSet == 0;
-    const int32_t thresholdBytes = remap ? 2048 : 1024;
-    int32_t result =
-        allocateTable(context, kDitherMatrix, 4 * int64_t(size) + thresholdBytes, false);
-    if (result != INKDOT_OK) return failSequence(context, result);
-    int32_t* matrix = ditherMatrix(context);
-    setView(context.blocks[kLevelThresholds], matrix + size, nullptr, thresholdBytes);
-    for (size_t k = 0; k < size; ++k) matrix[k] = data.u16(4 + 2 * k);
+    result = storeMatrix(context, data, remap ? 2048 : 1024);
+    if (result != INKDOT_OK) return result;
 
     const bool twoBit = params.outputBits == 2;
     const int32_t records = params.inkSet == 0 ? 256 : 512;
@@ -314,7 +321,7 @@ int32_t thirdCall(HalftoneContext& context, ByteView data, int32_t* nextResource
     return INKDOT_OK;
 }
 
-int32_t fourthCall(HalftoneContext& context, ByteView data, int32_t* nextResource) {
+int32_t takeLevelRecords(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     *nextResource = INKDOT_NO_RESOURCE;
     if (!data.covers(0, 20) || data.u32(0) < 1578 ||
         std::memcmp(data.data + 4, kLevelRecordSignature, 4) != 0 || data.u32(8) != 0 ||
@@ -348,10 +355,10 @@ int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextRe
     if (context.sequenceState != kSequenceRunning) return INKDOT_SEQUENCE_ENDED;
     int32_t result = INKDOT_SEQUENCE_ENDED;
     switch (++context.phase) {
-    case 1: result = firstCall(context, data, nextResource); break;
-    case 2: result = secondCall(context, data, nextResource); break;
-    case 3: result = thirdCall(context, data, nextResource); break;
-    case 4: result = fourthCall(context, data, nextResource); break;
+    case 1: result = takeList(context, data, nextResource); break;
+    case 2: result = takeGridTables(context, data, nextResource); break;
+    case 3: result = takeMatrix(context, data, nextResource); break;
+    case 4: result = takeLevelRecords(context, data, nextResource); break;
     default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
     }
     // The tables are final: the kernel and its view are chosen once, here.

@@ -33,7 +33,7 @@ int64_t errorLineBytes(int32_t maxPixels);
 // resource is missing or too short.
 int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]);
 
-// The part of the second call that both separation tables share. Checks the
+// The part of the grid-level step that both separation tables share. Checks the
 // colour-matching grid the object's lut refers to (0x201 without a grid, 0x202
 // when the interpolation cannot walk it or its channel count lies outside
 // minChannels..maxChannels), keeps a copy of the lut as `source`, sets the
@@ -42,6 +42,19 @@ int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]);
 // lut's grid at it. A failure has released all blocks.
 int32_t prepareSeparationTable(HalftoneContext& context, ByteView data, int32_t minChannels,
                                int32_t maxChannels, size_t entryBytes, CmLut& source);
+
+// How a dither-matrix resource codes its dimensions: 255 stands for 256,
+// and in the main sequence (`wide`) 239 for 512; any other code is itself.
+enum class MatrixCodes { wide, narrow };
+
+// The dimensions of a dither-matrix resource into the object: 0, or 0x300
+// (the sequence failed) when the resource is short or the matrix empty.
+int32_t readMatrixShape(HalftoneContext& context, ByteView data, MatrixCodes codes);
+
+// Allocates the matrix block with `thresholdBytes` of level thresholds
+// behind the matrix, and reads the values into it. A failure has released
+// all blocks.
+int32_t storeMatrix(HalftoneContext& context, ByteView data, int32_t thresholdBytes);
 
 // Whether a single-ink lookup table can feed the density map and quantiser:
 // grid data present, 2..36 points on axis 0 rising strictly from 0 to 255,
