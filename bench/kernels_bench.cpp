@@ -267,7 +267,8 @@ void runKernel(benchmark::State& state, const KernelCase& c, Content content) {
     std::vector<uint8_t> output(size_t(kLineWidth * c.outputBits / 8));
     int32_t lineNumber = 0;
     for (auto _ : state) {
-        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(), output.data(), 0, 0,
+        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(),
+                                        output.data(), 0, 0,
                                         kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
         if (result != INKDOT_OK) state.SkipWithError("kernel failed");
         benchmark::DoNotOptimize(output.data());
@@ -324,16 +325,6 @@ private:
     CmContext* cm_ = nullptr;
 };
 
-// The mode-7 line path has no kernel of the table: a driver reaches it
-// through Halftone, and so does the benchmark.
-int32_t mode7ThroughFrame(HalftoneContext& context, const uint8_t* line, uint8_t* dst,
-                          int32_t planeStride, int32_t bitOffset, int32_t pixelCount,
-                          int32_t startX, int32_t enable, int32_t lineNumber, int32_t pairFlag,
-                          int32_t reserved) {
-    return Halftone(&context, line, dst, planeStride, bitOffset, pixelCount, startX, enable,
-                    lineNumber, pairFlag, reserved);
-}
-
 const KernelCase kSeparatingCases[] = {
     {"HalftoneBinarySep", &inkdot::kernels::HalftoneBinarySep, 720, 720, 1, 0, 0},
     {"HalftoneBinarySep360", &inkdot::kernels::HalftoneBinarySep360, 720, 360, 1, 0, 0},
@@ -346,10 +337,10 @@ const KernelCase kSeparatingCases[] = {
     // Depth 4: a six-ink one-bit dither object that is not in mode 7.
     {"HalftoneDitherSep", &inkdot::kernels::HalftoneDitherSep, 720, 720, 4, 0, 0, 3},
     {"HalftoneDitherMultiSep", &inkdot::kernels::HalftoneDitherMultiSep, 720, 720, 2, 0, 0, 3},
-    // The mode-7 line path through the frame: six bytes of ink amounts a
-    // pixel, and six one-bit planes.
-    {"Mode7/bytes", &mode7ThroughFrame, 720, 720, 8, 0, 0},
-    {"Mode7/oneBit", &mode7ThroughFrame, 720, 720, 1, 0, 0, 3},
+    // The separation path: six bytes of ink amounts a pixel, and six
+    // one-bit planes.
+    {"Mode7/bytes", &inkdot::kernels::HalftoneSeparationPath, 720, 720, 8, 0, 0},
+    {"Mode7/oneBit", &inkdot::kernels::HalftoneSeparationPath, 720, 720, 1, 0, 0, 3},
 };
 
 // A line of four-channel pixels: each channel takes the content on its own
@@ -397,8 +388,9 @@ void runSeparating(benchmark::State& state, const KernelCase& c, Content content
     std::vector<uint8_t> output(size_t(6 * stride));
     int32_t lineNumber = 0;
     for (auto _ : state) {
-        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(), output.data(), stride, 0,
-                                        kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
+        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(),
+                                        output.data(), stride, 0, kLineWidth, 0, 1, lineNumber++,
+                                        c.pairFlag, 0);
         if (result != INKDOT_OK) state.SkipWithError("kernel failed");
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();

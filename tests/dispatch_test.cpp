@@ -160,8 +160,8 @@ TEST(Dispatch, ModeZeroTableWalkedWhole) {
 }
 
 // Modes 1, 3, 4 and 6 name their kernel and pair value whatever the other
-// parameters say; modes the object never takes have no kernel, and mode 7
-// goes to its own line path (no kernel from the table).
+// parameters say; mode 7 has the separation path's kernel, and modes the
+// object never takes have no kernel.
 TEST(Dispatch, ModeRows) {
     std::set<Kernel*> kernels;
     for (const ModeRow& m : kModes) {
@@ -179,8 +179,10 @@ TEST(Dispatch, ModeRows) {
                 }
     }
     EXPECT_EQ(kernels.size(), 2u);
-    for (int32_t mode : {-1, 2, 5, 7, 8, 100})
+    for (int32_t mode : {-1, 2, 5, 8, 100})
         EXPECT_EQ(chooseKernel(contextFor(Mode(mode), 1, 3, 2, {720, 720})).kernel, nullptr) << mode;
+    EXPECT_EQ(chooseKernel(contextFor(Mode::separationPath, 3, 3, 1, {720, 720})).kernel,
+              &HalftoneSeparationPath);
 }
 
 // A separation table of entries other than six bytes reaches no separating

@@ -69,7 +69,7 @@ KernelChoice chooseKernel(const HalftoneContext& context) {
     case Mode::halfWidthSeparated: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
     case Mode::pairsSingleInk: return {&HalftoneMultiMode, 1};
     case Mode::halfWidthSingleInk: return {&HalftoneMultiMode, 0};
-    case Mode::separationPath: break;  // its own line path, no kernel
+    case Mode::separationPath: return {&HalftoneSeparationPath, 0};
     }
     return {nullptr, 0};
 }

@@ -10,16 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/little_endian.h"
+
 namespace inkdot {
-
-inline uint16_t readLe16(const uint8_t* at) {
-    return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
-
-inline uint32_t readLe32(const uint8_t* at) {
-    return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) |
-           (uint32_t{at[3]} << 24);
-}
 
 // A resource or block of `length` bytes (SIZE_MAX when the length is not known).
 struct ByteView {

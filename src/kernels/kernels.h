@@ -17,6 +17,9 @@ Kernel HalftoneBinarySep, HalftoneBinarySep360, HalftoneBinarySep1440;
 Kernel HalftoneDither, HalftoneDitherSep, HalftoneDitherMultiSep;
 // One ink, two bits: the half-width pair mode and the plain members.
 Kernel HalftoneMultiMode, HalftoneMulti, HalftoneMulti1440, HalftoneMulti2880;
+// Four channels into six inks by ordered dither, as bytes of ink amounts or
+// one bit (the separation path).
+Kernel HalftoneSeparationPath;
 // Four channels into six inks, two bits.
 Kernel HalftoneMultiSepMode, HalftoneMultiSep, HalftoneMultiSep1440, HalftoneMultiSep2880;
 
