@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kernels/diffusion.h"
+#include "support/error_span.h"
 #include "kernels/kernels.h"
 #include "support/kernel_fixtures.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "kernels/diffusion.h"
+#include "support/error_span.h"
 #include "support/kernel_fixtures.h"
 
 namespace inkdot {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernels/diffusion.h"
+#include "support/error_span.h"
 #include "kernels/kernels.h"
 #include "support/separation_fixtures.h"
 
