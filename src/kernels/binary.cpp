@@ -5,13 +5,9 @@
 // error is spread the more widely the lower the density. The members differ
 // only in their diffusion patterns and how they choose them.
 
-// GCC's straight-line vectoriser pairs neighbouring error-entry additions into
-// vector lanes, and its code hoisting loads the entries that several patterns
-// share ahead of the pattern choice, where they outnumber the registers; both
-// cost more instructions than the additions themselves.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
-#endif
+// Before any other header: the code generation of diffusing kernels.
+#include "kernels/diffusion_codegen.h"
+
 #include "kernels/diffusion.h"
 #include "kernels/kernels.h"
 

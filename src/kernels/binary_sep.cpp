@@ -9,11 +9,10 @@
 // inks. The members differ in how a partner's ordered dot meets the diffused
 // ink, the index of the diffused-dot threshold, the error a dot takes away
 // and the diffusion patterns.
-// As in the one-ink kernels: GCC's straight-line vectoriser and code hoisting
-// cost more instructions than the error additions they rearrange.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("no-tree-slp-vectorize", "no-code-hoisting")
-#endif
+
+// Before any other header: the code generation of diffusing kernels.
+#include "kernels/diffusion_codegen.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
