@@ -9,6 +9,7 @@
 
 #include "cm/cm_context.h"
 #include "cm/gain.h"
+#include "cm/interpolation.h"
 #include "frame/mem_block.h"
 
 namespace inkdot {
@@ -31,7 +32,6 @@ enum Offset : size_t {
 };
 
 constexpr int32_t kMaxAxisPoints = 36;
-constexpr int32_t kMaxChannels = 20;
 constexpr int16_t kNodeValueType = 50;
 constexpr int16_t kGreyShareType = 51;
 constexpr int32_t kNoGreyKeeping = 50;  // greyMode that switches grey keeping off
@@ -58,13 +58,6 @@ struct Layout {
     size_t end;       // one past the last byte the decoder reads
 };
 
-bool listIsUsable(const uint8_t* list, int32_t n) {
-    if (list[0] != 0 || list[n - 1] != 255) return false;
-    for (int32_t i = 1; i < n; ++i)
-        if (list[i] <= list[i - 1]) return false;
-    return true;
-}
-
 bool keepsGrey(const CmContext& cm) {
     return (cm.select.pixelLayout != 0 && cm.params.greyMode != kNoGreyKeeping) ||
            cm.params.matchMode == 1;
@@ -89,7 +82,7 @@ bool readLayout(const uint8_t* b, size_t length, Layout& t) {
     t.n3 = fourD ? b[kSizes + 3] : 1;
     t.c = fourD ? b[kSizes + 4] : b[kSizes + 3];
     if (n0 != n1 || n1 != n2 || (fourD && t.n3 != n2)) return false;
-    if (n0 < 2 || n0 > kMaxAxisPoints || t.c < 1 || t.c > kMaxChannels) return false;
+    if (n0 < 2 || n0 > kMaxAxisPoints || t.c < 1 || t.c > kMaxGridChannels) return false;
     t.n = n0;
 
     t.lists = kLists + (fourD ? 1 : 0);
@@ -104,8 +97,8 @@ bool readLayout(const uint8_t* b, size_t length, Layout& t) {
     t.end = t.greyShare + (t.type == kGreyShareType ? 256 : 0);
     if (t.end > length) return false;
 
-    return listIsUsable(b + t.lists, t.n) && listIsUsable(b + t.lists + t.n, t.n) &&
-           listIsUsable(b + t.list2, t.n);
+    return risesFrom0To255(b + t.lists, t.n) && risesFrom0To255(b + t.lists + t.n, t.n) &&
+           risesFrom0To255(b + t.list2, t.n);
 }
 
 // The extra block must lie inside the given length.

@@ -10,7 +10,6 @@ namespace inkdot {
 namespace {
 
 constexpr int32_t kMaxPoints[4] = {36, 36, 72, 72};
-constexpr int32_t kMaxChannels = 20;
 
 // The smallest index from 1 upwards whose list value is at least x. The lists
 // end at 255, so the search always stops inside the list; the bound only
@@ -104,11 +103,7 @@ inline uint32_t weightedSum(const uint8_t* n000, const Tetrahedron& t, int32_t m
 }
 
 inline bool listReady(const uint8_t* list, int32_t points, int32_t maxPoints) {
-    if (points < 2 || points > maxPoints) return false;
-    if (list[0] != 0 || list[points - 1] != 255) return false;
-    for (int32_t i = 1; i < points; ++i)
-        if (list[i] <= list[i - 1]) return false;
-    return true;
+    return points <= maxPoints && risesFrom0To255(list, points);
 }
 
 template <typename Cells>
@@ -181,7 +176,7 @@ void prepareAxisCells(const CmLut& lut, AxisCells& cells) {
 }
 
 bool interpolationReady(const CmLut& lut, bool fourDimensional) {
-    if (lut.grid == nullptr || lut.channels < 1 || lut.channels > kMaxChannels) return false;
+    if (lut.grid == nullptr || lut.channels < 1 || lut.channels > kMaxGridChannels) return false;
     if (!listReady(lut.list0, lut.points[0], kMaxPoints[0]) ||
         !listReady(lut.list1, lut.points[1], kMaxPoints[1]) ||
         !listReady(lut.list2, lut.points[2], kMaxPoints[2]))

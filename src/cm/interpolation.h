@@ -30,6 +30,20 @@ void interpolate3(const CmLut& lut, const AxisCells& cells, const uint8_t* grid,
 void interpolate4(const CmLut& lut, const AxisCells& cells, uint8_t x0, uint8_t x1, uint8_t x2,
                   uint8_t x3, uint8_t* out);
 
+// Channels a colour-table grid may hold: what the decoder accepts, the
+// interpolation walks and the separation table is re-sampled from.
+inline constexpr int32_t kMaxGridChannels = 20;
+
+// Whether `points` levels (at least two) rise strictly from 0 to 255: the
+// rule of every axis list and level list, so that each cell or quantiser
+// step has a width to divide by and the ends are found.
+inline bool risesFrom0To255(const uint8_t* list, int32_t points) {
+    if (points < 2 || list[0] != 0 || list[points - 1] != 255) return false;
+    for (int32_t i = 1; i < points; ++i)
+        if (list[i] <= list[i - 1]) return false;
+    return true;
+}
+
 // Whether the lists, sizes and channel count of `lut` are ones the
 // interpolation can walk safely: 2..36 points on axes 0 and 1, 2..72 on axis
 // 2 (and 3 for a four-dimensional grid), 1..20 channels, every list running

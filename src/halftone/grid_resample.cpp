@@ -2,11 +2,12 @@
 
 #include <utility>
 
+#include "cm/interpolation.h"
+
 namespace inkdot {
 namespace {
 
 constexpr int kMaxListPoints = 72;
-constexpr int kMaxChannels = 20;
 constexpr int kReciprocalShift = 40;
 
 // Where a value lies on a list: the smallest index from 1 upwards whose level
@@ -98,7 +99,7 @@ void resample(const CmLut& source, const CmLut& target, uint8_t* table, size_t e
 
     // Weighted corner sums per node of axis 3 and channel. The weights add up
     // to the cell width, so a sum is at most 255 x 255 and fits 16 bits.
-    uint16_t sums[kMaxListPoints * kMaxChannels];
+    uint16_t sums[kMaxListPoints * kMaxGridChannels];
     // The interpolation along axis 3 divides (upper x t + lower x (d - t)), a
     // numerator below 2^24, by d x width, below 2^16. With r = 2^40 / (d x
     // width) rounded up, the product with r shifted right by 40 is the exact

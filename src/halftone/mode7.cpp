@@ -67,11 +67,7 @@ int32_t gridCall(HalftoneContext& context, ByteView data, int32_t* nextResource)
 // to 255 within the list.
 bool quantiserLevelsUsable(const CmLut& lut) {
     const int32_t points = lut.points[0];
-    if (points < 2 || points > int32_t{sizeof lut.list0}) return false;
-    if (lut.list0[0] != 0 || lut.list0[points - 1] != 255) return false;
-    for (int32_t i = 1; i < points; ++i)
-        if (lut.list0[i] <= lut.list0[i - 1]) return false;
-    return true;
+    return points <= int32_t{sizeof lut.list0} && risesFrom0To255(lut.list0, points);
 }
 
 int32_t matrixCall(HalftoneContext& context, ByteView data, int32_t* nextResource) {

@@ -43,20 +43,13 @@ int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]) {
     std::memcpy(levels, data.data + 2, kGridLevels);
     // The quantiser divides by the gap between neighbouring levels and must
     // find 0 and 255 among them.
-    if (levels[0] != 0 || levels[kGridLevels - 1] != 255) return INKDOT_BAD_SECOND_RECORD;
-    for (int i = 1; i < kGridLevels; ++i)
-        if (levels[i] <= levels[i - 1]) return INKDOT_BAD_SECOND_RECORD;
-    return INKDOT_OK;
+    return risesFrom0To255(levels, kGridLevels) ? INKDOT_OK : INKDOT_BAD_SECOND_RECORD;
 }
 
 bool singleInkLutUsable(const CmLut& lut) {
     const int32_t points = lut.points[0];
     if (lut.grid == nullptr || lut.channels < 1) return false;
-    if (points < 2 || points > static_cast<int32_t>(sizeof lut.list0)) return false;
-    if (lut.list0[0] != 0 || lut.list0[points - 1] != 255) return false;
-    for (int32_t i = 1; i < points; ++i)
-        if (lut.list0[i] <= lut.list0[i - 1]) return false;
-    return true;
+    return points <= static_cast<int32_t>(sizeof lut.list0) && risesFrom0To255(lut.list0, points);
 }
 
 void fillDensityMap(int16_t* densityMap, const CmLut& lut) {
