@@ -84,4 +84,4 @@ struct SixInkSelection {
     }
 };
 
-} // namespace bench
+}  // namespace bench

@@ -83,4 +83,4 @@ void BM_ColourGridMemcpy(benchmark::State& state) {
 }
 BENCHMARK(BM_ColourGridMemcpy)->Arg(17)->Arg(33);
 
-} // namespace
+}  // namespace

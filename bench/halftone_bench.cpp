@@ -77,7 +77,7 @@ void BM_SeparatedSequence(benchmark::State& state) {
     std::vector<uint8_t> levels = bench::le16s({32});
     const std::vector<uint8_t> even = evenLevels(32);
     levels.insert(levels.end(), even.begin(), even.end());
-    std::vector<uint8_t> matrix = {0, 0, 0, 0}; // 256 x 256
+    std::vector<uint8_t> matrix = {0, 0, 0, 0};  // 256 x 256
     for (uint32_t v = 0; v < 65536; ++v) {
         const uint32_t scrambled = (v * 40503u) & 0xFFFF;  // a permutation of 0..65535
         matrix.push_back(static_cast<uint8_t>(scrambled));
@@ -140,4 +140,4 @@ void BM_ExpandLineMemcpy(benchmark::State& state) {
 }
 BENCHMARK(BM_ExpandLineMemcpy);
 
-} // namespace
+}  // namespace

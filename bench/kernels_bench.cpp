@@ -267,9 +267,9 @@ void runKernel(benchmark::State& state, const KernelCase& c, Content content) {
     std::vector<uint8_t> output(size_t(kLineWidth * c.outputBits / 8));
     int32_t lineNumber = 0;
     for (auto _ : state) {
-        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(),
-                                        output.data(), 0, 0,
-                                        kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
+        const int32_t result =
+            c.kernel(object.context().view, object.context().line, input.data(), output.data(), 0,
+                     0, kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
         if (result != INKDOT_OK) state.SkipWithError("kernel failed");
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
@@ -388,9 +388,9 @@ void runSeparating(benchmark::State& state, const KernelCase& c, Content content
     std::vector<uint8_t> output(size_t(6 * stride));
     int32_t lineNumber = 0;
     for (auto _ : state) {
-        const int32_t result = c.kernel(object.context().view, object.context().line, input.data(),
-                                        output.data(), stride, 0, kLineWidth, 0, 1, lineNumber++,
-                                        c.pairFlag, 0);
+        const int32_t result =
+            c.kernel(object.context().view, object.context().line, input.data(), output.data(),
+                     stride, 0, kLineWidth, 0, 1, lineNumber++, c.pairFlag, 0);
         if (result != INKDOT_OK) state.SkipWithError("kernel failed");
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();

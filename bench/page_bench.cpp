@@ -24,8 +24,8 @@
 namespace {
 
 // 210 x 297 mm at 1440 x 720 dpi.
-constexpr int32_t kPageWidth = 11906;   // 210 / 25.4 * 1440
-constexpr int32_t kPageLines = 8419;    // 297 / 25.4 * 720
+constexpr int32_t kPageWidth = 11906;  // 210 / 25.4 * 1440
+constexpr int32_t kPageLines = 8419;   // 297 / 25.4 * 720
 constexpr int32_t kDistinctLines = 256;
 constexpr int32_t kPlaneStride = (kPageWidth * 2 + 7) / 8;
 
@@ -99,7 +99,8 @@ void BM_Page(benchmark::State& state) {
         if (result == INKDOT_OK && next != INKDOT_NO_RESOURCE)
             result = HalftoneSetResource(ht, matrix.data(), &next);
         for (int32_t y = 0; result == INKDOT_OK && y < kPageLines; ++y) {
-            const std::vector<uint8_t>& line = lines[size_t((y + y / kDistinctLines) % kDistinctLines)];
+            const std::vector<uint8_t>& line =
+                lines[size_t((y + y / kDistinctLines) % kDistinctLines)];
             result = Halftone(ht, line.data(), planes.data(), kPlaneStride, 0, kPageWidth, 0, 1, y,
                               0, 0);
             if (result != INKDOT_OK) failedLine = y;
@@ -115,8 +116,8 @@ void BM_Page(benchmark::State& state) {
         }
     }
     const double pages = double(state.iterations());
-    state.counters["mpx_per_s"] = benchmark::Counter(
-        double(kPageWidth) * kPageLines * pages / 1e6, benchmark::Counter::kIsRate);
+    state.counters["mpx_per_s"] = benchmark::Counter(double(kPageWidth) * kPageLines * pages / 1e6,
+                                                     benchmark::Counter::kIsRate);
     const size_t lineBytes = size_t(kPageWidth) * 4 + planes.size();
     state.counters["vs_memcpy"] =
         benchmark::Counter(bench::memcpyNanos(lineBytes) * 1e-9 * kPageLines * pages,

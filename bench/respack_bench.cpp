@@ -11,8 +11,8 @@
 namespace {
 
 void setRate(benchmark::State& state, double pixels) {
-    state.counters["mpx_per_s"] =
-        benchmark::Counter(pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["mpx_per_s"] = benchmark::Counter(
+        pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
 // Void-and-cluster on an n x n torus. Each size is made once per process,
@@ -43,4 +43,4 @@ void BM_MemcpyTable4d(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyTable4d)->Arg(9)->Arg(17);
 
-} // namespace
+}  // namespace

@@ -17,11 +17,12 @@
 namespace {
 
 constexpr int32_t kTags[] = {INKDOT_TAG_CHANNEL_CURVES, INKDOT_TAG_CURVE_SELECTOR,
-                             INKDOT_TAG_CURVE_SET, INKDOT_TAG_CURVE_SET_TABLE, INKDOT_TAG_GAMMA_REF};
+                             INKDOT_TAG_CURVE_SET, INKDOT_TAG_CURVE_SET_TABLE,
+                             INKDOT_TAG_GAMMA_REF};
 constexpr int kMaxItems = 4;
 constexpr int kMaxResources = 8;
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);

@@ -28,7 +28,7 @@ public:
         --left_;
         return *at_++;
     }
-    int32_t value(int32_t low, int32_t high) { // in [low, high]
+    int32_t value(int32_t low, int32_t high) {  // in [low, high]
         uint32_t v = byte() | (uint32_t(byte()) << 8);
         return low + int32_t(v % uint32_t(high - low + 1));
     }
@@ -132,8 +132,8 @@ inline Bytes levelRecords() {
 // takes, so that most inputs reach the resource sequence: every mode
 // (diffusion, dither, the half-width pair modes, byte output) is reachable.
 inline HalftoneParams halftoneParams(Input& in) {
-    static constexpr int32_t kResolutions[][2] = {{720, 720}, {720, 360}, {1440, 720},
-                                                 {2880, 720}, {360, 720}, {1440, 1440}};
+    static constexpr int32_t kResolutions[][2] = {{720, 720},  {720, 360}, {1440, 720},
+                                                  {2880, 720}, {360, 720}, {1440, 1440}};
     static constexpr int32_t kBits[] = {1, 2, 2, 8};
     HalftoneParams p{};
     const uint8_t shape = in.byte();
@@ -176,4 +176,4 @@ void runLines(Input& in, const HalftoneParams& p, int lines, Call&& call) {
     }
 }
 
-} // namespace fuzz
+}  // namespace fuzz

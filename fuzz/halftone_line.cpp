@@ -31,7 +31,7 @@ void setSampling(HalftoneContext& context, uint8_t choice) {
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<fuzz::PreparedObject>& objects = fuzz::preparedObjects();

@@ -33,7 +33,7 @@ struct ObjectShape {
 };
 
 inline constexpr int32_t kObjectResolutions[][2] = {{720, 720},  {720, 360}, {1440, 720},
-                                                   {2880, 720}, {360, 720}, {1440, 1440}};
+                                                    {2880, 720}, {360, 720}, {1440, 1440}};
 inline constexpr int32_t kObjectMaxPixels = 613;  // odd, and wider than any matrix row
 
 inline HalftoneParams objectParams(const ObjectShape& s) {
@@ -88,7 +88,8 @@ public:
     // Puts the object back as it was completed.
     HalftoneContext& restore() {
         std::memcpy(static_cast<void*>(context_), &record_, sizeof record_);
-        for (const Saved& s : saved_) std::memcpy(context_->blocks[s.index].address, s.bytes.data(), s.bytes.size());
+        for (const Saved& s : saved_)
+            std::memcpy(context_->blocks[s.index].address, s.bytes.data(), s.bytes.size());
         if (table_ != nullptr && ++uses_ % 4096 == 0) checkTable();
         return *context_;
     }
@@ -112,8 +113,8 @@ private:
         table.lut.gridHandle = grid_.data();
         int32_t tableClass = 0;
         HalftoneContext* context = nullptr;
-        if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context, extraBlock_.size()) !=
-            INKDOT_OK)
+        if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context,
+                                extraBlock_.size()) != INKDOT_OK)
             return;
         const Bytes steps[] = {standardList(), gridLevels(),
                                shape_.oddMatrix ? oddMatrix() : bayerMatrix(), levelRecords()};
@@ -183,11 +184,13 @@ inline bool linesServed(const ObjectShape& shape) {
     Lut table(shape.inkSet != 0);
     int32_t tableClass = 0;
     HalftoneContext* context = nullptr;
-    if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context) != INKDOT_OK) return false;
+    if (inkdot::halftoneNew(&params, &table.lut, 0, &tableClass, &context) != INKDOT_OK)
+        return false;
     // Mode 7 takes no repeated pixels and no pairs of its own: its lines
     // read the input as inputScale says, which a run sets.
-    const bool served = context->mode == inkdot::Mode::separationPath ? shape.inkSet != 0 && shape.layout == Layout::plain
-                                           : inkdot::chooseKernel(*context).kernel != nullptr;
+    const bool served = context->mode == inkdot::Mode::separationPath
+                            ? shape.inkSet != 0 && shape.layout == Layout::plain
+                            : inkdot::chooseKernel(*context).kernel != nullptr;
     inkdot::halftoneDelete(context);
     return served;
 }
@@ -204,7 +207,8 @@ inline std::vector<PreparedObject>& preparedObjects() {
                     for (int32_t resolution = 0; resolution < 6; ++resolution)
                         for (Layout layout : {Layout::plain, Layout::repeated, Layout::paired})
                             for (bool odd : {false, true}) {
-                                const ObjectShape shape{inkSet, method, bits, resolution, layout, odd};
+                                const ObjectShape shape{inkSet,     method, bits,
+                                                        resolution, layout, odd};
                                 if (linesServed(shape)) out->emplace_back(shape);
                             }
         std::fprintf(stderr, "halftone objects: %zu shapes\n", out->size());
@@ -213,4 +217,4 @@ inline std::vector<PreparedObject>& preparedObjects() {
     return objects;
 }
 
-} // namespace fuzz
+}  // namespace fuzz

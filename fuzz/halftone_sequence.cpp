@@ -33,18 +33,18 @@ constexpr size_t kShortGridLevels = 33;
 void perturb(uint8_t choice, HalftoneParams& params, CmLut& lut, int32_t& flag) {
     const int32_t n = choice >> 3;
     switch (choice & 7) {
-    case 0: params.inkSet = n % 6; break;
-    case 1: params.inputFormat = n % 8; break;
-    case 2: params.version ^= 1 << (n % 8); break;
-    case 3: params.maxPixels = -1 - n; break;
-    case 4: flag = 1 + n; break;
-    case 5: params.lineOption = n % 4; break;
-    case 6: lut.channels = n % 8; break;
-    default: lut.points[n % 4] = int32_t(n / 4); break;
+        case 0: params.inkSet = n % 6; break;
+        case 1: params.inputFormat = n % 8; break;
+        case 2: params.version ^= 1 << (n % 8); break;
+        case 3: params.maxPixels = -1 - n; break;
+        case 4: flag = 1 + n; break;
+        case 5: params.lineOption = n % 4; break;
+        case 6: lut.channels = n % 8; break;
+        default: lut.points[n % 4] = int32_t(n / 4); break;
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);

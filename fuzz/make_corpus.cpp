@@ -23,7 +23,9 @@ namespace {
 fs::path pack;
 fs::path out;
 
-Bytes resource(int number) { return respack::readResource(pack, number); }
+Bytes resource(int number) {
+    return respack::readResource(pack, number);
+}
 
 void chunk(Bytes& seed, const Bytes& bytes) {
     fuzz::putLe16(seed, uint16_t(bytes.size()));
@@ -47,11 +49,9 @@ struct CmSeed {
 
 void colourSeeds() {
     const CmSeed seeds[] = {
-        {0, 1, 1, 4, {}},          {2, 4, 2, 6, {}},
-        {1, 3, 2, 6, {{1, 6013}}}, {1, 3, 2, 4, {{1, 6012}}},
-        {0, 2, 1, 4, {{2, 6001}}}, {2, 4, 2, 6, {{2, 6002}}},
-        {0, 2, 1, 4, {{3, 6003}}}, {2, 4, 2, 6, {{3, 6004}}},
-        {1, 3, 2, 4, {{0, -1}}},
+        {0, 1, 1, 4, {}},          {2, 4, 2, 6, {}},          {1, 3, 2, 6, {{1, 6013}}},
+        {1, 3, 2, 4, {{1, 6012}}}, {0, 2, 1, 4, {{2, 6001}}}, {2, 4, 2, 6, {{2, 6002}}},
+        {0, 2, 1, 4, {{3, 6003}}}, {2, 4, 2, 6, {{3, 6004}}}, {1, 3, 2, 4, {{0, -1}}},
     };
     for (const CmSeed& s : seeds) {
         Bytes seed = {s.media, s.quality, s.dots, uint8_t(s.inks == 6 ? 1 : 0), 0x01 | 0x20};
@@ -76,7 +76,10 @@ void colourSeeds() {
         select.numberD = 1;
         params.colorMode = 2;
         static constexpr int32_t kTags[] = {256, 512, 528, 544};
-        struct { int32_t count; CmTagPair pairs[4]; } list{};
+        struct {
+            int32_t count;
+            CmTagPair pairs[4];
+        } list{};
         for (size_t i = 0; i < items.size(); ++i)
             list.pairs[i] = {kTags[s.items[i].first], items[i].data()};
         list.count = int32_t(items.size());
@@ -91,8 +94,8 @@ void colourSeeds() {
             ok = inkdot::cmSetResource(cm, r.data(), r.size(), &next) == INKDOT_OK;
         }
         inkdot::cmDelete(cm);
-        std::printf("cm seed %u/%u/%u/%d with %zu items: %s\n", s.media, s.quality, s.dots,
-                    s.inks, items.size(), ok ? "complete" : "failed");
+        std::printf("cm seed %u/%u/%u/%d with %zu items: %s\n", s.media, s.quality, s.dots, s.inks,
+                    items.size(), ok ? "complete" : "failed");
         write("cm_sequence", seed);
     }
     for (int number : {0, 1900, 3900}) {
@@ -140,7 +143,7 @@ void halftoneSeeds() {
         fuzz::Input in(head.data(), head.size());
         const HalftoneParams params = fuzz::halftoneParams(in);
         Bytes seed = head;
-        seed.push_back(0); // no extra block
+        seed.push_back(0);  // no extra block
         fuzz::Lut table(params.inkSet != 0);
         int32_t tableClass = 0;
         HalftoneContext* ht = nullptr;
@@ -179,7 +182,7 @@ void halftoneSeeds() {
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

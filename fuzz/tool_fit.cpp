@@ -42,7 +42,7 @@ void expectUsage(const Failure& failure) {
     std::abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.dpi = (flags & 1) ? number(in) : 0;
     settings.scalePercent = (flags & 2) ? number(in) : 0;
     const double margin = number(in);
-    constexpr int kResolutions[][2] = {{2880, 720}, {1440, 720}, {720, 720}, {720, 360}, {360, 720}};
+    constexpr int kResolutions[][2] = {
+        {2880, 720}, {1440, 720}, {720, 720}, {720, 360}, {360, 720}};
     const int* resolution = kResolutions[(flags >> 3) % 5];
     constexpr const char* kTurns[] = {"auto", "yes", "no"};
     settings.rotate = kTurns[(flags >> 6) % 3];
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool pageUsable = false;
     try {
         pageSize = inkdot::cli::parsePageSize(page);
-        if (!(pageSize.widthMm >= 5 && pageSize.heightMm >= 5 && pageSize.widthMm <= 2000 && pageSize.heightMm <= 2000))
+        if (!(pageSize.widthMm >= 5 && pageSize.heightMm >= 5 && pageSize.widthMm <= 2000 &&
+              pageSize.heightMm <= 2000))
             std::abort();
         pageUsable = true;
     } catch (const Failure& failure) {
@@ -74,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // positive, finite number.
     if (!(width > 0 && height > 0 && std::isfinite(width) && std::isfinite(height))) return 0;
     try {
-        const auto sized = inkdot::cli::printedSizeMm(settings, width, height, (flags & 4) ? 72.0 : 0.0);
+        const auto sized =
+            inkdot::cli::printedSizeMm(settings, width, height, (flags & 4) ? 72.0 : 0.0);
         if (sized && (!(sized->first >= 0) || !(sized->second >= 0))) {
             std::fprintf(stderr, "printed size %g x %g mm\n", sized->first, sized->second);
             std::abort();
@@ -84,16 +87,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The command places a picture only on a usable page with a margin that
     // leaves some of it.
-    if (!pageUsable || !(margin >= 0) || !(2 * margin < std::min(pageSize.widthMm, pageSize.heightMm))) return 0;
+    if (!pageUsable || !(margin >= 0) ||
+        !(2 * margin < std::min(pageSize.widthMm, pageSize.heightMm)))
+        return 0;
     settings.marginMm = margin;
     try {
-        const inkdot::cli::Placement p = inkdot::cli::placePicture(settings, pageSize, resolution[0], resolution[1],
-                                                                   width, height, (flags & 4) ? 72.0 : 0.0);
-        const bool inside = p.pageW >= 1 && p.pageH >= 1 && p.width >= 1 && p.height >= 1 && p.x0 >= 0 &&
-                            p.y0 >= 0 && p.x0 + p.width <= p.pageW && p.y0 + p.height <= p.pageH;
+        const inkdot::cli::Placement p =
+            inkdot::cli::placePicture(settings, pageSize, resolution[0], resolution[1], width,
+                                      height, (flags & 4) ? 72.0 : 0.0);
+        const bool inside = p.pageW >= 1 && p.pageH >= 1 && p.width >= 1 && p.height >= 1 &&
+                            p.x0 >= 0 && p.y0 >= 0 && p.x0 + p.width <= p.pageW &&
+                            p.y0 + p.height <= p.pageH;
         if (!inside || !(p.printedW >= 0) || !(p.printedH >= 0)) {
-            std::fprintf(stderr, "placed %d x %d at (%d, %d) on %d x %d, printed %g x %g mm\n", p.width, p.height, p.x0,
-                         p.y0, p.pageW, p.pageH, p.printedW, p.printedH);
+            std::fprintf(stderr, "placed %d x %d at (%d, %d) on %d x %d, printed %g x %g mm\n",
+                         p.width, p.height, p.x0, p.y0, p.pageW, p.pageH, p.printedW, p.printedH);
             std::abort();
         }
     } catch (const Failure& failure) {

@@ -45,7 +45,7 @@ void orient(int value, uint8_t shape) {
     inkdot::cli::orientationText(value);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         inkdot::cli::applyInputProfile(image, file, {});
     } catch (const Failure& failure) {
         if (failure.status() != inkdot::cli::kExitImage) {
-            std::fprintf(stderr, "image failure with status %d: %s\n", failure.status(), failure.what());
+            std::fprintf(stderr, "image failure with status %d: %s\n", failure.status(),
+                         failure.what());
             std::abort();
         }
     }

@@ -28,7 +28,8 @@ namespace {
 
 const fs::path& packDir() {
     static const fs::path dir = [] {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        const fs::path base =
+            fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         return base / ("inkdot_fuzz_pack_" + std::to_string(getpid()));
     }();
     return dir;
@@ -46,13 +47,14 @@ void ask(F&& f) {
         f();
     } catch (const Failure& failure) {
         if (failure.status() != inkdot::cli::kExitPack) {
-            std::fprintf(stderr, "pack failure with status %d: %s\n", failure.status(), failure.what());
+            std::fprintf(stderr, "pack failure with status %d: %s\n", failure.status(),
+                         failure.what());
             std::abort();
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
@@ -66,9 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         writeFile(dir / respack::resourceFileName(number), in.chunk());
     }
     static constexpr inkdot::cli::Role kRoles[] = {
-        inkdot::cli::Role::Index,        inkdot::cli::Role::ColourTable3d, inkdot::cli::Role::ColourTable4d,
-        inkdot::cli::Role::ResourceList, inkdot::cli::Role::GridLevels,    inkdot::cli::Role::DitherMatrix,
-        inkdot::cli::Role::LevelRecords, inkdot::cli::Role::Any};
+        inkdot::cli::Role::Index,         inkdot::cli::Role::ColourTable3d,
+        inkdot::cli::Role::ColourTable4d, inkdot::cli::Role::ResourceList,
+        inkdot::cli::Role::GridLevels,    inkdot::cli::Role::DitherMatrix,
+        inkdot::cli::Role::LevelRecords,  inkdot::cli::Role::Any};
     ask([&] {
         inkdot::cli::Pack pack(dir);
         ask([&] { pack.qualities(); });

@@ -15,9 +15,9 @@ TEST(ScaledLog, PrimeFactors) {
     EXPECT_EQ(scaledLog(1), 0);
     EXPECT_EQ(scaledLog(2), 3466);
     EXPECT_EQ(scaledLog(4), 2 * 3466);
-    EXPECT_EQ(scaledLog(29), 16836);         // first prime past trial division
-    EXPECT_EQ(scaledLog(509), 31162);        // the largest prime
-    EXPECT_EQ(scaledLog(511), 9730 + 21452); // 7 x 73
+    EXPECT_EQ(scaledLog(29), 16836);          // first prime past trial division
+    EXPECT_EQ(scaledLog(509), 31162);         // the largest prime
+    EXPECT_EQ(scaledLog(511), 9730 + 21452);  // 7 x 73
     EXPECT_EQ(scaledLog(2 * 3 * 5 * 17), 3466 + 5493 + 8047 + 14166);
 }
 
@@ -66,17 +66,25 @@ TEST_F(AdjustTest, ToneTables) {
     };
     const std::array<int, 12> at = {0, 1, 16, 32, 64, 100, 128, 192, 230, 253, 254, 255};
     const Case cases[] = {
-        {"brightness 50", 50, 0, 0, 0,
-         {0, 2, 32, 64, 128, 187, 218, 251, 254, 254, 255, 255}, {}},
+        {"brightness 50", 50, 0, 0, 0, {0, 2, 32, 64, 128, 187, 218, 251, 254, 254, 255, 255}, {}},
         {"brightness -50", -50, 0, 0, 0, {0, 0, 0, 0, 3, 17, 37, 127, 203, 249, 252, 254}, {}},
         {"contrast 50", 0, 50, 0, 0, {0, 0, 0, 1, 18, 72, 128, 237, 254, 254, 255, 255}, {}},
-        {"contrast -50", 0, -50, 0, 0,
-         {64, 64, 71, 79, 95, 113, 127, 159, 178, 190, 191, 191}, {}},
+        {"contrast -50", 0, -50, 0, 0, {64, 64, 71, 79, 95, 113, 127, 159, 178, 190, 191, 191}, {}},
         // The cubes times c overflow 32 bits here.
-        {"brightness and contrast 46", 46, 46, 0, 0,
-         {0, 0, 1, 16, 130, 227, 254, 254, 254, 254, 255, 255}, {}},
+        {"brightness and contrast 46",
+         46,
+         46,
+         0,
+         0,
+         {0, 0, 1, 16, 130, 227, 254, 254, 254, 254, 255, 255},
+         {}},
         {"gamma 220", 0, 0, 0, 220, {0, 1, 13, 23, 44, 69, 93, 161, 214, 251, 253, 255}, {}},
-        {"offsets", -30, 20, 50, 0, {10, 10, 10, 10, 10, 23, 69, 183, 252, 254, 255, 255},
+        {"offsets",
+         -30,
+         20,
+         50,
+         0,
+         {10, 10, 10, 10, 10, 23, 69, 183, 252, 254, 255, 255},
          {50, 50, 50, 50, 50, 63, 109, 223, 254, 254, 255, 255}},
     };
     for (const Case& c : cases) {
@@ -147,9 +155,15 @@ TEST_F(AdjustTest, ParameterChecks) {
         int32_t saturation;
     };
     for (const Case& c : {
-             Case{"all at their limits", [](CmContext& m) {
-                      m.params.brightness = -50; m.params.contrast = 50; m.params.saturation = -50;
-                      m.params.offset0 = 50; m.params.offset1 = -50; m.params.offset2 = 50; },
+             Case{"all at their limits",
+                  [](CmContext& m) {
+                      m.params.brightness = -50;
+                      m.params.contrast = 50;
+                      m.params.saturation = -50;
+                      m.params.offset0 = 50;
+                      m.params.offset1 = -50;
+                      m.params.offset2 = 50;
+                  },
                   INKDOT_OK, -50},
              Case{"adjustMode", [](CmContext& m) { m.params.adjustMode = 1; },
                   INKDOT_BAD_FIRST_RECORD, 0},
@@ -157,26 +171,41 @@ TEST_F(AdjustTest, ParameterChecks) {
                   INKDOT_BAD_FIRST_RECORD, 0},
              Case{"contrast", [](CmContext& m) { m.params.contrast = -51; },
                   INKDOT_BAD_FIRST_RECORD, 0},
-             Case{"offset2", [](CmContext& m) { m.params.offset2 = 51; },
-                  INKDOT_BAD_FIRST_RECORD, 0},
+             Case{"offset2", [](CmContext& m) { m.params.offset2 = 51; }, INKDOT_BAD_FIRST_RECORD,
+                  0},
              Case{"saturation above 50 is limited", [](CmContext& m) { m.params.saturation = 80; },
                   INKDOT_OK, 50},
              Case{"saturation below -50", [](CmContext& m) { m.params.saturation = -51; },
                   INKDOT_BAD_FIRST_RECORD, 0},
              Case{"huge saturation", [](CmContext& m) { m.params.saturation = INT32_MIN; },
                   INKDOT_BAD_FIRST_RECORD, 0},
-             Case{"S3 added and limited", [](CmContext& m) {
-                      m.params.colorMode = 2; m.params.saturation = 45; m.tableAdjust[9] = 10; },
+             Case{"S3 added and limited",
+                  [](CmContext& m) {
+                      m.params.colorMode = 2;
+                      m.params.saturation = 45;
+                      m.tableAdjust[9] = 10;
+                  },
                   INKDOT_OK, 50},
-             Case{"S3 added, then below -50", [](CmContext& m) {
-                      m.params.colorMode = 2; m.params.saturation = -40; m.tableAdjust[9] = -11; },
+             Case{"S3 added, then below -50",
+                  [](CmContext& m) {
+                      m.params.colorMode = 2;
+                      m.params.saturation = -40;
+                      m.tableAdjust[9] = -11;
+                  },
                   INKDOT_BAD_FIRST_RECORD, 0},
-             Case{"S3 only with colorMode 2", [](CmContext& m) {
-                      m.params.saturation = -50; m.tableAdjust[9] = -11; },
+             Case{"S3 only with colorMode 2",
+                  [](CmContext& m) {
+                      m.params.saturation = -50;
+                      m.tableAdjust[9] = -11;
+                  },
                   INKDOT_OK, -50},
-             Case{"S3 only with matchMode 0", [](CmContext& m) {
-                      m.params.colorMode = 2; m.params.matchMode = 3; m.params.saturation = 5;
-                      m.tableAdjust[9] = 20; },
+             Case{"S3 only with matchMode 0",
+                  [](CmContext& m) {
+                      m.params.colorMode = 2;
+                      m.params.matchMode = 3;
+                      m.params.saturation = 5;
+                      m.tableAdjust[9] = 20;
+                  },
                   INKDOT_OK, 5},
          }) {
         CmContext m{};
@@ -190,10 +219,10 @@ TEST_F(AdjustTest, ParameterChecks) {
 }
 
 TEST_F(AdjustTest, GammaReference) {
-    for (auto [gamma, result] : {std::pair{0, INKDOT_OK}, std::pair{100, INKDOT_OK},
-                                 std::pair{300, INKDOT_OK}, std::pair{99, INKDOT_BAD_SECOND_RECORD},
-                                 std::pair{301, INKDOT_BAD_SECOND_RECORD},
-                                 std::pair{-150, INKDOT_BAD_SECOND_RECORD}}) {
+    for (auto [gamma, result] :
+         {std::pair{0, INKDOT_OK}, std::pair{100, INKDOT_OK}, std::pair{300, INKDOT_OK},
+          std::pair{99, INKDOT_BAD_SECOND_RECORD}, std::pair{301, INKDOT_BAD_SECOND_RECORD},
+          std::pair{-150, INKDOT_BAD_SECOND_RECORD}}) {
         test::TagList t;
         int32_t g = gamma;
         t.add(INKDOT_TAG_GAMMA_REF, &g);
@@ -209,5 +238,5 @@ TEST_F(AdjustTest, GammaReference) {
     EXPECT_EQ(build(), INKDOT_BAD_FIRST_RECORD);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -353,7 +353,8 @@ TEST_F(ColourTableTest, ClassCorrection) {
         m.chosenClass = c.tableClass;
         m.select.level = c.level;
         m.select.keyA = c.keyA;
-        EXPECT_EQ(classCorrectionRuns(m), c.runs) << c.tableClass << ' ' << c.level << ' ' << c.keyA;
+        EXPECT_EQ(classCorrectionRuns(m), c.runs)
+            << c.tableClass << ' ' << c.level << ' ' << c.keyA;
     }
 
     table.percentAt0 = 100;
@@ -380,5 +381,5 @@ TEST_F(ColourTableTest, ClassCorrectionOfFourDimensions) {
     for (size_t i = 0; i < all; ++i) ASSERT_EQ(lut().grid[i], i < corrected ? 205 : 128) << i;
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -362,5 +362,5 @@ TEST_F(CurveSequence, EveryAllocationFailureLeavesNothingAfterDelete) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -435,5 +435,5 @@ TEST_F(CurveSetTest, EveryAllocationFailureLeavesNothing) {
     EXPECT_EQ(test::memoryCounts().frees, 3);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -449,5 +449,5 @@ TEST_F(CurveStageTest, DeleteReleasesAnAbandonedStage) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -45,5 +45,5 @@ TEST(GainCorrection, ZeroDivisorIsReportedAndSafe) {
     EXPECT_EQ(gainCorrectionByte(255, 0, 0), 255);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -170,7 +170,8 @@ TEST(PreparedCells, MatchTheSearch) {
     for (int x = 0; x < 256; ++x)
         for (int y = 0; y < 256; y += 5) {
             uint8_t x0 = static_cast<uint8_t>(x), x1 = static_cast<uint8_t>(y),
-                    x2 = static_cast<uint8_t>((x * 3 + y) % 256), x3 = static_cast<uint8_t>(255 - y);
+                    x2 = static_cast<uint8_t>((x * 3 + y) % 256),
+                    x3 = static_cast<uint8_t>(255 - y);
             uint8_t pixel[4] = {0, x0, x1, x2};
             uint8_t searched[3], prepared[3];
             interpolate3(g3.lut, g3.lut.grid, 1, pixel, searched);
@@ -206,5 +207,5 @@ TEST(InterpolationReady, RejectsWhatTheSearchCannotWalk) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -42,17 +42,16 @@ TEST_P(CmKeyC, DerivedOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CmKeyC,
-    ::testing::Values(
-        KeyCCase{"DefaultKeyA", 0, 0, 0, 1, 4, 3, 2},
-        KeyCCase{"DefaultKeyAMatch4", 0, 0, 4, 1, 0, 3, 0},
-        KeyCCase{"DefaultKeyANoLayout", 0, 0, 0, 0, 0, 3, 2},
-        KeyCCase{"DefaultKeyANoLayoutMatch1", 0, 0, 1, 0, 4, 3, 2},
-        KeyCCase{"Match1IgnoresModeAndLayout", 2, 7, 1, 0, 4, 2, 7},
-        KeyCCase{"Mode3Layout1", 1, 3, 0, 1, 3, 1, 3},
-        KeyCCase{"Mode2BecomesFour", 1, 2, 0, 7, 4, 1, 2},
-        KeyCCase{"Match4ClearsColorMode", 1, 3, 4, 1, 0, 1, 0},
-        KeyCCase{"NoLayoutClears", 1, 3, 0, 0, 0, 1, 3},
-        KeyCCase{"LowSixteenBits", 1, 0x10005, 0, 1, 5, 1, 0x10005}),
+    ::testing::Values(KeyCCase{"DefaultKeyA", 0, 0, 0, 1, 4, 3, 2},
+                      KeyCCase{"DefaultKeyAMatch4", 0, 0, 4, 1, 0, 3, 0},
+                      KeyCCase{"DefaultKeyANoLayout", 0, 0, 0, 0, 0, 3, 2},
+                      KeyCCase{"DefaultKeyANoLayoutMatch1", 0, 0, 1, 0, 4, 3, 2},
+                      KeyCCase{"Match1IgnoresModeAndLayout", 2, 7, 1, 0, 4, 2, 7},
+                      KeyCCase{"Mode3Layout1", 1, 3, 0, 1, 3, 1, 3},
+                      KeyCCase{"Mode2BecomesFour", 1, 2, 0, 7, 4, 1, 2},
+                      KeyCCase{"Match4ClearsColorMode", 1, 3, 4, 1, 0, 1, 0},
+                      KeyCCase{"NoLayoutClears", 1, 3, 0, 0, 0, 1, 3},
+                      KeyCCase{"LowSixteenBits", 1, 0x10005, 0, 1, 5, 1, 0x10005}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class CmObjectTest : public ::testing::Test {
@@ -110,10 +109,10 @@ TEST_F(CmObjectTest, EveryCreationFailureLeavesNothing) {
         int n;
         int32_t result;
     };
-    for (Fault f : {Fault{MemOp::Allocate, 1, INKDOT_ALLOC_FAILED},
-                    Fault{MemOp::Lock, 1, INKDOT_LOCK_FAILED},
-                    Fault{MemOp::Allocate, 2, INKDOT_ALLOC_FAILED},
-                    Fault{MemOp::Lock, 2, INKDOT_LOCK_FAILED}}) {
+    for (Fault f :
+         {Fault{MemOp::Allocate, 1, INKDOT_ALLOC_FAILED}, Fault{MemOp::Lock, 1, INKDOT_LOCK_FAILED},
+          Fault{MemOp::Allocate, 2, INKDOT_ALLOC_FAILED},
+          Fault{MemOp::Lock, 2, INKDOT_LOCK_FAILED}}) {
         SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(f.op) << " #" << f.n);
         test::resetMemory();
         test::failNth(f.op, f.n);
@@ -154,5 +153,5 @@ TEST_F(CmObjectTest, DeleteFailuresStopAndCanBeRepeated) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

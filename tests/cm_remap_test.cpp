@@ -76,5 +76,5 @@ TEST(TweakColour, GreyShareOfTypeFiftyOne) {
     EXPECT_EQ(tweakXyz(cm, {80, 40, 200}), (std::array<int32_t, 3>{80, 40, 200}));
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

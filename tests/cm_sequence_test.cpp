@@ -98,9 +98,7 @@ TEST_F(CmSequenceTest, ThreeDimensionalTables) {
             // The single-channel table is the grey axis' last channel: the
             // diagonal nodes at the list points, between them in between.
             std::vector<uint8_t> l = t.axisList();
-            auto diagonalK = [&](int i) {
-                return grid[((i * points + i) * points + i) * 4 + 3];
-            };
+            auto diagonalK = [&](int i) { return grid[((i * points + i) * points + i) * 4 + 3]; };
             for (int i = 0; i < points; ++i) {
                 uint8_t k = diagonalK(i);
                 if (l[i] != 255 && k == 0) k = 1;  // kind 1 never holds 0 below 255
@@ -305,16 +303,16 @@ TEST_F(CmSequenceTest, EveryBlockFailure) {
         const int32_t code = op == test::MemOp::Allocate ? INKDOT_ALLOC_FAILED : INKDOT_LOCK_FAILED;
         int failures = 0;
         for (int n = 1;; ++n) {
-            SCOPED_TRACE(testing::Message() << (code == INKDOT_ALLOC_FAILED ? "allocate " : "lock ")
-                                            << n);
+            SCOPED_TRACE(testing::Message()
+                         << (code == INKDOT_ALLOC_FAILED ? "allocate " : "lock ") << n);
             test::resetMemory();
             int32_t next = 0;
             CmContext* cm = nullptr;
             ASSERT_EQ(CmNew(&params, &select, 0, &next, &cm), INKDOT_OK);
             test::failNth(op, n);
             int32_t indexResult = CmSetResource(cm, text.c_str(), &next);
-            int32_t tableResult = indexResult == INKDOT_OK ? CmSetResource(cm, table.data(), &next)
-                                                           : indexResult;
+            int32_t tableResult =
+                indexResult == INKDOT_OK ? CmSetResource(cm, table.data(), &next) : indexResult;
             test::resetMemory();
             EXPECT_EQ(CmDelete(cm), INKDOT_OK);
             EXPECT_EQ(test::liveBlocks(), base);
@@ -335,5 +333,5 @@ TEST_F(CmSequenceTest, EveryBlockFailure) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -17,22 +17,25 @@ namespace {
 using test::IndexLine;
 using test::IndexText;
 
-Token tokenOf(const char* s) { return Token{reinterpret_cast<const uint8_t*>(s), std::strlen(s)}; }
+Token tokenOf(const char* s) {
+    return Token{reinterpret_cast<const uint8_t*>(s), std::strlen(s)};
+}
 
 TEST(IndexTokens, Numbers) {
     struct Case {
         const char* text;
         int32_t value;
     };
-    for (Case c : {Case{"0", 0}, Case{"", 0}, Case{"1200", 1200}, Case{"-7", -7},
-                   Case{"1-2", -12}, Case{"12-", -12}, Case{"--3", -3}, Case{"1a", 59},
-                   Case{"4294967297", 1}}) {
+    for (Case c : {Case{"0", 0}, Case{"", 0}, Case{"1200", 1200}, Case{"-7", -7}, Case{"1-2", -12},
+                   Case{"12-", -12}, Case{"--3", -3}, Case{"1a", 59}, Case{"4294967297", 1}}) {
         EXPECT_EQ(tokenNumber(tokenOf(c.text)), c.value) << c.text;
     }
 }
 
 TEST(IndexTokens, LinesAndTextEnds) {
-    const char text[] = " \tone\ttwo  three\r\r\n\n\nfour\n\x1A" "five";
+    const char text[] =
+        " \tone\ttwo  three\r\r\n\n\nfour\n\x1A"
+        "five";
     TextCursor cursor(reinterpret_cast<const uint8_t*>(text), sizeof text);
     EXPECT_TRUE(cursor.token() == tokenOf("one"));
     EXPECT_TRUE(cursor.token() == tokenOf("two"));
@@ -65,7 +68,7 @@ protected:
         select.numberA = 720;
         select.numberB = 1440;
         select.numberD = 1;
-        params.keyB = 1;  // Vivid
+        params.keyB = 1;       // Vivid
         params.colorMode = 2;  // keyC 4: Max
         params.numberC = 7;
     }
@@ -89,8 +92,8 @@ protected:
             EXPECT_EQ(CmNew(&params, &select, 0, &next, &cm), INKDOT_OK);
         }
         int32_t answer = -1;
-        int32_t result = chooseFromIndex(*cm, reinterpret_cast<const uint8_t*>(text.c_str()),
-                                         length, &answer);
+        int32_t result =
+            chooseFromIndex(*cm, reinterpret_cast<const uint8_t*>(text.c_str()), length, &answer);
         return result == INKDOT_OK ? answer : -100 - result;
     }
     int32_t choose(const IndexText& index) { return choose(index.str()); }
@@ -139,9 +142,9 @@ TEST_F(TableIndexTest, VersionDecidesWhetherColumnNineCounts) {
         int16_t indexVersion;
         int32_t answer;  // the line's numberD is 2, the object's 1
     };
-    for (const Case& c : {Case{"300", 300, 0}, Case{"310", 310, 0}, Case{" 300", 200, 4000},
-                          Case{"400", 200, 4000}, Case{"", 200, 4000}, Case{"3", 3, 4000},
-                          Case{"3-00", -300, 4000}}) {
+    for (const Case& c :
+         {Case{"300", 300, 0}, Case{"310", 310, 0}, Case{" 300", 200, 4000}, Case{"400", 200, 4000},
+          Case{"", 200, 4000}, Case{"3", 3, 4000}, Case{"3-00", -300, 4000}}) {
         IndexLine line = matching(4000);
         line.numberD = 2;
         IndexText index;
@@ -225,8 +228,8 @@ TEST_F(TableIndexTest, TextEndsAndLineEnds) {
 
 TEST_F(TableIndexTest, MalformedTextChoosesNothing) {
     for (const std::string& text :
-         {std::string(""), std::string("no marker at all\r\n4000\t1\tPlain"),
-          std::string("//300"), std::string("//300\r\nheader\r\n"),
+         {std::string(""), std::string("no marker at all\r\n4000\t1\tPlain"), std::string("//300"),
+          std::string("//300\r\nheader\r\n"),
           std::string("//\r\nh\r\n4000\t1\tPlain\tVivid\t720\t1440\tMax\t7\t1")}) {
         EXPECT_EQ(choose(text), 0) << text;
     }
@@ -242,5 +245,5 @@ TEST_F(TableIndexTest, AtMostFiveHundredEntryLines) {
     EXPECT_EQ(choose(index), -100 - INKDOT_SEQUENCE_ENDED);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

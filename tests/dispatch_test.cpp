@@ -23,13 +23,13 @@ enum class Is { Any, Zero, NonZero, Two, NotTwo, Three, Other };
 
 bool matches(Is want, int32_t v) {
     switch (want) {
-    case Is::Any: return true;
-    case Is::Zero: return v == 0;
-    case Is::NonZero: return v != 0;
-    case Is::Two: return v == 2;
-    case Is::NotTwo: return v != 2;
-    case Is::Three: return v == 3;
-    case Is::Other: return v != 0 && v != 3;
+        case Is::Any: return true;
+        case Is::Zero: return v == 0;
+        case Is::NonZero: return v != 0;
+        case Is::Two: return v == 2;
+        case Is::NotTwo: return v != 2;
+        case Is::Three: return v == 3;
+        case Is::Other: return v != 0 && v != 3;
     }
     return false;
 }
@@ -44,12 +44,12 @@ struct Resolution {
 bool matches(Res want, const Resolution& r) {
     const bool r2880 = r.x == 2880 && r.y == 720, r1440 = r.x == 1440 && r.y == 720;
     switch (want) {
-    case Res::Any: return true;
-    case Res::R2880: return r2880;
-    case Res::R1440: return r1440;
-    case Res::OtherRes: return !r2880 && !r1440;
-    case Res::OtherSet720x360: return !r2880 && !r1440 && r.is720x360();
-    case Res::OtherClear720x360: return !r2880 && !r1440 && !r.is720x360();
+        case Res::Any: return true;
+        case Res::R2880: return r2880;
+        case Res::R1440: return r1440;
+        case Res::OtherRes: return !r2880 && !r1440;
+        case Res::OtherSet720x360: return !r2880 && !r1440 && r.is720x360();
+        case Res::OtherClear720x360: return !r2880 && !r1440 && !r.is720x360();
     }
     return false;
 }
@@ -96,7 +96,7 @@ const ModeRow kModes[] = {{Mode::pairsSeparated, &HalftoneMultiSepMode, 1},
 const int32_t kMethods[] = {0, 1, 3, 5};
 const int32_t kInkSets[] = {0, 3};
 const int32_t kDepths[] = {1, 2, 4};
-const Resolution kResolutions[] = {{2880, 720}, {1440, 720}, {720, 720},  {720, 360},
+const Resolution kResolutions[] = {{2880, 720}, {1440, 720},  {720, 720},   {720, 360},
                                    {360, 720},  {1440, 1440}, {2880, 1440}, {1440, 360}};
 
 // A context of the given parameters with a separation table of `channels`
@@ -122,10 +122,9 @@ HalftoneContext contextFor(Mode mode, int32_t method, int32_t inkSet, int32_t ou
     return c;
 }
 
-std::string describe(Mode mode, int32_t method, int32_t inkSet, int32_t bits,
-                     const Resolution& r) {
-    return "mode " + std::to_string(int32_t(mode)) + ", method " + std::to_string(method) + ", inkSet " +
-           std::to_string(inkSet) + ", " + std::to_string(bits) + " bits, " +
+std::string describe(Mode mode, int32_t method, int32_t inkSet, int32_t bits, const Resolution& r) {
+    return "mode " + std::to_string(int32_t(mode)) + ", method " + std::to_string(method) +
+           ", inkSet " + std::to_string(inkSet) + ", " + std::to_string(bits) + " bits, " +
            std::to_string(r.x) + " x " + std::to_string(r.y);
 }
 
@@ -140,7 +139,8 @@ TEST(Dispatch, ModeZeroTableWalkedWhole) {
                 for (const Resolution& r : kResolutions) {
                     const Row* row = nullptr;
                     for (const Row& candidate : kModeZero) {
-                        if (matches(candidate.method, method) && matches(candidate.inkSet, inkSet) &&
+                        if (matches(candidate.method, method) &&
+                            matches(candidate.inkSet, inkSet) &&
                             matches(candidate.outputBits, bits) &&
                             matches(candidate.resolution, r)) {
                             row = &candidate;
@@ -150,8 +150,10 @@ TEST(Dispatch, ModeZeroTableWalkedWhole) {
                     ASSERT_NE(row, nullptr) << describe(Mode::plain, method, inkSet, bits, r);
                     rowsReached.insert(row);
                     kernelsReached.insert(row->kernel);
-                    const KernelChoice choice = chooseKernel(contextFor(Mode::plain, method, inkSet, bits, r));
-                    EXPECT_EQ(choice.kernel, row->kernel) << describe(Mode::plain, method, inkSet, bits, r);
+                    const KernelChoice choice =
+                        chooseKernel(contextFor(Mode::plain, method, inkSet, bits, r));
+                    EXPECT_EQ(choice.kernel, row->kernel)
+                        << describe(Mode::plain, method, inkSet, bits, r);
                     EXPECT_EQ(choice.pairFlag, 0) << describe(Mode::plain, method, inkSet, bits, r);
                 }
     EXPECT_EQ(rowsReached.size(), std::size(kModeZero));
@@ -180,7 +182,8 @@ TEST(Dispatch, ModeRows) {
     }
     EXPECT_EQ(kernels.size(), 2u);
     for (int32_t mode : {-1, 2, 5, 8, 100})
-        EXPECT_EQ(chooseKernel(contextFor(Mode(mode), 1, 3, 2, {720, 720})).kernel, nullptr) << mode;
+        EXPECT_EQ(chooseKernel(contextFor(Mode(mode), 1, 3, 2, {720, 720})).kernel, nullptr)
+            << mode;
     EXPECT_EQ(chooseKernel(contextFor(Mode::separationPath, 3, 3, 1, {720, 720})).kernel,
               &HalftoneSeparationPath);
 }
@@ -193,15 +196,19 @@ TEST(Dispatch, OnlySixByteSeparationEntriesAreServed) {
         for (int32_t method : kMethods)
             for (int32_t bits : kDepths)
                 for (const Resolution& r : kResolutions) {
-                    EXPECT_EQ(chooseKernel(contextFor(Mode::plain, method, 3, bits, r, channels)).kernel,
-                              nullptr)
-                        << describe(Mode::plain, method, 3, bits, r) << ", " << channels << " channels";
-                    const HalftoneContext one = contextFor(Mode::plain, method, 0, bits, r, channels);
+                    EXPECT_EQ(
+                        chooseKernel(contextFor(Mode::plain, method, 3, bits, r, channels)).kernel,
+                        nullptr)
+                        << describe(Mode::plain, method, 3, bits, r) << ", " << channels
+                        << " channels";
+                    const HalftoneContext one =
+                        contextFor(Mode::plain, method, 0, bits, r, channels);
                     EXPECT_EQ(chooseKernel(one).kernel,
                               chooseKernel(contextFor(Mode::plain, method, 0, bits, r)).kernel);
                 }
         for (Mode mode : {Mode::pairsSeparated, Mode::halfWidthSeparated})
-            EXPECT_EQ(chooseKernel(contextFor(mode, 1, 3, 2, {360, 720}, channels)).kernel, nullptr);
+            EXPECT_EQ(chooseKernel(contextFor(mode, 1, 3, 2, {360, 720}, channels)).kernel,
+                      nullptr);
     }
 }
 
@@ -233,5 +240,5 @@ TEST(Dispatch, ThroughHalftone) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

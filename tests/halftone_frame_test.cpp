@@ -29,7 +29,7 @@ using test::HalftoneObject;
 struct KernelCase {
     const char* name;
     int32_t method, inkSet, outputBits, x, y, pairFlag, inputScale;
-    Kernel* kernel; // null: no kernel serves it (0x200)
+    Kernel* kernel;  // null: no kernel serves it (0x200)
     int32_t pair;
 };
 
@@ -262,5 +262,5 @@ TEST_F(LineTest, ModeSevenGoesItsOwnWay) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

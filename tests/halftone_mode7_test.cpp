@@ -25,7 +25,9 @@ HalftoneParams oneBitParams() {
 }
 
 // A 4 x 4 matrix of the given values, row after row.
-Bytes matrix4(const std::vector<uint16_t>& values) { return ditherMatrix(4, 4, values); }
+Bytes matrix4(const std::vector<uint16_t>& values) {
+    return ditherMatrix(4, 4, values);
+}
 
 const std::vector<uint16_t> kRamp16 = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
@@ -50,7 +52,9 @@ struct Mode7 : HalftoneObject {
 };
 
 // The input value that quantises exactly onto level i of the 32 even levels.
-uint8_t level(int i) { return evenList(32)[size_t(i)]; }
+uint8_t level(int i) {
+    return evenList(32)[size_t(i)];
+}
 
 TEST(Mode7Sequence, ListWithoutEndMatrixCodesAndLaterCalls) {
     HalftoneParams params = byteOutputParams();
@@ -82,8 +86,8 @@ TEST(Mode7Sequence, MatrixPositionAndFailures) {
         int32_t x, y;
         int16_t expected;
     };
-    for (Case c : {Case{1440, 720, 13}, Case{720, 360, 12}, Case{720, 720, 11},
-                   Case{2880, 720, 11}, Case{360, 720, 11}}) {
+    for (Case c : {Case{1440, 720, 13}, Case{720, 360, 12}, Case{720, 720, 11}, Case{2880, 720, 11},
+                   Case{360, 720, 11}}) {
         HalftoneParams params = byteOutputParams();
         params.xResolution = c.x;
         params.yResolution = c.y;
@@ -117,7 +121,8 @@ TEST(Mode7Sequence, AllocationFailuresLeaveNothing) {
                 failNth(op, n);
                 int32_t second = object.call(gridLevels(evenList(32)));
                 int32_t third = second == INKDOT_OK ? object.call(matrix4(kRamp16)) : second;
-                const int32_t expected = op == MemOp::Allocate ? INKDOT_ALLOC_FAILED : INKDOT_LOCK_FAILED;
+                const int32_t expected =
+                    op == MemOp::Allocate ? INKDOT_ALLOC_FAILED : INKDOT_LOCK_FAILED;
                 EXPECT_EQ(third, expected) << "call #" << n;
             }
             EXPECT_EQ(liveBlocks(), base);
@@ -128,14 +133,13 @@ TEST(Mode7Sequence, AllocationFailuresLeaveNothing) {
 TEST(Mode7Table, EntriesArePackedInterpolations) {
     Mode7 m(byteOutputParams());
     const LutWithGrid source = separationLut(5);
-    for (auto [i, j, k, l] : {std::array<int, 4>{0, 0, 0, 0}, {31, 31, 31, 31}, {3, 17, 9, 30},
-                              {12, 0, 31, 5}}) {
+    for (auto [i, j, k, l] :
+         {std::array<int, 4>{0, 0, 0, 0}, {31, 31, 31, 31}, {3, 17, 9, 30}, {12, 0, 31, 5}}) {
         uint8_t amounts[8];
         interpolate4(source.lut, level(i), level(j), level(k), level(l), amounts);
-        const uint8_t* e =
-            separationTable(*m.context) + (((i * 32 + j) * 32 + k) * 32 + l) * 8;
+        const uint8_t* e = separationTable(*m.context) + (((i * 32 + j) * 32 + k) * 32 + l) * 8;
         const uint8_t expected[8] = {amounts[0], amounts[1], amounts[2], amounts[3],
-                                     amounts[4], 0, amounts[5], 0};
+                                     amounts[4], 0,          amounts[5], 0};
         EXPECT_EQ(std::memcmp(e, expected, 8), 0) << i << "," << j << "," << k << "," << l;
     }
     // Diffusion or not, mode 7 keeps the light and dark inks as they are: the
@@ -148,9 +152,8 @@ TEST(Mode7Lines, ByteOutputSmoothsNeighboursOnly) {
     // Pixel 0 is never smoothed; pixel 1 is one level away on every axis and
     // is averaged (m0 = 1 is odd: no rounding bit); pixel 2 is two levels
     // away from pixel 1 on axis 3 and stands as it is.
-    const uint8_t line[12] = {level(10), level(20), level(5), level(7),
-                              level(11), level(19), level(6), level(8),
-                              level(11), level(19), level(6), level(10)};
+    const uint8_t line[12] = {level(10), level(20), level(5),  level(7),  level(11), level(19),
+                              level(6),  level(8),  level(11), level(19), level(6),  level(10)};
     uint8_t out[18] = {};
     ASSERT_EQ(Halftone(m.context, line, out, 0, 0, 3, 0, 1, 0, 0, 0), INKDOT_OK);
     const auto a = m.entry(10, 20, 5, 7), b = m.entry(11, 19, 6, 8), c = m.entry(11, 19, 6, 10);
@@ -174,7 +177,8 @@ TEST(Mode7Lines, ByteOutputInputScales) {
     params.inputScale = -1;
     Mode7 larger(params);
     // Each channel takes the larger of two input pixels.
-    const uint8_t pair[8] = {level(3), level(30), level(9), 0, level(4), level(2), level(9), level(1)};
+    const uint8_t pair[8] = {level(3), level(30), level(9), 0,
+                             level(4), level(2),  level(9), level(1)};
     uint8_t out[6];
     ASSERT_EQ(Halftone(larger.context, pair, out, 0, 0, 1, 0, 1, 0, 0, 0), INKDOT_OK);
     EXPECT_EQ(std::memcmp(out, larger.entry(4, 30, 9, 1).data(), 6), 0);
@@ -287,5 +291,5 @@ TEST(Mode7Lines, SingleInkMapIsRemappedThroughTheThresholds) {
     EXPECT_EQ(levelThresholds(*one.context)[200], 4);
 }
 
-} // namespace
-} // namespace inkdot::test
+}  // namespace
+}  // namespace inkdot::test

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct ModeCase {
     const char* name;
     int32_t x, y, outputBits, method, inkSet, pairFlag, inputScale;
-    int32_t mode; // or a result code from 0x200 on
+    int32_t mode;  // or a result code from 0x200 on
 };
 
 class HalftoneMode : public HalftoneObjectTest, public ::testing::WithParamInterface<ModeCase> {};
@@ -219,7 +219,7 @@ TEST_F(HalftoneObjectTest, ObjectBlockFailures) {
         HalftoneContext* handle = nullptr;
         EXPECT_EQ(HalftoneNew(&params, &table.lut, 0, &tableClass, &handle), f.result);
         EXPECT_EQ(handle, nullptr);
-        EXPECT_EQ(tableClass, 3); // written before the block is taken
+        EXPECT_EQ(tableClass, 3);  // written before the block is taken
         EXPECT_EQ(test::liveBlocks(), base);
     }
 }
@@ -243,5 +243,5 @@ TEST_F(HalftoneObjectTest, FailedDeleteKeepsTheObjectForAnotherTry) {
     EXPECT_EQ(other.remove(), INKDOT_OK);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

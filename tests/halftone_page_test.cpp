@@ -113,7 +113,7 @@ TEST_F(PageTest, OneInkFromAThreeDimensionalTable) {
     HalftoneContext* context = nullptr;
     EXPECT_EQ(halftoneSequence(params, cm.lut(), context), (std::vector<int32_t>{100, 201, -1}));
     EXPECT_EQ(context->spread.level1, 37);
-    EXPECT_EQ(dotValues(*context)[0], 892); // 255 x 350 / 100, truncated
+    EXPECT_EQ(dotValues(*context)[0], 892);  // 255 x 350 / 100, truncated
 
     std::vector<uint8_t> src(64), out(8, 0);
     for (size_t p = 0; p < src.size(); ++p) src[p] = uint8_t(4 * p);
@@ -122,5 +122,5 @@ TEST_F(PageTest, OneInkFromAThreeDimensionalTable) {
     EXPECT_EQ(HalftoneDelete(context), INKDOT_OK);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -59,7 +59,7 @@ TEST_P(ResourceList, AsksForTheGridThenTheMatrixOfTheResolution) {
     if (c.firstResult != INKDOT_OK) return;
     EXPECT_EQ(object.next, c.firstNext);
     object.next = -99;
-    EXPECT_EQ(object.call({}), c.secondResult); // one ink: the data is not read
+    EXPECT_EQ(object.call({}), c.secondResult);  // one ink: the data is not read
     if (c.secondResult == INKDOT_OK) {
         EXPECT_EQ(object.next, c.secondNext);
     } else {
@@ -69,7 +69,7 @@ TEST_P(ResourceList, AsksForTheGridThenTheMatrixOfTheResolution) {
 
 Bytes list15(bool endLast) {
     Bytes b = test::resourceList({11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, -1});
-    if (endLast) b[28] = b[29] = 0xFF; // value 15 is the -1
+    if (endLast) b[28] = b[29] = 0xFF;  // value 15 is the -1
     return b;
 }
 
@@ -120,7 +120,7 @@ TEST_P(ErrorLineCount, ByMethodAndInkSet) {
     HalftoneParams params = c.inkSet == 0 ? test::singleInkParams() : test::separatedParams();
     params.method = c.method;
     params.lineOption = c.lineOption;
-    params.outputBits = 2; // keeps the separated dither object out of mode 7
+    params.outputBits = 2;  // keeps the separated dither object out of mode 7
     HalftoneObject object(params, test::singleInkLut(), test::chainExtra(2));
     ASSERT_EQ(object.created, INKDOT_OK);
     ASSERT_EQ(object.call(test::standardList()), INKDOT_OK);
@@ -209,10 +209,10 @@ TEST_F(SequenceTest, ExtraBlockReadsStayInsideItsLength) {
         int32_t result, kind;
     };
     const Bytes chain = test::chainExtra(2), records = test::recordExtra(300);
-    for (const Case& c : {Case{"ChainWhole", chain, chain.size(), 0, 1},
-                          Case{"ChainHeadCut", chain, 5, 0x300, 0},
-                          Case{"RecordsWhole", records, records.size(), 0, 2},
-                          Case{"RecordSignatureCut", records, 11, 0x300, 0}}) {
+    for (const Case& c :
+         {Case{"ChainWhole", chain, chain.size(), 0, 1}, Case{"ChainHeadCut", chain, 5, 0x300, 0},
+          Case{"RecordsWhole", records, records.size(), 0, 2},
+          Case{"RecordSignatureCut", records, 11, 0x300, 0}}) {
         test::LutWithGrid table = test::singleInkLut();
         table.lut.grid = table.grid.data();
         table.lut.extraBlock = const_cast<uint8_t*>(c.extra.data());
@@ -321,7 +321,7 @@ TEST_F(SequenceTest, SeparationTableIsTheResampledGrid) {
         bool transfer;
     };
     std::vector<uint8_t> levels = test::evenList(32);
-    levels[1] = 3; // uneven on purpose
+    levels[1] = 3;  // uneven on purpose
     levels[30] = 250;
     for (const Case& c :
          {Case{"Diffusion", 1, 720, 720, 1, true}, Case{"Diffusion720x360", 1, 720, 360, 1, false},
@@ -516,7 +516,7 @@ TEST_F(SequenceTest, SpreadFailureKeepsTheBlocks) {
 TEST_F(SequenceTest, ZeroDotValueIsRefused) {
     test::LutWithGrid table = test::singleInkLut();
     table.lut.percentAt0 = 250;
-    table.lut.percentAt255 = 0; // dotValues[255] = 0
+    table.lut.percentAt255 = 0;  // dotValues[255] = 0
     HalftoneObject object(test::singleInkParams(), table);
     EXPECT_EQ(object.runSequence(), 0x202);
     EXPECT_TRUE(allEmpty(*object.context));
@@ -625,7 +625,7 @@ TEST_F(SequenceTest, OneBitRecordResourceIsOnlyChecked) {
 struct WholeCase {
     const char* name;
     int32_t inkSet, outputBits, x, y;
-    int extra; // 0 none, 1 chain, 2 records
+    int extra;  // 0 none, 1 chain, 2 records
     std::vector<int32_t> answers;
 };
 
@@ -687,7 +687,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(WholeSequence, EveryBlockFailureIsReportedAndCleanedUp) {
     const WholeCase& c = GetParam();
     for (MemOp op : {MemOp::Allocate, MemOp::Lock}) {
-        for (int64_t n = 2;; ++n) { // the first is the object's own block
+        for (int64_t n = 2;; ++n) {  // the first is the object's own block
             test::resetMemory();
             const int64_t live = test::liveBlocks();
             HalftoneObject object(wholeParams(c),
@@ -698,7 +698,7 @@ TEST_P(WholeSequence, EveryBlockFailureIsReportedAndCleanedUp) {
             const int32_t result = object.runSequence();
             test::failNth(op, 0);
             if (result == INKDOT_OK) {
-                EXPECT_GT(n, 4); // list, table and matrix calls allocate at least four blocks
+                EXPECT_GT(n, 4);  // list, table and matrix calls allocate at least four blocks
                 break;
             }
             EXPECT_EQ(result, op == MemOp::Allocate ? 0x101 : 0x102) << n;
@@ -710,5 +710,5 @@ TEST_P(WholeSequence, EveryBlockFailureIsReportedAndCleanedUp) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -86,7 +86,7 @@ TEST(DotValues, CurveOfThePercentages) {
     int16_t values[256];
     fillDotValueCurve(values, 250, 100);
     EXPECT_EQ(values[0], 637);
-    EXPECT_EQ(values[128], 349); // (25500 + (150 * 127 * 127 + 1) / 255) / 100
+    EXPECT_EQ(values[128], 349);  // (25500 + (150 * 127 * 127 + 1) / 255) / 100
     EXPECT_EQ(values[255], 255);
     fillDotValueCurve(values, 100, 100);
     for (int16_t v : values) EXPECT_EQ(v, 255);
@@ -120,7 +120,7 @@ TEST(LevelThresholds, MatrixRanksPerDensity) {
     HalftoneParams params = test::singleInkParams();
     fillLevelThresholds(thresholds, params, 256, values, nullptr);
     EXPECT_EQ(thresholds[0], 0);
-    EXPECT_EQ(thresholds[1], 1); // (10 * 256 / 255 + 4) / 10
+    EXPECT_EQ(thresholds[1], 1);  // (10 * 256 / 255 + 4) / 10
     EXPECT_EQ(thresholds[255], 256);
     params.xResolution = 2880;
     fillLevelThresholds(thresholds, params, 256, values, nullptr);
@@ -134,13 +134,13 @@ TEST(LevelThresholds, OneInkDitherIsIndexedByInputValue) {
     for (int v = 0; v < 256; ++v) map[v] = static_cast<int16_t>(255 - v);
     HalftoneParams params = test::singleInkParams();
     int32_t plain[512];
-    fillLevelThresholds(plain, params, 256, values, map); // diffusion: not re-mapped
+    fillLevelThresholds(plain, params, 256, values, map);  // diffusion: not re-mapped
     params.method = 3;
     int32_t remapped[512];
     fillLevelThresholds(remapped, params, 256, values, map);
     for (int v = 0; v < 256; ++v) {
         EXPECT_EQ(remapped[v], plain[255 - v]) << v;
-        EXPECT_EQ(remapped[256 + v], plain[255 - v]) << v; // the scratch half
+        EXPECT_EQ(remapped[256 + v], plain[255 - v]) << v;  // the scratch half
     }
 }
 
@@ -150,7 +150,7 @@ TEST(LevelThresholds, OneInkDitherIsIndexedByInputValue) {
 struct ErrorCase {
     const char* name;
     int32_t inkSet, outputBits, x, y;
-    std::vector<std::pair<int, int16_t>> expected; // (index, value)
+    std::vector<std::pair<int, int16_t>> expected;  // (index, value)
 };
 
 class ErrorThresholds : public ::testing::TestWithParam<ErrorCase> {};
@@ -286,7 +286,7 @@ TEST(LevelRecords, ExtremeInkScaleStaysDefined) {
 
 struct ShareCase {
     int32_t code;
-    std::array<double, 4> shares; // 1440 one ink, 1440 separated, other one ink, other separated
+    std::array<double, 4> shares;  // 1440 one ink, 1440 separated, other one ink, other separated
 };
 
 TEST(LevelRecords, DotShareByCodeResolutionAndInkSet) {
@@ -333,10 +333,10 @@ TEST(Quantiser, LevelAtOrBelowAndItsWeight) {
     fillQuantiser(q, levels);
     auto pair = [&](int v) { return std::pair<int, int>{q[2 * v], q[2 * v + 1]}; };
     EXPECT_EQ(pair(0), (std::pair{0, 255}));
-    EXPECT_EQ(pair(32), (std::pair{0, 127})); // (64 - 32) * 255 / 64
+    EXPECT_EQ(pair(32), (std::pair{0, 127}));  // (64 - 32) * 255 / 64
     EXPECT_EQ(pair(63), (std::pair{0, 3}));
     EXPECT_EQ(pair(64), (std::pair{1, 255}));
-    EXPECT_EQ(pair(254), (std::pair{3, 4})); // (255 - 254) * 255 / 63
+    EXPECT_EQ(pair(254), (std::pair{3, 4}));  // (255 - 254) * 255 / 63
     EXPECT_EQ(pair(255), (std::pair{4, 255}));
 }
 
@@ -348,15 +348,15 @@ TEST(DensityMap, FloatingInterpolationTruncated) {
     EXPECT_EQ(map[0], 0);
     EXPECT_EQ(map[32], 20);
     EXPECT_EQ(map[64], 40);
-    EXPECT_EQ(map[100], 73);  // 40 + 36 * 60 / 64 = 73.75
-    EXPECT_EQ(map[254], 253); // 180 + 62 * 75 / 63 = 253.8
+    EXPECT_EQ(map[100], 73);   // 40 + 36 * 60 / 64 = 73.75
+    EXPECT_EQ(map[254], 253);  // 180 + 62 * 75 / 63 = 253.8
     EXPECT_EQ(map[255], 255);
     for (int v = 0; v < 256; ++v) ASSERT_GE(map[size_t(v)], 0) << v;
 
     // Falling ink truncates toward zero as well.
     test::LutWithGrid falling = test::singleInkLut({200, 100, 100, 0, 0}, 1);
     fillDensityMap(map.data(), falling.lut);
-    EXPECT_EQ(map[1], 198); // 200 - 100 / 64 = 198.4
+    EXPECT_EQ(map[1], 198);  // 200 - 100 / 64 = 198.4
 }
 
 TEST(DensityMap, OnlyUsableTablesFeedIt) {
@@ -425,7 +425,7 @@ TEST(GridResample, MatchesTheInterpolationAtEveryPoint) {
         std::copy(levels.begin(), levels.end(), target.list0);
         std::copy(levels.begin(), levels.end(), target.list1);
         std::copy(levels.begin(), levels.end(), target.list2);
-        const size_t entry = size_t(c.channels) + 1; // entries further apart than c
+        const size_t entry = size_t(c.channels) + 1;  // entries further apart than c
         std::vector<uint8_t> table(size_t(n) * n * n * n * entry, 0xEE);
         resampleGrid(source.lut, target, table.data(), entry);
 
@@ -494,7 +494,7 @@ TEST(ExtraBlock, ChainWalk) {
     ASSERT_TRUE(findChainValue(view, kTagDotShare, value));
     EXPECT_EQ(value, 5);
     ASSERT_TRUE(findChainValue(view, kTagInkLimit, value));
-    EXPECT_EQ(value, 90); // the first item with the tag
+    EXPECT_EQ(value, 90);  // the first item with the tag
     EXPECT_FALSE(findChainValue(view, 7, value));
 
     // Items behind the end marker are not read.
@@ -505,9 +505,9 @@ TEST(ExtraBlock, ChainWalk) {
 
     // Longer items are stepped over by their length; an item too short for a
     // tag and a value does not match.
-    test::Bytes items = {6, 0, 0, 0, 0x22, 0, 1,    2,    3, 4, // tag 0x22 and four bytes
-                         2, 0, 0, 0, 101,  0,                   // tag 101 without a value
-                         4, 0, 0, 0, 101,  0, 0xFE, 0xFF,       // tag 101, value -2
+    test::Bytes items = {6, 0, 0, 0, 0x22, 0, 1,    2,    3, 4,  // tag 0x22 and four bytes
+                         2, 0, 0, 0, 101,  0,                    // tag 101 without a value
+                         4, 0, 0, 0, 101,  0, 0xFE, 0xFF,        // tag 101, value -2
                          0, 0, 0, 0};
     ASSERT_TRUE(findChainValue(ByteView(items.data(), items.size()), kTagInkLimit, value));
     EXPECT_EQ(value, -2);
@@ -521,5 +521,5 @@ TEST(ExtraBlock, ChainWalk) {
     EXPECT_FALSE(findChainValue(ByteView(cut.data(), 6), kTagInkLimit, value));
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

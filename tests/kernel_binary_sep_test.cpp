@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "kernels/diffusion.h"
-#include "support/error_span.h"
 #include "kernels/kernels.h"
+#include "support/error_span.h"
 #include "support/separation_fixtures.h"
 
 namespace inkdot {
@@ -80,13 +80,13 @@ TEST_P(BinarySepMember, ChecksInOrderWriteNothing) {
         f.planes.fill(0xA5);
         for (int line = 0; line < 3; ++line)
             std::fill(f.errorLine(line).begin(), f.errorLine(line).end(), 3);
-        EXPECT_EQ(f.run(kernel(), input, c.pixelCount, c.startX, 7, c.bitOffset, c.pairFlag,
-                        c.enable),
-                  c.result)
+        EXPECT_EQ(
+            f.run(kernel(), input, c.pixelCount, c.startX, 7, c.bitOffset, c.pairFlag, c.enable),
+            c.result)
             << c.what;
-        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
-                                [](uint8_t b) { return b == 0xA5; }))
-            << c.what;
+        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) {
+            return b == 0xA5;
+        })) << c.what;
         EXPECT_EQ(f.state().lastLine, -12345) << c.what;
         EXPECT_EQ(f.state().lastEnd, -12345) << c.what;
         for (int line = 0; line < 3; ++line)
@@ -94,8 +94,8 @@ TEST_P(BinarySepMember, ChecksInOrderWriteNothing) {
                                     [](int16_t e) { return e == 3; }))
                 << c.what << " line " << line;
     }
-    EXPECT_EQ(kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1,
-                       7, 0, /*reserved*/ 1),
+    EXPECT_EQ(kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0,
+                       1, 7, 0, /*reserved*/ 1),
               INKDOT_OK);
 }
 
@@ -258,7 +258,8 @@ TEST(BinarySepPartner, BlocksOrAddsItsDot) {
             EXPECT_TRUE(f.dot(ink, 0)) << "partner plane " << ink;
             EXPECT_EQ(f.dot(4 + ink, 0), c.diffusedDot) << "diffused plane " << 4 + ink;
             for (size_t i = 0; i < want.size(); ++i)
-                ASSERT_EQ(uint16_t(f.errorLine(ink)[i]), want[i]) << "ink " << ink << " entry " << i;
+                ASSERT_EQ(uint16_t(f.errorLine(ink)[i]), want[i])
+                    << "ink " << ink << " entry " << i;
         }
     }
 }
@@ -315,8 +316,7 @@ TEST(BinarySepThreshold, IndexAndBiasByInk) {
                 EXPECT_EQ(f.dot(5, 0), above == 0) << "u " << c.u << " ink B";
                 continue;
             }
-            ASSERT_EQ(f.run(*c.kernel, repeatPixel(channelsOf({1, 1, 1, 1}), 1), 1, 0),
-                      INKDOT_OK);
+            ASSERT_EQ(f.run(*c.kernel, repeatPixel(channelsOf({1, 1, 1, 1}), 1), 1, 0), INKDOT_OK);
             EXPECT_EQ(f.dot(4, 0), above == 0) << "u " << c.u << " index " << c.indexA;
             EXPECT_EQ(f.dot(5, 0), above == 0) << "u " << c.u << " index " << c.indexB;
         }
@@ -340,10 +340,22 @@ TEST(BinarySepSmoothing, MeanWithThePreviousPixel) {
         std::vector<std::pair<int, int>> want;  // a4, a5 per pixel
     };
     const Case cases[] = {
-        {"one step, even", 2, {{{1, 1, 1, 1}, 11, 10}, {{2, 1, 1, 1}, 31, 21}}, {{11, 10}, {21, 16}}},
-        {"one step, odd", 3, {{{1, 1, 1, 1}, 11, 10}, {{2, 1, 1, 1}, 31, 21}}, {{11, 10}, {21, 15}}},
-        {"a4 from 12 is kept", 2, {{{1, 1, 1, 1}, 12, 10}, {{2, 1, 1, 1}, 31, 21}}, {{12, 10}, {31, 16}}},
-        {"a step in every channel", 2, {{{1, 2, 3, 4}, 0, 10}, {{2, 1, 4, 3}, 5, 21}}, {{0, 10}, {3, 16}}},
+        {"one step, even",
+         2,
+         {{{1, 1, 1, 1}, 11, 10}, {{2, 1, 1, 1}, 31, 21}},
+         {{11, 10}, {21, 16}}},
+        {"one step, odd",
+         3,
+         {{{1, 1, 1, 1}, 11, 10}, {{2, 1, 1, 1}, 31, 21}},
+         {{11, 10}, {21, 15}}},
+        {"a4 from 12 is kept",
+         2,
+         {{{1, 1, 1, 1}, 12, 10}, {{2, 1, 1, 1}, 31, 21}},
+         {{12, 10}, {31, 16}}},
+        {"a step in every channel",
+         2,
+         {{{1, 2, 3, 4}, 0, 10}, {{2, 1, 4, 3}, 5, 21}},
+         {{0, 10}, {3, 16}}},
         {"two steps", 2, {{{1, 1, 1, 1}, 11, 10}, {{1, 1, 3, 1}, 31, 21}}, {{11, 10}, {31, 21}}},
         {"the previous final amount",
          2,
@@ -424,7 +436,7 @@ TEST_P(BinarySepMember, PacksSixPlanesAtAnOffset) {
 // quantiser step takes (a4 of 100 or 200) the dither of column x + 24.
 TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
     constexpr int32_t kStartX = 37, kCount = 1300;
-    constexpr uint8_t kStepChannel = 8 + 3;  // level 1, or 2 from a dither of 128
+    constexpr uint8_t kStepChannel = 8 + 3;                // level 1, or 2 from a dither of 128
     constexpr uint8_t kA4Low = 23, kA4High = 25, kA5 = 7;  // a4 from 12 is not smoothed
     for (int32_t width : {1, 6, 100, 512, 1024}) {
         SeparationFixture f(1, kStartX + kCount);
@@ -447,8 +459,8 @@ TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
 
         const int32_t stride = (kCount + 7) / 8;
         std::vector<uint8_t> planes(size_t(6 * stride));
-        ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes.data(), stride, 0, kCount, kStartX,
-                           1, 0, 0, 0),
+        ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes.data(), stride, 0, kCount,
+                           kStartX, 1, 0, 0, 0),
                   INKDOT_OK);
 
         const int32_t mask = width - 1;
@@ -466,9 +478,9 @@ TEST_P(BinarySepMember, ReadsMaskedMatrixColumns) {
             const bool want4 = at(x + 48) < t4, want5 = at(x) < range / 2;
             if (dotAt(kPlaneOf[4], i) != want4 || dotAt(kPlaneOf[5], i) != want5) {
                 ++wrong;
-                ADD_FAILURE() << "width " << width << ", x " << x << ": a4 " << dotAt(kPlaneOf[4], i)
-                              << " (want " << want4 << "), a5 " << dotAt(kPlaneOf[5], i)
-                              << " (want " << want5 << ")";
+                ADD_FAILURE() << "width " << width << ", x " << x << ": a4 "
+                              << dotAt(kPlaneOf[4], i) << " (want " << want4 << "), a5 "
+                              << dotAt(kPlaneOf[5], i) << " (want " << want5 << ")";
             }
         }
     }
@@ -492,7 +504,8 @@ TEST_P(BinarySepMember, LaneLevelsMatchPairLevels) {
         for (int32_t& v : matrix) v = int32_t(next(256));
         f.setMatrix(64, 4, matrix);
         for (uint8_t& b : f.table) b = uint8_t(next(256));
-        for (int c = 0; c < 255; ++c) f.setQuantiser(uint8_t(c), uint8_t(next(31)), uint8_t(next(256)));
+        for (int c = 0; c < 255; ++c)
+            f.setQuantiser(uint8_t(c), uint8_t(next(31)), uint8_t(next(256)));
         for (int32_t& t : f.base.levelThresholds) t = int32_t(next(256));
         for (int16_t& t : f.base.errorThresholds) t = int16_t(int32_t(next(700)) - 100);
         f.setSpreadLevels(60, 40, 20, 10);
@@ -515,8 +528,8 @@ TEST_P(BinarySepMember, LaneLevelsMatchPairLevels) {
             f.errorLine(0) = startLines[0];
             f.errorLine(1) = startLines[1];
             planes[size_t(run)].assign(size_t(6 * stride), 0);
-            ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes[size_t(run)].data(), stride, 0,
-                               kCount, kStartX, 1, 5, 0, 0),
+            ASSERT_EQ(kernel()(f.view(), f.state(), input.data(), planes[size_t(run)].data(),
+                               stride, 0, kCount, kStartX, 1, 5, 0, 0),
                       INKDOT_OK);
             lines[size_t(run)] = {f.errorLine(0), f.errorLine(1)};
         }
@@ -565,33 +578,54 @@ TEST_P(BinarySepPatternChoice, FollowsAmountDecisionAndPartner) {
 using kernels::diffuse;
 // V = amount + 5 (the partner's amount).
 const ChoiceCase kChoices[] = {
-    {"Sep_AboveLevel1Dot", &kernels::HalftoneBinarySep, 41, true, false, 0, 46 - 254, &diffuse<kernels::kA1>},
-    {"Sep_AboveLevel1NoDot", &kernels::HalftoneBinarySep, 41, false, false, 0, 46, &diffuse<kernels::kA1>},
-    {"Sep_Level1NoDot", &kernels::HalftoneBinarySep, 40, false, false, 1, 45, &diffuse<kernels::kA0>},
-    {"Sep_Level1DotOdd", &kernels::HalftoneBinarySep, 40, true, false, 1, 45 - 254, &diffuse<kernels::kA2>},
-    {"Sep_Level1DotEven", &kernels::HalftoneBinarySep, 31, true, false, 0, 36 - 254, &diffuse<kernels::kA2>},
-    {"Sep_Level2Dot", &kernels::HalftoneBinarySep, 30, true, false, 0, 35 - 254, &diffuse<kernels::kA3>},
+    {"Sep_AboveLevel1Dot", &kernels::HalftoneBinarySep, 41, true, false, 0, 46 - 254,
+     &diffuse<kernels::kA1>},
+    {"Sep_AboveLevel1NoDot", &kernels::HalftoneBinarySep, 41, false, false, 0, 46,
+     &diffuse<kernels::kA1>},
+    {"Sep_Level1NoDot", &kernels::HalftoneBinarySep, 40, false, false, 1, 45,
+     &diffuse<kernels::kA0>},
+    {"Sep_Level1DotOdd", &kernels::HalftoneBinarySep, 40, true, false, 1, 45 - 254,
+     &diffuse<kernels::kA2>},
+    {"Sep_Level1DotEven", &kernels::HalftoneBinarySep, 31, true, false, 0, 36 - 254,
+     &diffuse<kernels::kA2>},
+    {"Sep_Level2Dot", &kernels::HalftoneBinarySep, 30, true, false, 0, 35 - 254,
+     &diffuse<kernels::kA3>},
     {"Sep_LowDot", &kernels::HalftoneBinarySep, 2, true, false, 1, 7 - 254, &diffuse<kernels::kA3>},
-    {"Sep_Blocked", &kernels::HalftoneBinarySep, 30, false, true, 0, 35 - 254, &diffuse<kernels::kA0>},
-    {"Sep_BlockedHigh", &kernels::HalftoneBinarySep, 60, false, true, 0, 65 - 254, &diffuse<kernels::kA1>},
+    {"Sep_Blocked", &kernels::HalftoneBinarySep, 30, false, true, 0, 35 - 254,
+     &diffuse<kernels::kA0>},
+    {"Sep_BlockedHigh", &kernels::HalftoneBinarySep, 60, false, true, 0, 65 - 254,
+     &diffuse<kernels::kA1>},
     {"Sep_AmountZero", &kernels::HalftoneBinarySep, 0, false, false, 0, 5, &diffuse<kernels::kA0>},
-    {"Sep1440_HighNoDot", &kernels::HalftoneBinarySep1440, 200, false, false, 1, 205, &diffuse<kernels::kB0>},
-    {"Sep1440_AboveLevel1Dot", &kernels::HalftoneBinarySep1440, 41, true, false, 0, 46 - 254, &diffuse<kernels::kB1>},
-    {"Sep1440_Level1Dot", &kernels::HalftoneBinarySep1440, 40, true, false, 0, 45 - 254, &diffuse<kernels::kB2>},
-    {"Sep1440_Level2Dot", &kernels::HalftoneBinarySep1440, 30, true, false, 1, 35 - 254, &diffuse<kernels::kB3>},
-    {"Sep1440_Level3Dot", &kernels::HalftoneBinarySep1440, 20, true, false, 0, 25 - 254, &diffuse<kernels::kB4>},
-    {"Sep1440_LowDot", &kernels::HalftoneBinarySep1440, 3, true, false, 1, 8 - 254, &diffuse<kernels::kB4>},
-    {"Sep1440_Blocked", &kernels::HalftoneBinarySep1440, 60, false, true, 1, 65 - 254, &diffuse<kernels::kB0>},
-    {"Sep360_PartnerDot", &kernels::HalftoneBinarySep360, 10, false, true, 0, 15 - 255, &diffuse<kernels::kA1>},
-    {"Sep360_BothDots", &kernels::HalftoneBinarySep360, 10, true, true, 1, 15 - 510, &diffuse<kernels::kA1>},
-    {"Sep360_PartnerOnlyAmountZero", &kernels::HalftoneBinarySep360, 0, false, true, 0, 5 - 255, &diffuse<kernels::kA1>},
-    {"Sep360_Level1NoDot", &kernels::HalftoneBinarySep360, 40, false, false, 0, 45, &diffuse<kernels::kA0>},
-    {"Sep360_Level1Dot", &kernels::HalftoneBinarySep360, 40, true, false, 1, 45 - 255, &diffuse<kernels::kA2>},
-    {"Sep360_Level2Dot", &kernels::HalftoneBinarySep360, 30, true, false, 0, 35 - 255, &diffuse<kernels::kA3>},
+    {"Sep1440_HighNoDot", &kernels::HalftoneBinarySep1440, 200, false, false, 1, 205,
+     &diffuse<kernels::kB0>},
+    {"Sep1440_AboveLevel1Dot", &kernels::HalftoneBinarySep1440, 41, true, false, 0, 46 - 254,
+     &diffuse<kernels::kB1>},
+    {"Sep1440_Level1Dot", &kernels::HalftoneBinarySep1440, 40, true, false, 0, 45 - 254,
+     &diffuse<kernels::kB2>},
+    {"Sep1440_Level2Dot", &kernels::HalftoneBinarySep1440, 30, true, false, 1, 35 - 254,
+     &diffuse<kernels::kB3>},
+    {"Sep1440_Level3Dot", &kernels::HalftoneBinarySep1440, 20, true, false, 0, 25 - 254,
+     &diffuse<kernels::kB4>},
+    {"Sep1440_LowDot", &kernels::HalftoneBinarySep1440, 3, true, false, 1, 8 - 254,
+     &diffuse<kernels::kB4>},
+    {"Sep1440_Blocked", &kernels::HalftoneBinarySep1440, 60, false, true, 1, 65 - 254,
+     &diffuse<kernels::kB0>},
+    {"Sep360_PartnerDot", &kernels::HalftoneBinarySep360, 10, false, true, 0, 15 - 255,
+     &diffuse<kernels::kA1>},
+    {"Sep360_BothDots", &kernels::HalftoneBinarySep360, 10, true, true, 1, 15 - 510,
+     &diffuse<kernels::kA1>},
+    {"Sep360_PartnerOnlyAmountZero", &kernels::HalftoneBinarySep360, 0, false, true, 0, 5 - 255,
+     &diffuse<kernels::kA1>},
+    {"Sep360_Level1NoDot", &kernels::HalftoneBinarySep360, 40, false, false, 0, 45,
+     &diffuse<kernels::kA0>},
+    {"Sep360_Level1Dot", &kernels::HalftoneBinarySep360, 40, true, false, 1, 45 - 255,
+     &diffuse<kernels::kA2>},
+    {"Sep360_Level2Dot", &kernels::HalftoneBinarySep360, 30, true, false, 0, 35 - 255,
+     &diffuse<kernels::kA3>},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, BinarySepPatternChoice, ::testing::ValuesIn(kChoices),
                          [](const auto& info) { return std::string(info.param.name); });
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

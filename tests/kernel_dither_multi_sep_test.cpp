@@ -90,13 +90,15 @@ TEST(DitherMultiSep, ChecksInOrderWriteNothing) {
                         c.enable),
                   c.result)
             << c.what;
-        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) { return b == 0xA5; }))
-            << c.what;
+        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) {
+            return b == 0xA5;
+        })) << c.what;
     }
     f.params().outputBits = 2;
-    EXPECT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0,
-                                     16, 0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
-              INKDOT_OK);
+    EXPECT_EQ(
+        HalftoneDitherMultiSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride,
+                               0, 16, 0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
+        INKDOT_OK);
     EXPECT_EQ(f.state().lastLine, -12345);
     EXPECT_EQ(f.state().lastEnd, -12345);
 }
@@ -109,9 +111,9 @@ TEST(DitherMultiSep, SingleInksByTheirRecords) {
     MultiSepFixture f;
     const Levels k{3, 3, 3, 3};
     f.setEntry(k, {0, 0, 0, 0, 7, 9});
-    f.records[14] = record(10, 20, 30);           // ink 4: 2 x 7
-    f.records[kUpper + 18] = record(5, 15, 40);   // ink 5: 512 + 2 x 9
-    f.records[kUpper + 14] = record(0, 0, 255);   // the other halves: never read
+    f.records[14] = record(10, 20, 30);          // ink 4: 2 x 7
+    f.records[kUpper + 18] = record(5, 15, 40);  // ink 5: 512 + 2 x 9
+    f.records[kUpper + 14] = record(0, 0, 255);  // the other halves: never read
     f.records[18] = record(0, 0, 255);
     std::string ink4, ink5;
     for (int32_t u = 0; u < 72; ++u) {
@@ -172,9 +174,9 @@ TEST(DitherMultiSep, RecordPositionsClampedToTheTable) {
     MultiSepFixture f;
     const Levels k{2, 2, 2, 2};
     f.setEntry(k, {50, 60, 0, 0, 7, 0});
-    f.records[14] = record(0, 0, 300);                         // ink 4
-    f.records[kUpper + 100] = record(0, 0, 200);               // pair 1: large below 200
-    f.records[120] = {int16_t(-400), 0, 0, int16_t(-400)};     // trailing ends before 0
+    f.records[14] = record(0, 0, 300);                      // ink 4
+    f.records[kUpper + 100] = record(0, 0, 200);            // pair 1: large below 200
+    f.records[120] = {int16_t(-400), 0, 0, int16_t(-400)};  // trailing ends before 0
     for (int32_t u : {0, 200, 254, 255}) {
         SCOPED_TRACE(u);
         EXPECT_EQ(f.codeAt(k, u, 4), u < 255 ? 3u : 0u);
@@ -275,8 +277,8 @@ TEST(DitherMultiSep, MatrixValuesOfEachInk) {
     const auto input = repeatPixel(channelsOf({2, 2, 2, 2}), 16);
     ASSERT_EQ(f.run(HalftoneDitherMultiSep, input, 16, 0, /*lineNumber*/ 2), INKDOT_OK);
     EXPECT_EQ(f.inkCodes(0, 16), codesIn(16, {{0, 3, '3'}}));
-    EXPECT_EQ(f.inkCodes(2, 16), codesIn(16, {{8, 12, '3'}}));  // 16 + (x + 8) mod 16 < 20
-    EXPECT_EQ(f.inkCodes(4, 16), codesIn(16, {{4, 6, '3'}}));   // (x + 12) mod 16 < 2
+    EXPECT_EQ(f.inkCodes(2, 16), codesIn(16, {{8, 12, '3'}}));   // 16 + (x + 8) mod 16 < 20
+    EXPECT_EQ(f.inkCodes(4, 16), codesIn(16, {{4, 6, '3'}}));    // (x + 12) mod 16 < 2
     EXPECT_EQ(f.inkCodes(5, 16), codesIn(16, {{12, 16, '3'}}));  // (x + 4) mod 16 < 4
 
     // The dither value steps the quantiser at 100: u0 = 101 steps, 99 does not.
@@ -376,8 +378,9 @@ TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
     std::mt19937 rng(7);
     auto below = [&rng](int n) { return int(rng() % uint32_t(n)); };
     for (const RandomObject& o : objects) {
-        SCOPED_TRACE(testing::Message() << (o.withinTable ? "records within the table" : "records outside it")
-                                        << (o.rising ? ", rising thresholds" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << (o.withinTable ? "records within the table" : "records outside it")
+                     << (o.rising ? ", rising thresholds" : ""));
         MultiSepFixture f(kCount);
         randomise(f, o, rng);
         std::vector<uint8_t> input;
@@ -387,8 +390,8 @@ TEST(DitherMultiSep, LongCallsAgreeWithShortOnes) {
             input.insert(input.end(), px.begin(), px.end());
         }
         std::vector<uint8_t> whole(6 * kStride), pieces(6 * kStride);
-        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), whole.data(), kStride, 0, kCount,
-                                         0, 1, 3, 0, 0),
+        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), whole.data(), kStride,
+                                         0, kCount, 0, 1, 3, 0, 0),
                   INKDOT_OK);
         for (int32_t x = 0; x < kCount; x += kPiece) {
             const int32_t n = std::min(kPiece, kCount - x);
@@ -426,16 +429,16 @@ TEST(DitherMultiSep, VectorCodesAgreeWithPortableOnes) {
         }
         const int32_t bitOffset = round % 4, startX = below(64);
         std::vector<uint8_t> vector(6 * kStride, 0x5A), portable(6 * kStride, 0x5A);
-        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), vector.data(), kStride, bitOffset,
-                                         kCount, startX, 1, round, 0, 0),
+        ASSERT_EQ(HalftoneDitherMultiSep(f.view(), f.state(), input.data(), vector.data(), kStride,
+                                         bitOffset, kCount, startX, 1, round, 0, 0),
                   INKDOT_OK);
-        ASSERT_EQ(kernels::HalftoneDitherMultiSepPortable(f.view(), f.state(), input.data(), portable.data(),
-                                                          kStride, bitOffset, kCount, startX, 1,
-                                                          round, 0, 0),
+        ASSERT_EQ(kernels::HalftoneDitherMultiSepPortable(f.view(), f.state(), input.data(),
+                                                          portable.data(), kStride, bitOffset,
+                                                          kCount, startX, 1, round, 0, 0),
                   INKDOT_OK);
         EXPECT_EQ(vector, portable) << "round " << round;
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

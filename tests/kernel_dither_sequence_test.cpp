@@ -42,7 +42,9 @@ HalftoneParams ditherParams(int32_t inkSet, int32_t outputBits) {
 }
 
 // The ramp value of pixel x: kSteps flat steps from 0 to 255.
-uint8_t rampValue(int32_t x) { return uint8_t((x / (kWidth / kSteps)) * 255 / (kSteps - 1)); }
+uint8_t rampValue(int32_t x) {
+    return uint8_t((x / (kWidth / kSteps)) * 255 / (kSteps - 1));
+}
 
 // A line of four-channel pixels whose channel `channel` ramps, the others 0.
 Bytes channelRamp(int channel) {
@@ -84,8 +86,10 @@ TEST(DitherSequence, OneInkCoverageFollowsTheRamp) {
     EXPECT_EQ(ink[0][0], pixels);
     EXPECT_EQ(ink[0][kSteps - 1], 0);
     for (int s = 1; s < kSteps; ++s) {
-        if (ink[0][s - 1] > 0) EXPECT_LT(ink[0][s], ink[0][s - 1]) << "step " << s;
-        else EXPECT_EQ(ink[0][s], 0) << "step " << s;
+        if (ink[0][s - 1] > 0)
+            EXPECT_LT(ink[0][s], ink[0][s - 1]) << "step " << s;
+        else
+            EXPECT_EQ(ink[0][s], 0) << "step " << s;
     }
 }
 
@@ -157,14 +161,17 @@ TEST_P(DitherSixInks, RampsFollowTheSeparation) {
     for (int channel = 0; channel < 4; ++channel) {
         SCOPED_TRACE(testing::Message() << "ramp of channel " << channel);
         const StepInk planeInk = inkPerStep(page, channelRamp(channel), 6, 100 * channel);
-        auto ink = [&](int tableChannel) { return planeInk[size_t(kPlaneOfChannel[tableChannel])]; };
+        auto ink = [&](int tableChannel) {
+            return planeInk[size_t(kPlaneOfChannel[tableChannel])];
+        };
         const std::vector<int> own = channel == 0   ? std::vector{0, 1}
                                      : channel == 1 ? std::vector{2, 3}
                                      : channel == 2 ? std::vector{4}
                                                     : std::vector{5};
         for (int t = 0; t < 6; ++t) {
             if (std::find(own.begin(), own.end(), t) != own.end()) continue;
-            for (int s = 0; s < kSteps; ++s) EXPECT_EQ(ink(t)[size_t(s)], 0) << "ink " << t << ", step " << s;
+            for (int s = 0; s < kSteps; ++s)
+                EXPECT_EQ(ink(t)[size_t(s)], 0) << "ink " << t << ", step " << s;
         }
         for (int t : own) EXPECT_EQ(ink(t)[0], 0) << "ink " << t << " on paper";
         // The ink of the channel (the dark one of a pair) grows step by step
@@ -209,5 +216,5 @@ TEST_P(DitherSixInks, LineInStretchesAsWhole) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -101,8 +101,12 @@ TEST(Dither, DotWhereTheCoveredRanksExceedTheMatrixValue) {
         int32_t covered, matrixValue;
         bool dot;
     };
-    const Case cases[] = {{5, 4, true},  {5, 5, false},  {5, 6, false},
-                          {1, 0, true},  {0, -3, false}, {-1, -3, true},
+    const Case cases[] = {{5, 4, true},
+                          {5, 5, false},
+                          {5, 6, false},
+                          {1, 0, true},
+                          {0, -3, false},
+                          {-1, -3, true},
                           {kCovers, kCovers - 1, true}};
     for (const Case& c : cases) {
         DitherFixture f;
@@ -185,8 +189,8 @@ TEST(Dither, PacksEveryOffsetAndLength) {
                     std::array<uint8_t, 12> out;
                     out.fill(0x5A);
                     const int32_t line = startX + count;  // any line, varied
-                    ASSERT_EQ(f.run(HalftoneDither, input, out.data() + 1, bitOffset, count,
-                                    startX, line),
+                    ASSERT_EQ(f.run(HalftoneDither, input, out.data() + 1, bitOffset, count, startX,
+                                    line),
                               INKDOT_OK);
                     std::array<uint8_t, 12> want;
                     want.fill(0x5A);
@@ -196,9 +200,10 @@ TEST(Dither, PacksEveryOffsetAndLength) {
                     if (touched > 0) want[1] = uint8_t(0x5A & ~(0xFF >> bitOffset));
                     for (int32_t i = 0; i < count; ++i) {
                         const uint32_t value =
-                            inputScale == 1    ? input[size_t(i / 2)]
-                            : inputScale == -1 ? std::min(input[size_t(2 * i)], input[size_t(2 * i + 1)])
-                                               : input[size_t(i)];
+                            inputScale == 1 ? input[size_t(i / 2)]
+                            : inputScale == -1
+                                ? std::min(input[size_t(2 * i)], input[size_t(2 * i + 1)])
+                                : input[size_t(i)];
                         const int32_t covered = f.levelThresholds[value];
                         const int32_t u = values[size_t((line % 3) * 8 + (startX + i) % 8)];
                         const int32_t slot = bitOffset + i;
@@ -255,15 +260,16 @@ TEST(DitherSep, ChecksInOrderWriteNothing) {
     const auto input = repeatPixel(channelsOf({1, 1, 1, 1}), 16);
     for (const Case& c : cases) {
         f.planes.fill(0xA5);
-        EXPECT_EQ(f.run(HalftoneDitherSep, input, c.pixelCount, c.startX, 7, c.bitOffset, 0,
-                        c.enable),
-                  c.result)
+        EXPECT_EQ(
+            f.run(HalftoneDitherSep, input, c.pixelCount, c.startX, 7, c.bitOffset, 0, c.enable),
+            c.result)
             << c.what;
-        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) { return b == 0xA5; }))
-            << c.what;
+        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) {
+            return b == 0xA5;
+        })) << c.what;
     }
-    EXPECT_EQ(HalftoneDitherSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 16,
-                                0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
+    EXPECT_EQ(HalftoneDitherSep(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride,
+                                0, 16, 0, 1, 7, /*pairFlag*/ 9, /*reserved*/ 1),
               INKDOT_OK);
     EXPECT_EQ(f.state().lastLine, -12345);
     EXPECT_EQ(f.state().lastEnd, -12345);
@@ -385,8 +391,8 @@ TEST(DitherSep, SmoothingAveragesAllSixAmounts) {
         f.setEntry(k0, first);
         f.setEntry(c.k1, second);
         std::vector<int> covered(first.begin(), first.end());
-        const std::vector<int> want = c.expected ? *c.expected
-                                                 : std::vector<int>(second.begin(), second.end());
+        const std::vector<int> want =
+            c.expected ? *c.expected : std::vector<int>(second.begin(), second.end());
         covered.insert(covered.end(), want.begin(), want.end());
         std::fill(f.base.levelThresholds.begin(), f.base.levelThresholds.end(), 0);
         for (int a : covered) f.base.levelThresholds[size_t(a)] = kCovers;
@@ -457,5 +463,5 @@ TEST(DitherSep, PacksSixPlanesAtAnOffset) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

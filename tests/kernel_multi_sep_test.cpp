@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "kernels/diffusion.h"
-#include "support/error_span.h"
 #include "kernels/kernels.h"
+#include "support/error_span.h"
 #include "support/separation_fixtures.h"
 
 namespace inkdot {
@@ -159,11 +159,11 @@ TEST_P(MultiSepMember, PreparedCallsAgreeWithPerPixelReads) {
                     }
                 }
                 std::vector<uint8_t> a(6 * kStride), b(6 * kStride);
-                ASSERT_EQ(kernel()(prepared.view(), prepared.state(), input.data(), a.data(), kStride, 0, kCount,
-                                   0, 1, y, 0, 0),
+                ASSERT_EQ(kernel()(prepared.view(), prepared.state(), input.data(), a.data(),
+                                   kStride, 0, kCount, 0, 1, y, 0, 0),
                           INKDOT_OK);
-                ASSERT_EQ(kernel()(perPixel.view(), perPixel.state(), input.data(), b.data(), kStride, 0, kCount,
-                                   0, 1, y, 0, 0),
+                ASSERT_EQ(kernel()(perPixel.view(), perPixel.state(), input.data(), b.data(),
+                                   kStride, 0, kCount, 0, 1, y, 0, 0),
                           INKDOT_OK);
                 ASSERT_EQ(a, b) << "line " << y;
                 for (int line = 0; line < 3; ++line)
@@ -202,9 +202,9 @@ TEST_P(MultiSepMember, ChecksInOrderWriteNothing) {
         EXPECT_EQ(f.run(kernel(), input, c.pixelCount, c.startX, 7, c.bitOffset, 0, c.enable),
                   c.result)
             << c.what;
-        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
-                                [](uint8_t b) { return b == 0xA5; }))
-            << c.what;
+        EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) {
+            return b == 0xA5;
+        })) << c.what;
         EXPECT_EQ(f.state().lastLine, -12345) << c.what;
         EXPECT_EQ(f.state().lastEnd, -12345) << c.what;
         for (int line = 0; line < 3; ++line)
@@ -213,9 +213,10 @@ TEST_P(MultiSepMember, ChecksInOrderWriteNothing) {
                 << c.what << " line " << line;
     }
     f.params().outputBits = 2;
-    EXPECT_EQ(kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1, 7,
-                       /*pairFlag*/ 9, /*reserved*/ 1),
-              INKDOT_OK);
+    EXPECT_EQ(
+        kernel()(f.view(), f.state(), input.data(), f.planes.data(), f.kPlaneStride, 0, 4, 0, 1, 7,
+                 /*pairFlag*/ 9, /*reserved*/ 1),
+        INKDOT_OK);
 }
 
 // The quantiser's dither value is the matrix read as one flat array at
@@ -226,15 +227,15 @@ TEST_P(MultiSepMember, ChecksInOrderWriteNothing) {
 TEST_P(MultiSepMember, QuantiserDitherAtTheFlatIndex) {
     struct Case {
         int32_t width, height, y, x;
-        int32_t flat;       // the index read
-        int32_t value;      // the matrix value there
+        int32_t flat;   // the index read
+        int32_t value;  // the matrix value there
         bool steps;
     };
     const Case cases[] = {
-        {4, 4, 0, 0, 10, 100, true},   {4, 4, 0, 0, 10, 99, false},
-        {4, 4, 1, 0, 14, 101, true},   {4, 4, 1, 3, 1, 100, true},
-        {4, 4, 0, 6, 0, 100, true},    {4, 4, 2, 5, 7, 100, true},
-        {32, 32, 0, 0, 10, 400, true}, {32, 32, 0, 0, 10, 399, false},  // shifted by 2
+        {4, 4, 0, 0, 10, 100, true},     {4, 4, 0, 0, 10, 99, false},
+        {4, 4, 1, 0, 14, 101, true},     {4, 4, 1, 3, 1, 100, true},
+        {4, 4, 0, 6, 0, 100, true},      {4, 4, 2, 5, 7, 100, true},
+        {32, 32, 0, 0, 10, 400, true},   {32, 32, 0, 0, 10, 399, false},  // shifted by 2
         {32, 32, 3, 40, 146, 400, true},
     };
     for (const Case& c : cases) {
@@ -275,8 +276,8 @@ TEST_P(MultiSepMember, RecordsByRole) {
             ASSERT_EQ(f.run(kernel(), repeatPixel(channelsOf({1, 1, 1, 1}), 1), 1, 0), INKDOT_OK);
             for (int p = 0; p < 6; ++p)
                 EXPECT_EQ(f.code(p, 0), p == c.plane && upper == c.upper ? kLarge : kNone)
-                    << c.ink << (upper ? " in the upper half" : " in the lower half")
-                    << ", plane " << p;
+                    << c.ink << (upper ? " in the upper half" : " in the lower half") << ", plane "
+                    << p;
         }
     }
 }
@@ -294,7 +295,8 @@ TEST_P(MultiSepMember, AmountsSumWithThePreviousPixel) {
         {"one step", {{{1, 1, 1, 1}, 10}, {{2, 1, 1, 1}, 21}}, {20, 31}},
         {"a step in every channel", {{{1, 2, 3, 4}, 10}, {{2, 1, 4, 3}, 21}}, {20, 31}},
         {"two steps", {{{1, 1, 1, 1}, 10}, {{1, 3, 1, 1}, 21}}, {20, 42}},
-        {"the previous byte", {{{1, 1, 1, 1}, 10}, {{1, 1, 1, 2}, 21}, {{1, 1, 2, 2}, 30}},
+        {"the previous byte",
+         {{{1, 1, 1, 1}, 10}, {{1, 1, 1, 2}, 21}, {{1, 1, 2, 2}, 30}},
          {20, 31, 51}},
     };
     for (const Case& c : cases) {
@@ -328,8 +330,8 @@ TEST(MultiSepPlain, StretchesOfItsRecord) {
         {record(20, 30, 40, 90), 40, 70, 90},
         {record(0, 0, 0, 0), 0, 0, 0},
         {record(10, 0, 60, 70), 60, 60, 70},
-        {record(0, 0, 300, 300), 255, 255, 255},   // clamped to entry 255
-        {record(0, 40, -20, 20), 0, 20, 20},       // clamped to entry 0
+        {record(0, 0, 300, 300), 255, 255, 255},  // clamped to entry 255
+        {record(0, 40, -20, 20), 0, 20, 20},      // clamped to entry 0
     };
     for (const Member& m : kMembers) {
         for (const Case& c : cases) {
@@ -340,9 +342,13 @@ TEST(MultiSepPlain, StretchesOfItsRecord) {
             f.lower(10) = c.r;
             ASSERT_EQ(f.run(*m.kernel, repeatPixel(channelsOf({1, 1, 1, 1}), 256), 256, 0),
                       INKDOT_OK);
-            const std::string want =
-                codesBy(256, [](int32_t x) { return (x + 192) & 255; }, [&](int32_t u) {
-                    return u < c.large ? kLarge : u < c.medium ? kMedium : u < c.small ? kSmall : kNone;
+            const std::string want = codesBy(
+                256, [](int32_t x) { return (x + 192) & 255; },
+                [&](int32_t u) {
+                    return u < c.large    ? kLarge
+                           : u < c.medium ? kMedium
+                           : u < c.small  ? kSmall
+                                          : kNone;
                 });
             EXPECT_EQ(f.codes(2, 256), want) << m.name << " record tb " << c.r.thresholdBase;
         }
@@ -361,10 +367,12 @@ TEST(MultiSepPair, LeadingAndTrailingInk) {
         std::pair<uint32_t, uint32_t> (*codes)(int32_t u);
     };
     const Case cases[] = {
-        {"no leading ink", record(5, 5, 0, 0), record(0, 40, 100, 140), [](int32_t u) {
+        {"no leading ink", record(5, 5, 0, 0), record(0, 40, 100, 140),
+         [](int32_t u) {
              return std::pair{kNone, u < 100 ? kLarge : u < 140 ? kMedium : kNone};
          }},
-        {"one after the other", record(20, 30, 40, 90), record(0, 50, 60, 110), [](int32_t u) {
+        {"one after the other", record(20, 30, 40, 90), record(0, 50, 60, 110),
+         [](int32_t u) {
              if (u < 40) return std::pair{kLarge, kNone};
              if (u < 70) return std::pair{kMedium, kNone};
              if (u < 90) return std::pair{kSmall, kNone};
@@ -380,7 +388,9 @@ TEST(MultiSepPair, LeadingAndTrailingInk) {
          }},
         {"an overlap past the bottom reads entry 0", record(0, 0, 10, 10), record(0, 100, 200, 300),
          [](int32_t u) {
-             return std::pair{u < 10 ? kLarge : kNone, u < 155 ? kLarge : u < 255 ? kMedium : kNone};
+             return std::pair{u < 10 ? kLarge : kNone, u < 155   ? kLarge
+                                                       : u < 255 ? kMedium
+                                                                 : kNone};
          }},
     };
     for (const Member& m : kMembers) {
@@ -390,7 +400,8 @@ TEST(MultiSepPair, LeadingAndTrailingInk) {
                 f.rampMatrix();
                 f.identityThresholds();
                 // Pair 1 is bytes 0 and 1, pair 2 bytes 2 and 3.
-                f.setEntry({1, 1, 1, 1}, pair == 1 ? Amounts{1, 2, 0, 0, 0, 0} : Amounts{0, 0, 1, 2, 0, 0});
+                f.setEntry({1, 1, 1, 1},
+                           pair == 1 ? Amounts{1, 2, 0, 0, 0, 0} : Amounts{0, 0, 1, 2, 0, 0});
                 f.upper(2) = c.f;
                 f.lower(4) = c.s;
                 ASSERT_EQ(f.run(*m.kernel, repeatPixel(channelsOf({1, 1, 1, 1}), 256), 256, 0),
@@ -420,10 +431,11 @@ TEST(MultiSepDiffused, OrderedDotsOnItsOwnMatrixValue) {
         f.upper(12) = record(0, 50, 30, 80);
         ASSERT_EQ(f.run(*m.kernel, repeatPixel(channelsOf({1, 1, 1, 1}), 256), 256, 0, 2),
                   INKDOT_OK);
-        EXPECT_EQ(f.codes(3, 256), codesBy(256, [](int32_t x) { return (x + 64) & 255; },
-                                           [](int32_t u) {
-                                               return u < 30 ? kLarge : u < 80 ? kMedium : kNone;
-                                           }))
+        EXPECT_EQ(f.codes(3, 256), codesBy(
+                                       256, [](int32_t x) { return (x + 64) & 255; },
+                                       [](int32_t u) {
+                                           return u < 30 ? kLarge : u < 80 ? kMedium : kNone;
+                                       }))
             << m.name;
     }
 }
@@ -453,8 +465,7 @@ TEST_P(MultiSepMember, SmallDotThresholdWithParityOffset) {
                 f.upper(8) = record(0, 0, 0, c.total);
                 // E = total: a dot when total > entry +- p.
                 const int32_t sign = ink == 0 ? 1 : -1;
-                f.base.errorThresholds[size_t(index)] =
-                    int16_t(c.total - sign * p - 1 + above);
+                f.base.errorThresholds[size_t(index)] = int16_t(c.total - sign * p - 1 + above);
                 ASSERT_EQ(f.run(kernel(), repeatPixel(channelsOf({1, 1, 1, 1}), 1), 1, 0),
                           INKDOT_OK);
                 EXPECT_EQ(f.code(plane, 0), above == 0 ? kSmall : kNone)
@@ -583,18 +594,21 @@ TEST_P(MultiSepPatternChoice, FollowsLevelTotalAndDot) {
     const int32_t error = c.total - (c.dot == Dot::None ? 0 : dotError);
     std::vector<uint16_t> want(f.errorLine(0).size(), 0);
     uint16_t carry = 0;
-    c.pattern(want.data() + kernels::kErrorLineGuard + 30, error, kernels::parityMask(c.m0),
-              carry);
+    c.pattern(want.data() + kernels::kErrorLineGuard + 30, error, kernels::parityMask(c.m0), carry);
     for (size_t i = 0; i < want.size(); ++i)
         ASSERT_EQ(uint16_t(f.errorLine(0)[i]), want[i]) << "entry " << i;
 }
 
 using kernels::diffuse;
 const ChoiceCase kChoices[] = {
-    {"Mode_AboveLevel1NoDot", &kernels::HalftoneMultiSepMode, 41, Dot::None, 0, &diffuse<kernels::kC1>},
-    {"Mode_AboveLevel1Dot", &kernels::HalftoneMultiSepMode, 41, Dot::Ordered, 1, &diffuse<kernels::kC1>},
-    {"Mode_AboveLevel2NoDot", &kernels::HalftoneMultiSepMode, 31, Dot::None, 0, &diffuse<kernels::kC2>},
-    {"Mode_AboveLevel2Dot", &kernels::HalftoneMultiSepMode, 31, Dot::Small, 0, &diffuse<kernels::kC2>},
+    {"Mode_AboveLevel1NoDot", &kernels::HalftoneMultiSepMode, 41, Dot::None, 0,
+     &diffuse<kernels::kC1>},
+    {"Mode_AboveLevel1Dot", &kernels::HalftoneMultiSepMode, 41, Dot::Ordered, 1,
+     &diffuse<kernels::kC1>},
+    {"Mode_AboveLevel2NoDot", &kernels::HalftoneMultiSepMode, 31, Dot::None, 0,
+     &diffuse<kernels::kC2>},
+    {"Mode_AboveLevel2Dot", &kernels::HalftoneMultiSepMode, 31, Dot::Small, 0,
+     &diffuse<kernels::kC2>},
     {"Mode_Level2NoDot", &kernels::HalftoneMultiSepMode, 30, Dot::None, 1, &diffuse<kernels::kC0>},
     {"Mode_Level2Dot", &kernels::HalftoneMultiSepMode, 30, Dot::Small, 1, &diffuse<kernels::kC3>},
     {"Mode_Level3Dot", &kernels::HalftoneMultiSepMode, 20, Dot::Ordered, 0, &diffuse<kernels::kA3>},
@@ -605,26 +619,39 @@ const ChoiceCase kChoices[] = {
     {"Sep_Level1DotEven", &kernels::HalftoneMultiSep, 35, Dot::Ordered, 0, &diffuse<kernels::kA2>},
     {"Sep_Level1DotOdd", &kernels::HalftoneMultiSep, 35, Dot::Small, 1, &diffuse<kernels::kA2>},
     {"Sep_Level2Dot", &kernels::HalftoneMultiSep, 30, Dot::Small, 0, &diffuse<kernels::kA3>},
-    {"Sep1440_HighNoDot", &kernels::HalftoneMultiSep1440, 200, Dot::None, 1, &diffuse<kernels::kB0>},
-    {"Sep1440_HighNoDotEven", &kernels::HalftoneMultiSep1440, 200, Dot::None, 0, &diffuse<kernels::kB0>},
-    {"Sep1440_AboveLevel1Dot", &kernels::HalftoneMultiSep1440, 41, Dot::Small, 0, &diffuse<kernels::kB1>},
-    {"Sep1440_AboveLevel2Dot", &kernels::HalftoneMultiSep1440, 31, Dot::Ordered, 1, &diffuse<kernels::kB2>},
-    {"Sep1440_Level2Dot", &kernels::HalftoneMultiSep1440, 30, Dot::Small, 0, &diffuse<kernels::kC5>},
+    {"Sep1440_HighNoDot", &kernels::HalftoneMultiSep1440, 200, Dot::None, 1,
+     &diffuse<kernels::kB0>},
+    {"Sep1440_HighNoDotEven", &kernels::HalftoneMultiSep1440, 200, Dot::None, 0,
+     &diffuse<kernels::kB0>},
+    {"Sep1440_AboveLevel1Dot", &kernels::HalftoneMultiSep1440, 41, Dot::Small, 0,
+     &diffuse<kernels::kB1>},
+    {"Sep1440_AboveLevel2Dot", &kernels::HalftoneMultiSep1440, 31, Dot::Ordered, 1,
+     &diffuse<kernels::kB2>},
+    {"Sep1440_Level2Dot", &kernels::HalftoneMultiSep1440, 30, Dot::Small, 0,
+     &diffuse<kernels::kC5>},
     {"Sep1440_LowDot", &kernels::HalftoneMultiSep1440, 5, Dot::Ordered, 1, &diffuse<kernels::kC5>},
     {"Sep2880_NoDot", &kernels::HalftoneMultiSep2880, 100, Dot::None, 0, &diffuse<kernels::kB0>},
     {"Sep2880_NoDotOdd", &kernels::HalftoneMultiSep2880, 100, Dot::None, 1, &diffuse<kernels::kB0>},
-    {"Sep2880_AboveLevel1Dot", &kernels::HalftoneMultiSep2880, 41, Dot::Small, 1, &diffuse<kernels::kB1>},
-    {"Sep2880_AboveLevel1OrderedDot", &kernels::HalftoneMultiSep2880, 200, Dot::Ordered, 0, &diffuse<kernels::kB1>},
-    {"Sep2880_Level1NoDot", &kernels::HalftoneMultiSep2880, 40, Dot::None, 1, &diffuse<kernels::kB0>},
-    {"Sep2880_AboveLevel2Dot", &kernels::HalftoneMultiSep2880, 31, Dot::Small, 0, &diffuse<kernels::kB2>},
-    {"Sep2880_AboveLevel3Dot", &kernels::HalftoneMultiSep2880, 21, Dot::Ordered, 0, &diffuse<kernels::kB3>},
-    {"Sep2880_AboveLevel4Dot", &kernels::HalftoneMultiSep2880, 11, Dot::Small, 1, &diffuse<kernels::kB4>},
-    {"Sep2880_Level4Dot", &kernels::HalftoneMultiSep2880, 10, Dot::Ordered, 1, &diffuse<kernels::kB5>},
-    {"Sep2880_Level4DotEven", &kernels::HalftoneMultiSep2880, 10, Dot::Small, 0, &diffuse<kernels::kB5>},
+    {"Sep2880_AboveLevel1Dot", &kernels::HalftoneMultiSep2880, 41, Dot::Small, 1,
+     &diffuse<kernels::kB1>},
+    {"Sep2880_AboveLevel1OrderedDot", &kernels::HalftoneMultiSep2880, 200, Dot::Ordered, 0,
+     &diffuse<kernels::kB1>},
+    {"Sep2880_Level1NoDot", &kernels::HalftoneMultiSep2880, 40, Dot::None, 1,
+     &diffuse<kernels::kB0>},
+    {"Sep2880_AboveLevel2Dot", &kernels::HalftoneMultiSep2880, 31, Dot::Small, 0,
+     &diffuse<kernels::kB2>},
+    {"Sep2880_AboveLevel3Dot", &kernels::HalftoneMultiSep2880, 21, Dot::Ordered, 0,
+     &diffuse<kernels::kB3>},
+    {"Sep2880_AboveLevel4Dot", &kernels::HalftoneMultiSep2880, 11, Dot::Small, 1,
+     &diffuse<kernels::kB4>},
+    {"Sep2880_Level4Dot", &kernels::HalftoneMultiSep2880, 10, Dot::Ordered, 1,
+     &diffuse<kernels::kB5>},
+    {"Sep2880_Level4DotEven", &kernels::HalftoneMultiSep2880, 10, Dot::Small, 0,
+     &diffuse<kernels::kB5>},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MultiSepPatternChoice, ::testing::ValuesIn(kChoices),
                          [](const auto& info) { return std::string(info.param.name); });
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

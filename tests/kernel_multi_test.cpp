@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "kernels/diffusion.h"
-#include "support/error_span.h"
 #include "kernels/kernels.h"
+#include "support/error_span.h"
 #include "support/kernel_fixtures.h"
 
 namespace inkdot {

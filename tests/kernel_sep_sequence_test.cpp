@@ -24,8 +24,8 @@ using Bytes = std::vector<uint8_t>;
 // Planes in the order of the table's channels: cyan, light cyan, magenta,
 // light magenta, yellow, black.
 constexpr int kPlaneOfChannel[6] = {0, 4, 1, 5, 2, 3};
-constexpr const char* kInkName[6] = {"cyan", "light cyan", "magenta", "light magenta", "yellow",
-                                     "black"};
+constexpr const char* kInkName[6] = {"cyan",          "light cyan", "magenta",
+                                     "light magenta", "yellow",     "black"};
 
 struct Member {
     const char* name;
@@ -45,7 +45,7 @@ const Member kMembers[] = {
 };
 
 constexpr int32_t kTable = 3100;
-constexpr int32_t kWidth = 2048;  // long enough for the calls that prepare their tables
+constexpr int32_t kWidth = 2048;         // long enough for the calls that prepare their tables
 constexpr int32_t kStride = kWidth / 4;  // bytes of a plane, two bits a pixel
 
 // The colour table and the halftone resources, made once.
@@ -54,9 +54,8 @@ struct Resources {
     Bytes list = respack::resourceList({100, 201, 201, 201, 201, 201});
     Bytes levels = respack::gridLevels();
     Bytes matrix = respack::ditherMatrixBlueNoise(64);
-    std::string index = test::IndexText{}
-                            .line({kTable, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1})
-                            .str();
+    std::string index =
+        test::IndexText{}.line({kTable, 120, "Plain", "Vivid", 720, 1440, "Max", 7, 1}).str();
 };
 const Resources& resources() {
     static const Resources r;
@@ -85,8 +84,10 @@ public:
         if (created_ != INKDOT_OK) return;
         int32_t next = 0;
         sequence_ = HalftoneSetResource(context_, resources().list.data(), &next);
-        if (sequence_ == INKDOT_OK) sequence_ = HalftoneSetResource(context_, resources().levels.data(), &next);
-        if (sequence_ == INKDOT_OK) sequence_ = HalftoneSetResource(context_, resources().matrix.data(), &next);
+        if (sequence_ == INKDOT_OK)
+            sequence_ = HalftoneSetResource(context_, resources().levels.data(), &next);
+        if (sequence_ == INKDOT_OK)
+            sequence_ = HalftoneSetResource(context_, resources().matrix.data(), &next);
         if (sequence_ == INKDOT_OK && next != INKDOT_NO_RESOURCE) sequence_ = -next;
     }
     ~SeparatedPage() {
@@ -170,8 +171,8 @@ TEST_P(SeparatedSequence, FrameChoosesTheMember) {
     for (int32_t y = 0; y < 4; ++y) {
         Planes viaFrame{}, direct{};
         ASSERT_EQ(page.line(input, viaFrame, y, 0, kWidth), INKDOT_OK);
-        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), kStride, 0, kWidth, 0, 1, y,
-                           m.pairFlag, 0),
+        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), kStride, 0,
+                           kWidth, 0, 1, y, m.pairFlag, 0),
                   INKDOT_OK);
         ASSERT_EQ(viaFrame, direct) << m.name << " line " << y;
     }
@@ -197,9 +198,10 @@ TEST_P(SeparatedSequence, RampsFollowTheSeparation) {
                     ink[c][x * kSegments / kWidth] +=
                         inkAt(planes, kPlaneOfChannel[c], x, m.outputBits);
         }
-        const std::string what = std::string(m.name) + ", ramp of channel " + std::to_string(channel);
+        const std::string what =
+            std::string(m.name) + ", ramp of channel " + std::to_string(channel);
         // The inks the ramp's channel separates into.
-        const std::vector<int> own = channel == 0 ? std::vector{0, 1}
+        const std::vector<int> own = channel == 0   ? std::vector{0, 1}
                                      : channel == 1 ? std::vector{2, 3}
                                      : channel == 2 ? std::vector{4}
                                                     : std::vector{5};
@@ -292,5 +294,5 @@ TEST_P(SeparatedSequence, CheckedAndClampedReadsAgree) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

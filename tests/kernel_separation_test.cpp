@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "halftone/call_frame.h"
 #include "inkdot/inkdot.h"
 #include "kernels/kernels.h"
 #include "kernels/separation.h"
-#include "halftone/call_frame.h"
 #include "support/separation_fixtures.h"
 
 namespace inkdot {
@@ -48,8 +48,8 @@ TEST_P(SeparationMember, LineContinuityClearing) {
     struct Case {
         const char* what;
         int32_t lastLine, lastEnd, lineNumber, startX, pixelCount;
-        int32_t clearFrom, clearTo;   // positions cleared, [from, to)
-        int32_t alsoCleared = -1;     // a second, single position
+        int32_t clearFrom, clearTo;  // positions cleared, [from, to)
+        int32_t alsoCleared = -1;    // a second, single position
     };
     const Case cases[] = {
         {"jump of two lines", 3, 20, 5, 10, 4, 0, kMax},
@@ -146,15 +146,15 @@ TEST(SeparationFrame, ServesOnlySixByteEntries) {
             prepareKernel(f.context());
             f.planes.fill(0xA5);
             const std::vector<uint8_t> input(64, 9);
-            EXPECT_EQ(Halftone(&f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 8,
-                               0, 1, 3, 0, 0),
+            EXPECT_EQ(Halftone(&f.context(), input.data(), f.planes.data(), f.kPlaneStride, 0, 8, 0,
+                               1, 3, 0, 0),
                       channels == 6 ? INKDOT_OK : INKDOT_UNSUPPORTED)
                 << c.name << ", " << channels << " bytes an entry";
             if (channels != 6) {
                 EXPECT_EQ(f.state().lastLine, -12345) << c.name;
-                EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(),
-                                        [](uint8_t b) { return b == 0xA5; }))
-                    << c.name;
+                EXPECT_TRUE(std::all_of(f.planes.begin(), f.planes.end(), [](uint8_t b) {
+                    return b == 0xA5;
+                })) << c.name;
             }
         }
     }
@@ -192,8 +192,15 @@ TEST(SeparationDither, ShiftFollowsTheMatrixSize) {
     struct Case {
         int32_t matrixSize, shift;
     };
-    for (Case c : {Case{1, 0}, {256, 0}, {510, 0}, {511, 1}, {1022, 1}, {1023, 2}, {4096, 4},
-                   {65536, 8}, {262144, 10}}) {
+    for (Case c : {Case{1, 0},
+                   {256, 0},
+                   {510, 0},
+                   {511, 1},
+                   {1022, 1},
+                   {1023, 2},
+                   {4096, 4},
+                   {65536, 8},
+                   {262144, 10}}) {
         EXPECT_EQ(kernels::ditherShift(c.matrixSize), c.shift) << c.matrixSize;
     }
     EXPECT_EQ(kernels::quantiserDither(255, 0), 254u);
@@ -201,5 +208,5 @@ TEST(SeparationDither, ShiftFollowsTheMatrixSize) {
     EXPECT_EQ(kernels::quantiserDither(0x1FF, 0), 0xFEu);  // only the low byte survives
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

@@ -97,8 +97,8 @@ TEST_P(OneInkSequence, FrameChoosesTheMember) {
     for (int32_t y = 0; y < 4; ++y) {
         Bytes viaFrame(kWidth / 4), direct(kWidth / 4);
         ASSERT_EQ(page.line(input, viaFrame, y, 0, kWidth), INKDOT_OK);
-        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), 0, 0, kWidth, 0, 1, y,
-                           m.pairFlag, 0),
+        ASSERT_EQ(m.kernel(twin.view(), twin.state(), input.data(), direct.data(), 0, 0, kWidth, 0,
+                           1, y, m.pairFlag, 0),
                   INKDOT_OK);
         ASSERT_EQ(viaFrame, direct) << m.name << " line " << y;
     }

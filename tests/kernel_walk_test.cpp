@@ -12,8 +12,8 @@
 namespace inkdot {
 namespace {
 
-using kernels::ErrorWalk;
 using kernels::EntrySpan;
+using kernels::ErrorWalk;
 
 // One pixel's step on either form of the walk: `action` 0..5 diffuses `error`
 // by one of a spread of patterns (narrow to the widest, with parity), 6
@@ -21,14 +21,14 @@ using kernels::EntrySpan;
 template <class Line>
 void step(Line& line, int action, int32_t error, uint32_t oddMask) {
     switch (action) {
-    case 0: return kernels::diffuseOn<kernels::kM1>(line, error, oddMask);
-    case 1: return kernels::diffuseOn<kernels::kA0>(line, error, oddMask);
-    case 2: return kernels::diffuseOn<kernels::kB0>(line, error, oddMask);
-    case 3: return kernels::diffuseOn<kernels::kA2>(line, error, oddMask);
-    case 4: return kernels::diffuseOn<kernels::kA5>(line, error, oddMask);
-    case 5: return kernels::diffuseOn<kernels::kB5>(line, error, oddMask);
-    case 6: return line.passCarry();
-    default: return line.clearOwn();
+        case 0: return kernels::diffuseOn<kernels::kM1>(line, error, oddMask);
+        case 1: return kernels::diffuseOn<kernels::kA0>(line, error, oddMask);
+        case 2: return kernels::diffuseOn<kernels::kB0>(line, error, oddMask);
+        case 3: return kernels::diffuseOn<kernels::kA2>(line, error, oddMask);
+        case 4: return kernels::diffuseOn<kernels::kA5>(line, error, oddMask);
+        case 5: return kernels::diffuseOn<kernels::kB5>(line, error, oddMask);
+        case 6: return line.passCarry();
+        default: return line.clearOwn();
     }
 }
 

@@ -90,5 +90,5 @@ TEST_F(MemBlockTest, FreeFailureStillFreesEveryLaterRecord) {
     EXPECT_EQ(platform::release(failing), nullptr);
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

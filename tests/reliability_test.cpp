@@ -47,8 +47,7 @@ TEST(SequenceGate, LinesWaitForACompleteSequence) {
     };
     HalftoneParams dither = test::singleInkParams();
     dither.method = 3;
-    const Case cases[] = {{"Diffusion", test::singleInkParams(), false},
-                          {"Dither", dither, false}};
+    const Case cases[] = {{"Diffusion", test::singleInkParams(), false}, {"Dither", dither, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto line = [](HalftoneObject& o) {
@@ -169,12 +168,12 @@ void sweep(const std::string& name, const Lifecycle& run, const Deletion* deleti
         const test::MemCounts before = test::memoryCounts();
         ASSERT_EQ(deletion->remove(), INKDOT_OK);
         const test::MemCounts after = test::memoryCounts();
-        const int64_t calls = op == MemOp::Unlock ? after.unlocks - before.unlocks
-                                                  : after.frees - before.frees;
+        const int64_t calls =
+            op == MemOp::Unlock ? after.unlocks - before.unlocks : after.frees - before.frees;
         ASSERT_GT(calls, 0);
         for (int64_t n = 1; n <= calls; ++n) {
-            SCOPED_TRACE(testing::Message() << (op == MemOp::Unlock ? "unlock " : "free ") << n
-                                            << " of " << calls);
+            SCOPED_TRACE(testing::Message()
+                         << (op == MemOp::Unlock ? "unlock " : "free ") << n << " of " << calls);
             test::resetMemory();
             ASSERT_EQ(deletion->createAndRun(), INKDOT_OK);
             test::failNth(op, n);
@@ -211,7 +210,7 @@ protected:
 struct CmEnding {
     const char* name;
     int media, quality, bits, inks;
-    int tag, item; // a tagged item, or 0
+    int tag, item;  // a tagged item, or 0
 };
 
 // The colour-matching object of a setting and its sequence to the end.
@@ -275,13 +274,12 @@ TEST_F(FaultSweep, ColourMatchingWithEachEnding) {
             return calls;
         };
         CmRun kept(e, item);
-        const Deletion deletion{
-            [&]() -> int32_t {
-                for (const Call& c : kept.sequence(&resource))
-                    if (c.result != INKDOT_OK) return c.result;
-                return INKDOT_OK;
-            },
-            [&] { return CmDelete(kept.cm); }};
+        const Deletion deletion{[&]() -> int32_t {
+                                    for (const Call& c : kept.sequence(&resource))
+                                        if (c.result != INKDOT_OK) return c.result;
+                                    return INKDOT_OK;
+                                },
+                                [&] { return CmDelete(kept.cm); }};
         sweep(e.name, lifecycle, &deletion);
     }
 }
@@ -368,15 +366,14 @@ TEST_F(FaultSweep, HalftoneInEachMode) {
         // The kept object is deleted by the sweep alone, never by the fixture.
         std::unique_ptr<HalftoneObject> kept;
         HalftoneContext* keptContext = nullptr;
-        const Deletion deletion{
-            [&]() -> int32_t {
-                kept = object();
-                for (const Call& call : halftoneSequence(c, *kept))
-                    if (call.result != INKDOT_OK) return call.result;
-                keptContext = std::exchange(kept->context, nullptr);
-                return INKDOT_OK;
-            },
-            [&] { return HalftoneDelete(keptContext); }, true};
+        const Deletion deletion{[&]() -> int32_t {
+                                    kept = object();
+                                    for (const Call& call : halftoneSequence(c, *kept))
+                                        if (call.result != INKDOT_OK) return call.result;
+                                    keptContext = std::exchange(kept->context, nullptr);
+                                    return INKDOT_OK;
+                                },
+                                [&] { return HalftoneDelete(keptContext); }, true};
         sweep(c.name, lifecycle, &deletion);
     }
 }
@@ -474,20 +471,13 @@ int32_t errorPeak(HalftoneContext& c, int32_t width) {
 // the foot of the page see the same densities.
 TEST(LongPage, EveryDiffusionKernel) {
     const LongPageCase cases[] = {
-        {"Binary", false, 1, 720, 720, 0, 0},
-        {"Binary1440", false, 1, 1440, 720, 0, 0},
-        {"Multi", false, 2, 720, 720, 0, 0},
-        {"Multi1440", false, 2, 1440, 720, 0, 0},
-        {"Multi2880", false, 2, 2880, 720, 0, 0},
-        {"MultiModePairs", false, 2, 360, 720, 1, -1},
-        {"MultiMode", false, 2, 360, 720, 0, 0},
-        {"BinarySep", true, 1, 720, 720, 0, 0},
-        {"BinarySep360", true, 1, 720, 360, 0, 0},
-        {"BinarySep1440", true, 1, 1440, 720, 0, 0},
-        {"MultiSep", true, 2, 720, 720, 0, 0},
-        {"MultiSep1440", true, 2, 1440, 720, 0, 0},
-        {"MultiSep2880", true, 2, 2880, 720, 0, 0},
-        {"MultiSepModePairs", true, 2, 360, 720, 1, -1},
+        {"Binary", false, 1, 720, 720, 0, 0},       {"Binary1440", false, 1, 1440, 720, 0, 0},
+        {"Multi", false, 2, 720, 720, 0, 0},        {"Multi1440", false, 2, 1440, 720, 0, 0},
+        {"Multi2880", false, 2, 2880, 720, 0, 0},   {"MultiModePairs", false, 2, 360, 720, 1, -1},
+        {"MultiMode", false, 2, 360, 720, 0, 0},    {"BinarySep", true, 1, 720, 720, 0, 0},
+        {"BinarySep360", true, 1, 720, 360, 0, 0},  {"BinarySep1440", true, 1, 1440, 720, 0, 0},
+        {"MultiSep", true, 2, 720, 720, 0, 0},      {"MultiSep1440", true, 2, 1440, 720, 0, 0},
+        {"MultiSep2880", true, 2, 2880, 720, 0, 0}, {"MultiSepModePairs", true, 2, 360, 720, 1, -1},
         {"MultiSepMode", true, 2, 360, 720, 0, 0},
     };
     const int32_t lines = longPageLines();
@@ -527,10 +517,10 @@ TEST(LongPage, EveryDiffusionKernel) {
         std::array<int32_t, 2> peaks{};
         for (int32_t line = 0; line < lines; ++line) {
             const uint8_t* src = page[size_t(line) % page.size()].data();
-            const int32_t ra = Halftone(a.context, src, outA.data(), stride, 0, kLongPageWidth, 0,
-                                        1, line, 0, 0);
-            const int32_t rb = Halftone(b.context, src, outB.data(), stride, 0, kLongPageWidth, 0,
-                                        1, line, 0, 0);
+            const int32_t ra =
+                Halftone(a.context, src, outA.data(), stride, 0, kLongPageWidth, 0, 1, line, 0, 0);
+            const int32_t rb =
+                Halftone(b.context, src, outB.data(), stride, 0, kLongPageWidth, 0, 1, line, 0, 0);
             if (ra != INKDOT_OK || rb != INKDOT_OK || outA != outB) {
                 ADD_FAILURE() << "line " << line << ": " << ra << " " << rb
                               << (outA != outB ? ", the two objects differ" : "");
@@ -539,8 +529,9 @@ TEST(LongPage, EveryDiffusionKernel) {
             // Dots are counted over the head and the foot of the page; the
             // error lines are looked at on every 4th line there and every
             // 1024th in between.
-            const int window =
-                line < kLongPageWindow ? 0 : line >= lines - kLongPageWindow ? 1 : -1;
+            const int window = line < kLongPageWindow            ? 0
+                               : line >= lines - kLongPageWindow ? 1
+                                                                 : -1;
             if (window >= 0)
                 for (uint8_t byte : outA) dots[size_t(window)] += std::popcount(byte);
             if ((window >= 0 && line % 4 == 0) || line % 1024 == 0) {
@@ -559,5 +550,5 @@ TEST(LongPage, EveryDiffusionKernel) {
     }
 }
 
-} // namespace
-} // namespace inkdot
+}  // namespace
+}  // namespace inkdot

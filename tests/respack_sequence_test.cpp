@@ -59,14 +59,15 @@ CmRun runColourMatching(const Setting& s, const CmTagList* tags,
 }
 
 constexpr Setting kSettings[] = {
-    {"PlainDraftRgb", 0, 1, 1, 4},       {"PlainNormalSix", 0, 2, 1, 6}, {"MatteFineRgb", 1, 3, 2, 4},
-    {"MatteFineSixTwoBit", 1, 3, 2, 6}, {"GlossyBestRgb", 2, 4, 2, 4},  {"GlossyBestSixTwoBit", 2, 4, 2, 6},
+    {"PlainDraftRgb", 0, 1, 1, 4}, {"PlainNormalSix", 0, 2, 1, 6},
+    {"MatteFineRgb", 1, 3, 2, 4},  {"MatteFineSixTwoBit", 1, 3, 2, 6},
+    {"GlossyBestRgb", 2, 4, 2, 4}, {"GlossyBestSixTwoBit", 2, 4, 2, 6},
     {"PlainDraftSix", 0, 1, 1, 6},
 };
 
 TEST_F(PackSequence, ColourMatchingChoosesAndDecodesEveryTable) {
-    const respack::ParsedIndex index = respack::parseIndex(
-        std::string(resource(0).begin(), resource(0).end()));
+    const respack::ParsedIndex index =
+        respack::parseIndex(std::string(resource(0).begin(), resource(0).end()));
     for (const Setting& s : kSettings) {
         SCOPED_TRACE(s.name);
         const int32_t expected = respack::chooseTable(
@@ -84,16 +85,17 @@ TEST_F(PackSequence, ColourMatchingChoosesAndDecodesEveryTable) {
         EXPECT_EQ(lut->percentAt0, (table[48] << 8) | table[49]);
         EXPECT_EQ(lut->extraBlock != nullptr, s.bits == 2 && s.inks == 6);
         // The grid still reads as ink: white takes none, black takes black.
-        const size_t nodes = size_t(lut->points[0]) * lut->points[1] * lut->points[2] * lut->points[3];
+        const size_t nodes =
+            size_t(lut->points[0]) * lut->points[1] * lut->points[2] * lut->points[3];
         const uint8_t* last = lut->grid + (nodes - 1) * lut->channels;
         if (s.inks == 4) {
-            EXPECT_EQ(last[3], 0);                             // (255, 255, 255): paper white
-            EXPECT_GT(lut->grid[3], 200);                      // (0, 0, 0): black ink
-            EXPECT_GT(lut->singleChannelTable[0], 200);        // grey ramp: black at 0
-            EXPECT_LE(lut->singleChannelTable[254], 8);        // and hardly any near white
+            EXPECT_EQ(last[3], 0);                       // (255, 255, 255): paper white
+            EXPECT_GT(lut->grid[3], 200);                // (0, 0, 0): black ink
+            EXPECT_GT(lut->singleChannelTable[0], 200);  // grey ramp: black at 0
+            EXPECT_LE(lut->singleChannelTable[254], 8);  // and hardly any near white
         } else {
-            EXPECT_EQ(lut->singleChannelTable[255], 0);        // K = 0
-            EXPECT_GT(lut->singleChannelTable[0], 200);        // solid K
+            EXPECT_EQ(lut->singleChannelTable[255], 0);  // K = 0
+            EXPECT_GT(lut->singleChannelTable[0], 200);  // solid K
         }
         EXPECT_EQ(CmDelete(run.cm), INKDOT_OK);
     }
@@ -121,7 +123,8 @@ TEST_F(PackSequence, CurveSetItemsEndTheSequence) {
         Setting setting;
         int item, tag;
     };
-    for (const Case& c : {Case{kSettings[2], 6001, INKDOT_TAG_CURVE_SET}, Case{kSettings[1], 6002, INKDOT_TAG_CURVE_SET},
+    for (const Case& c : {Case{kSettings[2], 6001, INKDOT_TAG_CURVE_SET},
+                          Case{kSettings[1], 6002, INKDOT_TAG_CURVE_SET},
                           Case{kSettings[2], 6003, INKDOT_TAG_CURVE_SET_TABLE},
                           Case{kSettings[3], 6004, INKDOT_TAG_CURVE_SET_TABLE}}) {
         SCOPED_TRACE(c.item);
@@ -132,7 +135,8 @@ TEST_F(PackSequence, CurveSetItemsEndTheSequence) {
         EXPECT_EQ(bent.asked.size(), 2u);
         // The curves moved some grid values.
         const CmLut *a = CmGetLut(plain.cm), *b = CmGetLut(bent.cm);
-        const size_t bytes = size_t(a->points[0]) * a->points[1] * a->points[2] * a->points[3] * a->channels;
+        const size_t bytes =
+            size_t(a->points[0]) * a->points[1] * a->points[2] * a->points[3] * a->channels;
         EXPECT_NE(std::memcmp(a->grid, b->grid, bytes), 0);
         EXPECT_EQ(CmDelete(plain.cm), INKDOT_OK);
         EXPECT_EQ(CmDelete(bent.cm), INKDOT_OK);
@@ -189,7 +193,8 @@ TEST_F(PackSequence, HalftoneSequencesTakeThePacksResources) {
         std::vector<int32_t> asked;
         int32_t next = c.list;
         for (int guard = 0; next != -1 && guard < 6; ++guard) {
-            ASSERT_EQ(HalftoneSetResource(ht, resource(next).data(), &next), INKDOT_OK) << "after " << asked.size();
+            ASSERT_EQ(HalftoneSetResource(ht, resource(next).data(), &next), INKDOT_OK)
+                << "after " << asked.size();
             if (next != -1) asked.push_back(next);
         }
         EXPECT_EQ(asked, c.asked);
@@ -203,10 +208,13 @@ TEST_F(PackSequence, HalftoneSequencesTakeThePacksResources) {
             std::vector<uint8_t> src;
             for (int i = 0; i < pixels; ++i) src.insert(src.end(), pixel.begin(), pixel.end());
             std::vector<uint8_t> out(size_t(bytesPerPlane) * planes, 0);
-            EXPECT_EQ(Halftone(ht, src.data(), out.data(), bytesPerPlane, 0, pixels, 0, 1, line, 0, 0), INKDOT_OK);
+            EXPECT_EQ(
+                Halftone(ht, src.data(), out.data(), bytesPerPlane, 0, pixels, 0, 1, line, 0, 0),
+                INKDOT_OK);
             std::vector<int> count(planes);
             for (int p = 0; p < planes; ++p)
-                for (int i = 0; i < bytesPerPlane; ++i) count[p] += __builtin_popcount(out[size_t(p) * bytesPerPlane + i]);
+                for (int i = 0; i < bytesPerPlane; ++i)
+                    count[p] += __builtin_popcount(out[size_t(p) * bytesPerPlane + i]);
             return count;
         };
         if (c.inkSet == 3) {
@@ -231,4 +239,4 @@ TEST_F(PackSequence, HalftoneSequencesTakeThePacksResources) {
     }
 }
 
-} // namespace
+}  // namespace

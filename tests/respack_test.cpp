@@ -19,8 +19,12 @@ using respack::Bytes;
 uint32_t le32(const Bytes& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-int le16s(const Bytes& b, size_t at) { return static_cast<int16_t>(b[at] | (b[at + 1] << 8)); }
-int be16s(const Bytes& b, size_t at) { return static_cast<int16_t>((b[at] << 8) | b[at + 1]); }
+int le16s(const Bytes& b, size_t at) {
+    return static_cast<int16_t>(b[at] | (b[at + 1] << 8));
+}
+int be16s(const Bytes& b, size_t at) {
+    return static_cast<int16_t>((b[at] << 8) | b[at + 1]);
+}
 
 // ---------------------------------------------------------------------------
 // Text index
@@ -28,13 +32,15 @@ int be16s(const Bytes& b, size_t at) { return static_cast<int16_t>((b[at] << 8) 
 respack::IndexOptions sampleIndex() {
     respack::IndexOptions options;
     options.keyA = {"Auto", "Graphics", "Neutral", "Standard"};
-    options.keyB = {"Transparency", "Matte", "Matte", "Glossy"};  // repeated name: the later position counts
+    options.keyB = {"Transparency", "Matte", "Matte",
+                    "Glossy"};  // repeated name: the later position counts
     options.keyBBase = 100;
     options.keyC = {"None", "Linear", "Custom", "Vivid", "Matched"};
-    options.lines = {{1001, 310, "Standard", "Matte", 2, 1, "Matched", 4, 1, "# a comment\twith a tab"},
-                  {1002, 0, "Graphics", "Glossy", -12, 2, "Vivid", 6, 2, ""},
-                  {1003, 120, "Unknown", "Missing", 3, 1, "Nowhere", 4, 1, ""},
-                  {1004, 120, "Standard", "Matte", 2, 1, "Matched", 4, 2, ""}};
+    options.lines = {
+        {1001, 310, "Standard", "Matte", 2, 1, "Matched", 4, 1, "# a comment\twith a tab"},
+        {1002, 0, "Graphics", "Glossy", -12, 2, "Vivid", 6, 2, ""},
+        {1003, 120, "Unknown", "Missing", 3, 1, "Nowhere", 4, 1, ""},
+        {1004, 120, "Standard", "Matte", 2, 1, "Matched", 4, 2, ""}};
     return options;
 }
 
@@ -53,10 +59,10 @@ TEST(RespackIndex, RoundTripsLinesListsAndKeys) {
     ASSERT_EQ(parsed.lines.size(), options.lines.size());
     for (size_t i = 0; i < options.lines.size(); ++i) {
         const auto &a = options.lines[i], &b = parsed.lines[i];
-        EXPECT_EQ(std::tie(a.resource, a.tableClass, a.keyA, a.keyB, a.numberA, a.numberB, a.keyC, a.numberC,
-                           a.numberD, a.comment),
-                  std::tie(b.resource, b.tableClass, b.keyA, b.keyB, b.numberA, b.numberB, b.keyC, b.numberC,
-                           b.numberD, b.comment))
+        EXPECT_EQ(std::tie(a.resource, a.tableClass, a.keyA, a.keyB, a.numberA, a.numberB, a.keyC,
+                           a.numberC, a.numberD, a.comment),
+                  std::tie(b.resource, b.tableClass, b.keyA, b.keyB, b.numberA, b.numberB, b.keyC,
+                           b.numberC, b.numberD, b.comment))
             << "line " << i;
     }
     // Keys: positions from 0, keyB from its base, the later of two equal
@@ -87,7 +93,8 @@ TEST(RespackIndex, KeyBListWithoutBaseStartsWithP) {
 
 TEST(RespackIndex, ChoosesTheLastMatchingLineAndNumberDFromVersion300) {
     const respack::ParsedIndex parsed = respack::parseIndex(respack::indexText(sampleIndex()));
-    respack::Selection s{.keyA = 3, .keyB = 102, .keyC = 4, .numberA = 2, .numberB = 1, .numberC = 4, .numberD = 1};
+    respack::Selection s{
+        .keyA = 3, .keyB = 102, .keyC = 4, .numberA = 2, .numberB = 1, .numberC = 4, .numberD = 1};
     EXPECT_EQ(respack::chooseTable(parsed, s), 1001);
     s.numberD = 2;
     EXPECT_EQ(respack::chooseTable(parsed, s), 1004);
@@ -107,12 +114,19 @@ TEST(RespackIndex, RejectsWhatTheFormatCannotHold) {
         change(options);
         return options;
     };
-    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.keyA.push_back("TwelveChars"); s.keyA[0] = "TwelveChars1"; })),
+    EXPECT_THROW(respack::indexText(bad([](auto& s) {
+                     s.keyA.push_back("TwelveChars");
+                     s.keyA[0] = "TwelveChars1";
+                 })),
                  std::invalid_argument);
-    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.keyC.assign(13, "X"); })), std::invalid_argument);
-    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.lines[0].keyB = "two words"; })), std::invalid_argument);
-    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.preamble = "see http://x"; })), std::invalid_argument);
-    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.endLine = "end"; })), std::invalid_argument);
+    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.keyC.assign(13, "X"); })),
+                 std::invalid_argument);
+    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.lines[0].keyB = "two words"; })),
+                 std::invalid_argument);
+    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.preamble = "see http://x"; })),
+                 std::invalid_argument);
+    EXPECT_THROW(respack::indexText(bad([](auto& s) { s.endLine = "end"; })),
+                 std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------
@@ -129,8 +143,12 @@ TEST_P(RespackTable3d, LayoutAndInk) {
     const int n = GetParam().points, type = GetParam().type;
     const size_t greyShare = GetParam().greyShare;
     const Bytes extra = respack::extraBlockKind1({.code = 5});
-    const Bytes t = respack::colourTable3d({.points = n, .type = type, .kind = 3, .percentAt0 = 250,
-                                             .inkLimit = 260, .extraBlock = extra});
+    const Bytes t = respack::colourTable3d({.points = n,
+                                            .type = type,
+                                            .kind = 3,
+                                            .percentAt0 = 250,
+                                            .inkLimit = 260,
+                                            .extraBlock = extra});
     constexpr int c = 4;
     EXPECT_EQ(t[15], type);
     EXPECT_EQ(t[24], 3);
@@ -155,7 +173,9 @@ TEST_P(RespackTable3d, LayoutAndInk) {
     ASSERT_EQ(t.size(), end + extra.size());
     EXPECT_TRUE(std::equal(extra.begin(), extra.end(), t.begin() + end));
 
-    auto node = [&](int i0, int i1, int i2, int ch) { return t[grid + ((size_t(i0) * n + i1) * n + i2) * c + ch]; };
+    auto node = [&](int i0, int i1, int i2, int ch) {
+        return t[grid + ((size_t(i0) * n + i1) * n + i2) * c + ch];
+    };
     // White takes no ink; black is mostly black ink with some colour under it.
     for (int ch = 0; ch < c; ++ch) EXPECT_EQ(node(n - 1, n - 1, n - 1, ch), 0);
     EXPECT_EQ(node(0, 0, 0, 3), 255);
@@ -180,7 +200,8 @@ TEST_P(RespackTable3d, LayoutAndInk) {
     EXPECT_EQ(t[grid + nodes * c + n - 1], 0);
     if (type) {
         for (int i = 0; i < n; ++i)
-            for (int ch = 0; ch < c; ++ch) EXPECT_EQ(t[nodeValues + size_t(i) * c + ch], node(i, i, i, ch));
+            for (int ch = 0; ch < c; ++ch)
+                EXPECT_EQ(t[nodeValues + size_t(i) * c + ch], node(i, i, i, ch));
     }
     if (greyShare) {
         EXPECT_EQ(t[end - 256], 0);
@@ -190,7 +211,8 @@ TEST_P(RespackTable3d, LayoutAndInk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, RespackTable3d,
-                         ::testing::Values(Layout3d{9, 0, 0}, Layout3d{17, 50, 0}, Layout3d{33, 51, 256}),
+                         ::testing::Values(Layout3d{9, 0, 0}, Layout3d{17, 50, 0},
+                                           Layout3d{33, 51, 256}),
                          [](const auto& info) {
                              return "Points" + std::to_string(info.param.points) + "Type" +
                                     std::to_string(info.param.type);
@@ -245,20 +267,23 @@ TEST(RespackTable4d, LayoutAndSixInkSplit) {
 }
 
 TEST(RespackTable4d, RejectsASplitTheLightInkCannotCarry) {
-    EXPECT_THROW(respack::colourTable4d({.lightDensity = 0.2, .darkStart = 0.3}), std::invalid_argument);
+    EXPECT_THROW(respack::colourTable4d({.lightDensity = 0.2, .darkStart = 0.3}),
+                 std::invalid_argument);
     EXPECT_THROW(respack::colourTable3d({.points = 37}), std::invalid_argument);
     EXPECT_THROW(respack::colourTable3d({.type = 128}), std::invalid_argument);
 }
 
 TEST(RespackExtraBlock, SignaturesAndChain) {
-    const Bytes one = respack::extraBlockKind1({.code = 13, .inkScale = 80, .moreItems = {{7, {1, 2, 3}}}});
+    const Bytes one =
+        respack::extraBlockKind1({.code = 13, .inkScale = 80, .moreItems = {{7, {1, 2, 3}}}});
     ASSERT_GE(one.size(), 6u);
     EXPECT_EQ(Bytes(one.begin(), one.begin() + 6), (Bytes{4, 0, 0, 0, 0xFE, 0xFF}));
     // Walk the chain: (length, tag, payload) items up to a length of 0.
     std::vector<std::pair<int, Bytes>> items;
     size_t at = 0;
     for (uint32_t len; (len = le32(one, at)) != 0; at += 4 + len)
-        items.push_back({le16s(one, at + 4) & 0xFFFF, Bytes(one.begin() + at + 6, one.begin() + at + 4 + len)});
+        items.push_back(
+            {le16s(one, at + 4) & 0xFFFF, Bytes(one.begin() + at + 6, one.begin() + at + 4 + len)});
     EXPECT_EQ(at + 4, one.size());
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0], (std::pair<int, Bytes>{0xFFFE, {13, 0}}));
@@ -266,17 +291,20 @@ TEST(RespackExtraBlock, SignaturesAndChain) {
     EXPECT_EQ(items[2], (std::pair<int, Bytes>{7, {1, 2, 3}}));
 
     const Bytes two = respack::extraBlockKind2({.records = 5300});
-    EXPECT_EQ(Bytes(two.begin(), two.begin() + 12), (Bytes{4, 0, 0, 0, 2, 0, 0, 0, 0xFB, 0x69, 0xF7, 0xDC}));
+    EXPECT_EQ(Bytes(two.begin(), two.begin() + 12),
+              (Bytes{4, 0, 0, 0, 2, 0, 0, 0, 0xFB, 0x69, 0xF7, 0xDC}));
     EXPECT_EQ(le16s(two, 16), 5300);
     EXPECT_EQ(le16s(two, 18), 5300);
-    EXPECT_EQ(le16s(respack::extraBlockKind2({.records = 5300, .recordsSingleInk = 5301}), 18), 5301);
+    EXPECT_EQ(le16s(respack::extraBlockKind2({.records = 5300, .recordsSingleInk = 5301}), 18),
+              5301);
 }
 
 // ---------------------------------------------------------------------------
 // Halftone resources
 
 TEST(RespackHalftone, ResourceListAndGridLevels) {
-    EXPECT_EQ(respack::resourceList({5100, 300, -2}), (Bytes{0xEC, 0x13, 0x2C, 0x01, 0xFE, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(respack::resourceList({5100, 300, -2}),
+              (Bytes{0xEC, 0x13, 0x2C, 0x01, 0xFE, 0xFF, 0xFF, 0xFF}));
     EXPECT_THROW(respack::resourceList({1, -1, 2}), std::invalid_argument);
     EXPECT_THROW(respack::resourceList(std::vector<int16_t>(15, 1)), std::invalid_argument);
 
@@ -289,7 +317,8 @@ TEST(RespackHalftone, ResourceListAndGridLevels) {
         for (int i = 3; i < 34; ++i) EXPECT_LT(g[i - 1], g[i]) << exponent;
     }
     // More levels in the highlights with an exponent above 1.
-    EXPECT_LT(respack::gridLevelValues({.exponent = 1.25})[16], respack::gridLevelValues({.exponent = 1.0})[16]);
+    EXPECT_LT(respack::gridLevelValues({.exponent = 1.25})[16],
+              respack::gridLevelValues({.exponent = 1.0})[16]);
 }
 
 TEST(RespackHalftone, BayerMatrices) {
@@ -315,7 +344,8 @@ TEST(RespackHalftone, MatrixResourceCodes) {
     const Bytes wide = respack::ditherMatrix({512, 2, std::vector<uint16_t>(1024)});
     EXPECT_EQ(wide[0], 239);
     EXPECT_EQ(wide[1], 2);
-    EXPECT_THROW(respack::ditherMatrix({12, 12, std::vector<uint16_t>(144)}), std::invalid_argument);
+    EXPECT_THROW(respack::ditherMatrix({12, 12, std::vector<uint16_t>(144)}),
+                 std::invalid_argument);
 }
 
 // The mean power of the pattern of the first `set` ranks at the frequencies
@@ -332,7 +362,8 @@ double lowFrequencyRatio(const respack::Matrix& m, int set, int radius) {
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x)
             if (m.values[size_t(y) * n + x] < set)
-                for (int u = -radius; u <= radius; ++u) rows[size_t(y) * span + (u + radius)] += twiddle[(u * x) & (n - 1)];
+                for (int u = -radius; u <= radius; ++u)
+                    rows[size_t(y) * span + (u + radius)] += twiddle[(u * x) & (n - 1)];
     double power = 0;
     int count = 0;
     for (int u = -radius; u <= radius; ++u)
@@ -340,7 +371,8 @@ double lowFrequencyRatio(const respack::Matrix& m, int set, int radius) {
             const int r2 = u * u + v * v;
             if (r2 == 0 || r2 >= radius * radius) continue;
             C s = 0;
-            for (int y = 0; y < n; ++y) s += rows[size_t(y) * span + (u + radius)] * twiddle[(v * y) & (n - 1)];
+            for (int y = 0; y < n; ++y)
+                s += rows[size_t(y) * span + (u + radius)] * twiddle[(v * y) & (n - 1)];
             power += std::norm(s);
             ++count;
         }
@@ -356,13 +388,15 @@ TEST(RespackBlueNoise, PermutationWithLittleLowFrequencyEnergy) {
     for (size_t i = 0; i < sorted.size(); ++i) ASSERT_EQ(sorted[i], i);
     // White noise has as much power at low frequencies as anywhere; blue
     // noise keeps every level even, from the sparse highlights on.
-    for (int set : {1024, 4096, 16384, 32768, 49152}) EXPECT_LT(lowFrequencyRatio(m, set, 16), 0.1) << set;
+    for (int set : {1024, 4096, 16384, 32768, 49152})
+        EXPECT_LT(lowFrequencyRatio(m, set, 16), 0.1) << set;
     // No two of the first cells are neighbours.
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
             if (m.values[size_t(y) * 256 + x] < 2048) {
                 for (auto [dx, dy] : {std::pair{1, 0}, {0, 1}, {1, 1}, {255, 1}})
-                    ASSERT_GE(m.values[size_t((y + dy) & 255) * 256 + ((x + dx) & 255)], 2048) << x << "," << y;
+                    ASSERT_GE(m.values[size_t((y + dy) & 255) * 256 + ((x + dx) & 255)], 2048)
+                        << x << "," << y;
             }
 }
 
@@ -380,7 +414,8 @@ TEST(RespackBlueNoise, SmallMatricesAndDeterminism) {
 
 // Small dots reach their share of the area (128) where the second stage
 // begins, start to give way in the third and are gone in the fourth.
-void expectStageStarts(const std::vector<respack::LevelRecord>& r, int second, int third, int fourth) {
+void expectStageStarts(const std::vector<respack::LevelRecord>& r, int second, int third,
+                       int fourth) {
     EXPECT_LT(r[second - 1].small, 128);
     EXPECT_EQ(r[second].small, 128);
     EXPECT_EQ(r[third - 1].small, 128);
@@ -393,7 +428,9 @@ void expectStageStarts(const std::vector<respack::LevelRecord>& r, int second, i
 TEST(RespackLevelRecords, ModelStagesForOneInkAndSixInks) {
     const auto one = respack::levelRecordModel({.count = 256, .lowSlope = 65.0 / 203.0});
     ASSERT_EQ(one.size(), 256u);
-    auto rec = [](const respack::LevelRecord& r) { return std::array<int, 3>{r.small, r.medium, r.large}; };
+    auto rec = [](const respack::LevelRecord& r) {
+        return std::array<int, 3>{r.small, r.medium, r.large};
+    };
     EXPECT_EQ(rec(one[50]), (std::array<int, 3>{71, 0, 0}));
     EXPECT_EQ(rec(one[100]), (std::array<int, 3>{128, 35, 0}));
     EXPECT_EQ(rec(one[200]), (std::array<int, 3>{0, 173, 82}));
@@ -449,9 +486,11 @@ TEST(RespackCurves, SetsSelectorsMapsAndTables) {
     EXPECT_EQ(respack::curveSet(std::vector<respack::Curve>(6, same))[0], 3);
     EXPECT_THROW(respack::curveSet({same}), std::invalid_argument);
 
-    EXPECT_EQ(respack::curveSelector(6, {50, 30, 70}), (Bytes{'C', 'W', ':', 6, 50, 30, 70, 0xFE, 0xFF}));
+    EXPECT_EQ(respack::curveSelector(6, {50, 30, 70}),
+              (Bytes{'C', 'W', ':', 6, 50, 30, 70, 0xFE, 0xFF}));
     EXPECT_THROW(respack::curveSelector(6, {29}), std::invalid_argument);
-    EXPECT_EQ(respack::curveMaps({{4, {0, 1}}, {6, {1, 0}}}), (Bytes{4, 0, 1, 0xFE, 6, 1, 0, 0xFE, 0xFF}));
+    EXPECT_EQ(respack::curveMaps({{4, {0, 1}}, {6, {1, 0}}}),
+              (Bytes{4, 0, 1, 0xFE, 6, 1, 0, 0xFE, 0xFF}));
     EXPECT_EQ(respack::curveMeasurements(2, {50, 51}), (Bytes{2, 50, 51}));
     EXPECT_THROW(respack::curveMeasurements(40, {50}), std::invalid_argument);
 
@@ -494,7 +533,8 @@ TEST(RespackCurves, CurveSetTablePlainAndInContainer) {
     EXPECT_EQ(t[binary + 4 * 256 + 128], up[128]);
 
     options.version = 300;
-    const std::string v300(reinterpret_cast<const char*>(respack::curveSetTable(options).data()), 200);
+    const std::string v300(reinterpret_cast<const char*>(respack::curveSetTable(options).data()),
+                           200);
     EXPECT_NE(v300.find("1\tPhotoGlossy\t3\t2\t4\r\n"), std::string::npos);  // no numberD column
 
     const Bytes box = respack::curveSetContainer(t, 2);
@@ -518,7 +558,9 @@ TEST(RespackCurves, CurveSetTablePlainAndInContainer) {
 class RespackDefaultPack : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir = std::filesystem::temp_directory_path() / ("respack_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&dir)));
+        dir = std::filesystem::temp_directory_path() /
+              ("respack_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + std::to_string(reinterpret_cast<uintptr_t>(&dir)));
         std::filesystem::remove_all(dir);
         respack::writeDefaultPack(dir);
     }
@@ -575,8 +617,10 @@ TEST_F(RespackDefaultPack, EveryIndexLineNamesATableOfItsRole) {
     EXPECT_GE(tables.size(), 15u);
     // The manifest tells which settings choose each table.
     const std::string m = manifest();
-    EXPECT_NE(m.find("\"number\": 3013, \"file\": \"3013.bin\", \"kind\": \"colour-table-4d\""), std::string::npos);
-    EXPECT_NE(m.find("\"selectedBy\": [{\"keyA\": 3, \"keyB\": 2, \"keyC\": 4, \"numberA\": 4, \"numberB\": 2"),
+    EXPECT_NE(m.find("\"number\": 3013, \"file\": \"3013.bin\", \"kind\": \"colour-table-4d\""),
+              std::string::npos);
+    EXPECT_NE(m.find("\"selectedBy\": [{\"keyA\": 3, \"keyB\": 2, \"keyC\": 4, \"numberA\": 4, "
+                     "\"numberB\": 2"),
               std::string::npos);
 }
 
@@ -600,7 +644,8 @@ TEST_F(RespackDefaultPack, HalftoneListsNameResourcesOfTheirKind) {
     }
     // The kind-2 extra block names level-record resources of the pack.
     const Bytes table = respack::readResource(dir, 3013);
-    const Bytes extra(table.begin() + le32(table, 16), table.begin() + le32(table, 16) + le32(table, 20));
+    const Bytes extra(table.begin() + le32(table, 16),
+                      table.begin() + le32(table, 16) + le32(table, 20));
     for (size_t at : {16u, 18u}) {
         const Bytes r = respack::readResource(dir, le16s(extra, at));
         EXPECT_EQ(le16s(r, 18), 512);
@@ -611,7 +656,8 @@ TEST_F(RespackDefaultPack, SameBytesWhenWrittenAgainAndACorruptCacheIsMadeAgain)
     const std::string before = manifest();
     const Bytes matrix = respack::readResource(dir, 5200);
     {
-        std::fstream f(dir / respack::resourceFileName(5200), std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream f(dir / respack::resourceFileName(5200),
+                       std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(100);
         f.put('\x7f');
     }
@@ -647,9 +693,10 @@ TEST(RespackDeterminism, KnownChecksums) {
         {"curves", respack::curveTable(2), 0x62b353d6954d2d79ull},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(respack::fnv1a64(c.bytes), c.sum) << c.name << " " << std::hex << respack::fnv1a64(c.bytes);
+        EXPECT_EQ(respack::fnv1a64(c.bytes), c.sum)
+            << c.name << " " << std::hex << respack::fnv1a64(c.bytes);
     }
     EXPECT_EQ(respack::colourTable4d({}), respack::colourTable4d({}));
 }
 
-} // namespace
+}  // namespace

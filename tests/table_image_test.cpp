@@ -85,9 +85,11 @@ TEST(TableImage, OneBitSingleInkLayout) {
     }
     const uint8_t* axis2 = axes + 1032 + 4;
     // Levels 0, 15, 31, ..., 239, 255: 22 lies 7/16 into cell 1, 254 15/16 into cell 15.
-    struct Case { int value, fraction, index; };
-    for (Case c : {Case{0, 0, 0}, Case{15, 0, 1}, Case{22, 28, 1}, Case{254, 60, 15},
-                   Case{255, 0, 16}}) {
+    struct Case {
+        int value, fraction, index;
+    };
+    for (Case c :
+         {Case{0, 0, 0}, Case{15, 0, 1}, Case{22, 28, 1}, Case{254, 60, 15}, Case{255, 0, 16}}) {
         EXPECT_EQ(axis2[2 * c.value], c.fraction) << c.value;
         EXPECT_EQ(axis2[2 * c.value + 1], c.index) << c.value;
     }
@@ -112,8 +114,8 @@ TEST(TableImage, ConversionUndoesTheDotValueCurve) {
     lut.percentAt255 = 50;
     image = getTable(makeParams(0, 1), lut, curves.data());
     EXPECT_EQ(image.bytes[6 + 16], 255);
-    EXPECT_EQ(image.bytes[6 + 4], 126);  // level 63 -> 126
-    EXPECT_EQ(image.bytes[6 + 12], 255); // level 191 -> 382, kept at 255
+    EXPECT_EQ(image.bytes[6 + 4], 126);   // level 63 -> 126
+    EXPECT_EQ(image.bytes[6 + 12], 255);  // level 191 -> 382, kept at 255
 }
 
 TEST(TableImage, ColourGridCopiesTheFirstCubeOfTheGrid) {
@@ -123,8 +125,8 @@ TEST(TableImage, ColourGridCopiesTheFirstCubeOfTheGrid) {
     for (size_t i = 0; i < sizeof grid; ++i) grid[i] = static_cast<uint8_t>(i * 7);
     lut.grid = grid;
     std::vector<uint8_t> curves = identityCurves();
-    Image image = getTable(makeParams(3, 2), lut, curves.data(),
-                           std::vector<uint8_t>(768, 0).data());
+    Image image =
+        getTable(makeParams(3, 2), lut, curves.data(), std::vector<uint8_t>(768, 0).data());
     ASSERT_EQ(image.result, INKDOT_OK);
     uint32_t length = 3 * 3 * 3 * 6;
     EXPECT_EQ(le32(&image.bytes[2]), length);
@@ -207,7 +209,11 @@ TEST(TableImage, RecordCountsOutsideTheSectionStayInIt) {
     std::vector<uint8_t> records(32 + 3 * 2000, 3);
     const uint8_t signature[4] = {0xFB, 0x69, 0xF7, 0xDC};
     std::memcpy(&records[4], signature, 4);
-    struct Case { uint16_t count; uint32_t first; uint32_t last; };
+    struct Case {
+        uint16_t count;
+        uint32_t first;
+        uint32_t last;
+    };
     std::vector<uint8_t>& r = records;
     // Record 299 differs, so a count of 300 shows who fills the tail.
     r[32 + 3 * 299] = r[32 + 3 * 299 + 1] = r[32 + 3 * 299 + 2] = 9;
@@ -226,7 +232,11 @@ TEST(TableImage, RecordCountsOutsideTheSectionStayInIt) {
 }
 
 TEST(TableImage, ExtraBlockValueByCode) {
-    struct Case { int16_t code; int32_t inkSet; int32_t expected; };
+    struct Case {
+        int16_t code;
+        int32_t inkSet;
+        int32_t expected;
+    };
     uint8_t extra[24] = {};
     auto put = [&](int at, int16_t v) {
         extra[at] = static_cast<uint8_t>(v);
@@ -238,8 +248,8 @@ TEST(TableImage, ExtraBlockValueByCode) {
     put(20, 20);
     CmLut lut = makeLut(17);
     lut.extraBlock = extra;
-    for (Case c : {Case{1, 0, 61}, Case{2, 3, -16}, Case{2, 0, 18}, Case{3, 3, -16},
-                   Case{3, 0, 20}, Case{-2, 0, 12345}, Case{7, 3, 12345}}) {
+    for (Case c : {Case{1, 0, 61}, Case{2, 3, -16}, Case{2, 0, 18}, Case{3, 3, -16}, Case{3, 0, 20},
+                   Case{-2, 0, 12345}, Case{7, 3, 12345}}) {
         put(4, c.code);
         HalftoneParams params = makeParams(c.inkSet, 1);
         HTableContext* table = nullptr;
@@ -255,9 +265,9 @@ TEST(TableImage, ExtraBlockValueByCode) {
         HalftoneParams params = makeParams(0, 1);
         HTableContext* table = nullptr;
         int32_t value = 12345;
-        ASSERT_EQ(inkdot::hHalftoneNew(&params, &lut, 0, identityCurves().data(), &value, &table,
-                                       length),
-                  INKDOT_OK);
+        ASSERT_EQ(
+            inkdot::hHalftoneNew(&params, &lut, 0, identityCurves().data(), &value, &table, length),
+            INKDOT_OK);
         EXPECT_EQ(value, 12345) << length;
         EXPECT_EQ(H_HalftoneDelete(table), INKDOT_OK);
     }
@@ -271,15 +281,21 @@ TEST(TableImage, CreationAndDeletionFailures) {
     HTableContext* table = nullptr;
     int32_t value = 0;
     EXPECT_EQ(H_HalftoneNew(nullptr, nullptr, 0, nullptr, &value, &table), INKDOT_BAD_FIRST_RECORD);
-    EXPECT_EQ(H_HalftoneNew(&params, nullptr, 0, nullptr, &value, &table), INKDOT_BAD_SECOND_RECORD);
-    struct Fault { MemOp op; int32_t result; };
-    for (Fault f : {Fault{MemOp::Allocate, INKDOT_ALLOC_FAILED}, Fault{MemOp::Lock, INKDOT_LOCK_FAILED}}) {
+    EXPECT_EQ(H_HalftoneNew(&params, nullptr, 0, nullptr, &value, &table),
+              INKDOT_BAD_SECOND_RECORD);
+    struct Fault {
+        MemOp op;
+        int32_t result;
+    };
+    for (Fault f :
+         {Fault{MemOp::Allocate, INKDOT_ALLOC_FAILED}, Fault{MemOp::Lock, INKDOT_LOCK_FAILED}}) {
         inkdot::test::resetMemory();
         inkdot::test::failNth(f.op, 1);
         EXPECT_EQ(H_HalftoneNew(&params, &lut, 0, nullptr, &value, &table), f.result);
         EXPECT_EQ(inkdot::test::liveBlocks(), base);
     }
-    for (Fault f : {Fault{MemOp::Unlock, INKDOT_UNLOCK_FAILED}, Fault{MemOp::Free, INKDOT_FREE_FAILED}}) {
+    for (Fault f :
+         {Fault{MemOp::Unlock, INKDOT_UNLOCK_FAILED}, Fault{MemOp::Free, INKDOT_FREE_FAILED}}) {
         inkdot::test::resetMemory();
         ASSERT_EQ(H_HalftoneNew(&params, &lut, 0, nullptr, &value, &table), INKDOT_OK);
         inkdot::test::failNth(f.op, 1);
@@ -290,4 +306,4 @@ TEST(TableImage, CreationAndDeletionFailures) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -13,14 +13,14 @@
 
 static int failures;
 
-#define CHECK(cond, ...)                                   \
-    do {                                                   \
-        if (!(cond)) {                                     \
-            printf("FAIL %s:%d: ", __FILE__, __LINE__);    \
-            printf(__VA_ARGS__);                           \
-            printf("\n");                                  \
-            ++failures;                                    \
-        }                                                  \
+#define CHECK(cond, ...)                                \
+    do {                                                \
+        if (!(cond)) {                                  \
+            printf("FAIL %s:%d: ", __FILE__, __LINE__); \
+            printf(__VA_ARGS__);                        \
+            printf("\n");                               \
+            ++failures;                                 \
+        }                                               \
     } while (0)
 
 /* Pushes `words` argument words and calls `fn` without cleaning up after it,

@@ -43,21 +43,21 @@ extern "C" {
 /* Result codes shared by all families. */
 enum {
     INKDOT_OK = 0,
-    INKDOT_ALLOC_FAILED = 0x101,       /* a memory block could not be allocated */
-    INKDOT_LOCK_FAILED = 0x102,        /* a memory block could not be locked */
-    INKDOT_UNLOCK_FAILED = 0x103,      /* a memory block could not be unlocked */
-    INKDOT_FREE_FAILED = 0x104,        /* a memory block could not be freed */
-    INKDOT_UNSUPPORTED = 0x200,        /* this combination of parameters is not supported */
-    INKDOT_BAD_FIRST_RECORD = 0x201,   /* the first record, or a value in it, is not acceptable */
-    INKDOT_BAD_SECOND_RECORD = 0x202,  /* the second record or a resource value is not acceptable */
-    INKDOT_NONZERO_FLAG = 0x203,       /* an argument that must be 0 is not */
-    INKDOT_LINE_TOO_LONG = 0x206,      /* startX + pixelCount exceeds maxPixels */
-    INKDOT_NOT_ENABLED = 0x208,        /* an argument that must be non-zero is zero */
-    INKDOT_DEPTH_MISMATCH = 0x20A,     /* the kernel does not take this output depth or pair value */
-    INKDOT_RESERVED_NONZERO = 0x20B,   /* the reserved last argument of Halftone is not 0 */
-    INKDOT_SEQUENCE_ENDED = 0x300,     /* the resource sequence cannot go on */
-    INKDOT_CONTAINER_VERSION = 0x401,  /* byte 256 of a curve-set container is not 1 */
-    INKDOT_CONTAINER_FORMAT = 0x402    /* byte 96 or the value at 264 of a container is wrong */
+    INKDOT_ALLOC_FAILED = 0x101,      /* a memory block could not be allocated */
+    INKDOT_LOCK_FAILED = 0x102,       /* a memory block could not be locked */
+    INKDOT_UNLOCK_FAILED = 0x103,     /* a memory block could not be unlocked */
+    INKDOT_FREE_FAILED = 0x104,       /* a memory block could not be freed */
+    INKDOT_UNSUPPORTED = 0x200,       /* this combination of parameters is not supported */
+    INKDOT_BAD_FIRST_RECORD = 0x201,  /* the first record, or a value in it, is not acceptable */
+    INKDOT_BAD_SECOND_RECORD = 0x202, /* the second record or a resource value is not acceptable */
+    INKDOT_NONZERO_FLAG = 0x203,      /* an argument that must be 0 is not */
+    INKDOT_LINE_TOO_LONG = 0x206,     /* startX + pixelCount exceeds maxPixels */
+    INKDOT_NOT_ENABLED = 0x208,       /* an argument that must be non-zero is zero */
+    INKDOT_DEPTH_MISMATCH = 0x20A,    /* the kernel does not take this output depth or pair value */
+    INKDOT_RESERVED_NONZERO = 0x20B,  /* the reserved last argument of Halftone is not 0 */
+    INKDOT_SEQUENCE_ENDED = 0x300,    /* the resource sequence cannot go on */
+    INKDOT_CONTAINER_VERSION = 0x401, /* byte 256 of a curve-set container is not 1 */
+    INKDOT_CONTAINER_FORMAT = 0x402   /* byte 96 or the value at 264 of a container is wrong */
 };
 
 /* The resource number that ends a resource sequence. */
@@ -68,10 +68,10 @@ enum {
 
 /* Tags of the items in a CmTagList. */
 enum {
-    INKDOT_TAG_GAMMA_REF = 1,      /* int32: gamma times 100; absent or 0 means 150 */
+    INKDOT_TAG_GAMMA_REF = 1,        /* int32: gamma times 100; absent or 0 means 150 */
     INKDOT_TAG_CHANNEL_CURVES = 256, /* 768 bytes: one 256-byte curve per colour channel */
     INKDOT_TAG_CURVE_SELECTOR = 512, /* curve-stage selector text beginning "CW:" */
-    INKDOT_TAG_CURVE_SET = 528,    /* a ready curve set */
+    INKDOT_TAG_CURVE_SET = 528,      /* a ready curve set */
     INKDOT_TAG_CURVE_SET_TABLE = 544 /* a text table of curve sets, optionally in a container */
 };
 
@@ -88,18 +88,18 @@ typedef struct CmTagList {
 
 /* First record of CmNew: the user's adjustments and the table keys. */
 typedef struct CmParams {
-    int32_t adjustMode;  /* must be 0 when the adjustment stage runs */
-    int32_t brightness;  /* -50..50 */
-    int32_t contrast;    /* -50..50, about the middle value 128 */
-    int32_t saturation;  /* -50..50; the colour table may add to it */
-    int32_t offset0;     /* added to channel 0 after the tone curves, -50..50 */
+    int32_t adjustMode; /* must be 0 when the adjustment stage runs */
+    int32_t brightness; /* -50..50 */
+    int32_t contrast;   /* -50..50, about the middle value 128 */
+    int32_t saturation; /* -50..50; the colour table may add to it */
+    int32_t offset0;    /* added to channel 0 after the tone curves, -50..50 */
     int32_t offset1;
     int32_t offset2;
-    int32_t numberC;     /* must equal column 8 of the chosen index line */
-    int32_t keyB;        /* must equal the resolved column 4 of the chosen index line */
+    int32_t numberC; /* must equal column 8 of the chosen index line */
+    int32_t keyB;    /* must equal the resolved column 4 of the chosen index line */
     int32_t matchMode;
-    int32_t colorMode;   /* 2 switches on the colour re-mapping */
-    int32_t greyMode;    /* 50 switches off the keeping of grey nodes */
+    int32_t colorMode; /* 2 switches on the colour re-mapping */
+    int32_t greyMode;  /* 50 switches off the keeping of grey nodes */
     int32_t reserved12;
     int32_t reserved13;
     const CmTagList* tags; /* tagged items, or null */
@@ -124,42 +124,43 @@ typedef struct CmSelect {
 typedef struct CmLut {
     int32_t zero0;
     int32_t tableKind;
-    int32_t channels;         /* c: output bytes per grid node */
+    int32_t channels; /* c: output bytes per grid node */
     int32_t keepGrey;
-    int32_t tableWords64[4];  /* resource words at bytes 64, 66, 68, 70, sign-extended */
+    int32_t tableWords64[4]; /* resource words at bytes 64, 66, 68, 70, sign-extended */
     int32_t percentAt0;
     int32_t percentAt255;
-    int32_t tableWords52[3];  /* resource words at bytes 52, 54, 56, sign-extended */
-    int32_t points[4];        /* N0, N1, N2, N3: grid points per axis */
-    uint8_t list0[36];        /* input values of the grid points of axis 0 */
-    uint8_t list1[36];        /* axis 1 */
-    uint8_t list2[72];        /* axis 2, shared with axis 3 */
+    int32_t tableWords52[3]; /* resource words at bytes 52, 54, 56, sign-extended */
+    int32_t points[4];       /* N0, N1, N2, N3: grid points per axis */
+    uint8_t list0[36];       /* input values of the grid points of axis 0 */
+    uint8_t list1[36];       /* axis 1 */
+    uint8_t list2[72];       /* axis 2, shared with axis 3 */
     uint8_t singleChannelTable[256];
-    uint8_t* grid;            /* the grid data: N0 x N1 x N2 x N3 nodes of c bytes */
+    uint8_t* grid; /* the grid data: N0 x N1 x N2 x N3 nodes of c bytes */
     void* gridHandle;
-    int32_t resource;         /* resource number of the colour table */
-    int32_t tableClass;       /* class of its index line */
+    int32_t resource;   /* resource number of the colour table */
+    int32_t tableClass; /* class of its index line */
     int32_t zero484[2];
-    uint8_t* extraBlock;      /* copy of the table's extra block, or null */
+    uint8_t* extraBlock; /* copy of the table's extra block, or null */
     void* extraHandle;
     int32_t zero500[2];
-    void* ownHandle;          /* handle of the block that holds this record */
+    void* ownHandle; /* handle of the block that holds this record */
 } CmLut;
 
 /* First record of HalftoneNew and H_HalftoneNew. */
 typedef struct HalftoneParams {
-    int32_t method;       /* 1 error diffusion, 3 threshold matrix, 0 only with outputBits 8 */
+    int32_t method; /* 1 error diffusion, 3 threshold matrix, 0 only with outputBits 8 */
     int32_t lineOption;
-    int32_t inputFormat;  /* bytes per input pixel: 0 gives 1, 4 gives 4 (see the resource sequence) */
-    int32_t inkSet;       /* 0 one ink; 3 four channels separated into six inks */
+    int32_t
+        inputFormat; /* bytes per input pixel: 0 gives 1, 4 gives 4 (see the resource sequence) */
+    int32_t inkSet;  /* 0 one ink; 3 four channels separated into six inks */
     int32_t xResolution;
     int32_t yResolution;
-    int32_t outputBits;   /* 1 or 2; 8 selects the byte-output separation path */
-    int32_t inputScale;   /* -1 two input pixels per output pixel, 0 one, 1 one per two, n>=2 n+1 */
+    int32_t outputBits; /* 1 or 2; 8 selects the byte-output separation path */
+    int32_t inputScale; /* -1 two input pixels per output pixel, 0 one, 1 one per two, n>=2 n+1 */
     int32_t reserved8;
-    int32_t maxPixels;    /* the longest line */
+    int32_t maxPixels; /* the longest line */
     int32_t pairFlag;
-    int32_t version;      /* INKDOT_HALFTONE_VERSION */
+    int32_t version; /* INKDOT_HALFTONE_VERSION */
     int32_t reserved12;
 } HalftoneParams;
 
@@ -168,9 +169,8 @@ typedef struct HalftoneContext HalftoneContext;
 typedef struct HTableContext HTableContext;
 
 /* Colour matching. */
-INKDOT_API int32_t INKDOT_CALL CmNew(const CmParams* params, const CmSelect* select,
-                                     int32_t unused, int32_t* nextResource,
-                                     CmContext** handle);
+INKDOT_API int32_t INKDOT_CALL CmNew(const CmParams* params, const CmSelect* select, int32_t unused,
+                                     int32_t* nextResource, CmContext** handle);
 INKDOT_API int32_t INKDOT_CALL CmSetResource(CmContext* context, const void* resource,
                                              int32_t* nextResource);
 INKDOT_API CmLut* INKDOT_CALL CmGetLut(CmContext* context);
@@ -180,13 +180,12 @@ INKDOT_API int32_t INKDOT_CALL CmDelete(CmContext* context);
 INKDOT_API int32_t INKDOT_CALL HalftoneNew(const HalftoneParams* params, const CmLut* lut,
                                            int32_t flag, int32_t* tableClass,
                                            HalftoneContext** handle);
-INKDOT_API int32_t INKDOT_CALL HalftoneSetResource(HalftoneContext* context,
-                                                   const void* resource,
+INKDOT_API int32_t INKDOT_CALL HalftoneSetResource(HalftoneContext* context, const void* resource,
                                                    int32_t* nextResource);
 INKDOT_API int32_t INKDOT_CALL Halftone(HalftoneContext* context, const void* src, uint8_t* dst,
-                                        int32_t planeStride, int32_t bitOffset,
-                                        int32_t pixelCount, int32_t startX, int32_t enable,
-                                        int32_t lineNumber, int32_t spare, int32_t reserved);
+                                        int32_t planeStride, int32_t bitOffset, int32_t pixelCount,
+                                        int32_t startX, int32_t enable, int32_t lineNumber,
+                                        int32_t spare, int32_t reserved);
 INKDOT_API int32_t INKDOT_CALL HalftoneDelete(HalftoneContext* context);
 
 /* Halftone table image. */

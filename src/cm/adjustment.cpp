@@ -61,9 +61,11 @@ constexpr std::array<int32_t, 512> kScaledLogs = makeScaledLogs();
 static_assert(kScaledLogs[4] == 2 * 3466 && kScaledLogs[509] == 31162);
 
 constexpr int32_t kDefaultGamma = 150;
-constexpr int32_t kLimit = 50;       // every adjustment lies in -50..50
+constexpr int32_t kLimit = 50;  // every adjustment lies in -50..50
 
-int32_t clampByte(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, 255)); }
+int32_t clampByte(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, 0, 255));
+}
 
 // cube(t) x c / 6553600, wide: the product does not fit 32 bits.
 int64_t cubeScaled(int32_t t, int32_t c) {
@@ -90,7 +92,8 @@ void brighten(int32_t b, int32_t l[256]) {
 
 void contrast(int32_t t, int32_t l[256]) {
     if (t < 0) {
-        for (int32_t x = 0; x < 256; ++x) l[x] = clampByte(((t + 100) * (l[x] - 128) + 12800) / 100);
+        for (int32_t x = 0; x < 256; ++x)
+            l[x] = clampByte(((t + 100) * (l[x] - 128) + 12800) / 100);
         return;
     }
     int32_t e = 10000 / (100 - t);
@@ -113,11 +116,15 @@ void smooth(int32_t t[256]) {
     for (int32_t i = 1; i <= 253; ++i) t[i] = (t[i - 1] + t[i] + t[i + 1]) / 3;
 }
 
-bool inRange(int64_t v) { return v >= -kLimit && v <= kLimit; }
+bool inRange(int64_t v) {
+    return v >= -kLimit && v <= kLimit;
+}
 
-} // namespace
+}  // namespace
 
-int32_t scaledLog(int32_t n) { return n >= 1 && n <= 511 ? kScaledLogs[n] : 0; }
+int32_t scaledLog(int32_t n) {
+    return n >= 1 && n <= 511 ? kScaledLogs[n] : 0;
+}
 
 int32_t gammaValue(int32_t v, int32_t ref) {
     if (v == 0) return 0;
@@ -156,8 +163,8 @@ int32_t buildAdjust(const CmContext& cm, CmAdjust& adjust) {
 
     const int32_t offsets[3] = {p.offset0, p.offset1, p.offset2};
     for (int32_t x = 0; x < 256; ++x) {
-        int32_t g = gammaRef == kDefaultGamma ? 0
-                                              : gammaValue(x, gammaRef) - gammaValue(x, kDefaultGamma);
+        int32_t g =
+            gammaRef == kDefaultGamma ? 0 : gammaValue(x, gammaRef) - gammaValue(x, kDefaultGamma);
         for (int32_t ch = 0; ch < 3; ++ch) adjust.tone[ch][x] = clampByte(l[x] + offsets[ch] + g);
     }
     for (int32_t ch = 0; ch < 3; ++ch) smooth(adjust.tone[ch]);
@@ -218,4 +225,4 @@ int32_t runAdjustment(CmContext& cm) {
     return replaceGrid(lut, fresh);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

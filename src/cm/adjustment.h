@@ -33,4 +33,4 @@ void adjustColour(const CmAdjust& adjust, uint8_t colour[3]);
 // stays on failure.
 int32_t runAdjustment(CmContext& cm);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -23,9 +23,9 @@ struct CmContext {
     uint8_t* nodeCurves;               // N0 x c bytes copied from the colour table
     inkdot::platform::Handle nodeCurvesHandle;
     int16_t keyC;
-    int16_t tableType;       // byte 15 of the chosen colour table
-    int16_t workPixel[4];    // bytes per work pixel, then the positions of channels 0..2
-    int16_t tableAdjust[10]; // U0..U2, V0..V2, S0..S3 from the colour table
+    int16_t tableType;        // byte 15 of the chosen colour table
+    int16_t workPixel[4];     // bytes per work pixel, then the positions of channels 0..2
+    int16_t tableAdjust[10];  // U0..U2, V0..V2, S0..S3 from the colour table
     int16_t indexVersion;
     uint8_t greyShare[256];  // from a type-51 colour table
     int32_t resourceBase;    // chosen resource rounded down to a multiple of 1000
@@ -39,4 +39,4 @@ namespace inkdot {
 // May clear the object's colorMode (matchMode 4), hence the reference.
 int16_t deriveKeyC(CmParams& params, const CmSelect& select);
 
-} // namespace inkdot
+}  // namespace inkdot

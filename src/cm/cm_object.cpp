@@ -53,7 +53,9 @@ int32_t cmNew(const CmParams* params, const CmSelect* select, int32_t /*unused*/
     return INKDOT_OK;
 }
 
-CmLut* cmGetLut(CmContext* context) { return context->lut; }
+CmLut* cmGetLut(CmContext* context) {
+    return context->lut;
+}
 
 // Frees one owned block and forgets it, so a delete that failed part-way can
 // be repeated without touching a block twice.
@@ -82,4 +84,4 @@ int32_t cmDelete(CmContext* context) {
     return unlockAndFree(context->ownHandle);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

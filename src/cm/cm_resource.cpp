@@ -46,7 +46,7 @@ int32_t buildLookupTable(CmContext& cm, const uint8_t* table, size_t length,
     return startCurveSteps(cm, nextResource);
 }
 
-} // namespace
+}  // namespace
 
 int32_t cmSetResource(CmContext* context, const void* resource, size_t length,
                       int32_t* nextResource) {
@@ -61,4 +61,4 @@ int32_t cmSetResource(CmContext* context, const void* resource, size_t length,
     }
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -26,8 +26,12 @@ int32_t single(const int32_t v[3], bool greatest) {
     return -1;
 }
 
-int32_t otherMax(const int32_t v[3], int32_t i) { return std::max(v[(i + 1) % 3], v[(i + 2) % 3]); }
-int32_t otherMin(const int32_t v[3], int32_t i) { return std::min(v[(i + 1) % 3], v[(i + 2) % 3]); }
+int32_t otherMax(const int32_t v[3], int32_t i) {
+    return std::max(v[(i + 1) % 3], v[(i + 2) % 3]);
+}
+int32_t otherMin(const int32_t v[3], int32_t i) {
+    return std::min(v[(i + 1) % 3], v[(i + 2) % 3]);
+}
 
 // Every component moves towards the grey it shares with the others by the
 // table's own share curve.
@@ -47,12 +51,12 @@ bool keepsDiagonalNodes(const CmContext& cm) {
            cm.params.matchMode == 0;
 }
 
-} // namespace
+}  // namespace
 
 void tweakColour(const CmContext& cm, int32_t colour[3]) {
-    const int16_t* u = cm.tableAdjust;      // U0..U2
-    const int16_t* vv = cm.tableAdjust + 3; // V0..V2
-    const int16_t* s = cm.tableAdjust + 6;  // S0..S2
+    const int16_t* u = cm.tableAdjust;       // U0..U2
+    const int16_t* vv = cm.tableAdjust + 3;  // V0..V2
+    const int16_t* s = cm.tableAdjust + 6;   // S0..S2
     int32_t v[3] = {255 - colour[0], 255 - colour[1], 255 - colour[2]};
 
     if (cm.tableType == kGreyShareType) shareGrey(cm.greyShare, v);
@@ -129,4 +133,4 @@ void buildSingleChannelTable(CmContext& cm) {
     }
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -20,4 +20,4 @@ int32_t remapColours(CmContext& cm);
 // The 256 entries of lut.singleChannelTable from the grey axis of the grid.
 void buildSingleChannelTable(CmContext& cm);
 
-} // namespace inkdot
+}  // namespace inkdot

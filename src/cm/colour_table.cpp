@@ -36,7 +36,9 @@ constexpr int16_t kNodeValueType = 50;
 constexpr int16_t kGreyShareType = 51;
 constexpr int32_t kNoGreyKeeping = 50;  // greyMode that switches grey keeping off
 
-int32_t be16(const uint8_t* p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
+int32_t be16(const uint8_t* p) {
+    return static_cast<int16_t>((p[0] << 8) | p[1]);
+}
 uint32_t le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
@@ -45,17 +47,17 @@ uint32_t le32(const uint8_t* p) {
 struct Layout {
     int16_t type;
     int32_t kind;
-    int32_t n;        // points on every axis
-    int32_t n3;       // 1, or n for a four-dimensional table
+    int32_t n;   // points on every axis
+    int32_t n3;  // 1, or n for a four-dimensional table
     int32_t c;
-    size_t lists;     // the first list
-    size_t list2;     // the list that axis 2 (and 3) use
+    size_t lists;  // the first list
+    size_t list2;  // the list that axis 2 (and 3) use
     size_t grid;
     uint32_t gridBytes;
     size_t greyList;
     size_t nodeValues;
     size_t greyShare;
-    size_t end;       // one past the last byte the decoder reads
+    size_t end;  // one past the last byte the decoder reads
 };
 
 bool keepsGrey(const CmContext& cm) {
@@ -63,7 +65,9 @@ bool keepsGrey(const CmContext& cm) {
            cm.params.matchMode == 1;
 }
 
-int32_t storedKind(uint8_t byte) { return byte == 2 ? 1 : byte; }
+int32_t storedKind(uint8_t byte) {
+    return byte == 2 ? 1 : byte;
+}
 
 bool greyNodesRewritten(const CmContext& cm, int32_t kind) {
     return !keepsGrey(cm) && (kind == 1 || kind == 3);
@@ -111,9 +115,8 @@ bool extraBlockFits(const uint8_t* b, size_t length) {
 // runs: in the grey-node step and in the class correction.
 bool gainCorrectionsDefined(const CmContext& cm, const uint8_t* b, const Layout& t) {
     bool fourD = t.type == kFourDimensionalType;
-    bool runs = classCorrectionRuns(cm) ||
-                (greyNodesRewritten(cm, t.kind) &&
-                 (fourD || (t.kind == 3 && cm.select.greyCurve != 0)));
+    bool runs = classCorrectionRuns(cm) || (greyNodesRewritten(cm, t.kind) &&
+                                            (fourD || (t.kind == 3 && cm.select.greyCurve != 0)));
     return !runs || gainCorrectionDefined(be16(b + kPercentAt0), be16(b + kPercentAt255));
 }
 
@@ -128,8 +131,8 @@ void readFields(CmContext& cm, const uint8_t* b, const Layout& t) {
     CmLut& lut = *cm.lut;
     lut.tableKind = t.kind;
     for (int i = 0; i < 3; ++i) {
-        cm.tableAdjust[i] = b[kTweakU + i];                              // U0..U2
-        cm.tableAdjust[3 + i] = static_cast<int8_t>(b[kTweakV + i]);     // V0..V2
+        cm.tableAdjust[i] = b[kTweakU + i];                           // U0..U2
+        cm.tableAdjust[3 + i] = static_cast<int8_t>(b[kTweakV + i]);  // V0..V2
     }
     for (int i = 0; i < 4; ++i) cm.tableAdjust[6 + i] = static_cast<int8_t>(b[kTweakS + i]);
     lut.percentAt0 = be16(b + kPercentAt0);
@@ -173,7 +176,7 @@ void rewriteGreyNodes4(CmLut& lut) {
     }
 }
 
-} // namespace
+}  // namespace
 
 bool classCorrectionRuns(const CmContext& cm) {
     return cm.chosenClass >= 300 && cm.chosenClass <= 399 && cm.select.level < 2 &&
@@ -227,7 +230,8 @@ void applyClassCorrection(CmContext& cm) {
     uint8_t corrected[256];
     for (int32_t v = 0; v < 256; ++v)
         corrected[v] = gainCorrectionByte(v, lut.percentAt0, lut.percentAt255);
-    size_t bytes = static_cast<size_t>(lut.points[0]) * lut.points[1] * lut.points[2] * lut.channels;
+    size_t bytes =
+        static_cast<size_t>(lut.points[0]) * lut.points[1] * lut.points[2] * lut.channels;
     for (size_t i = 0; i < bytes; ++i) lut.grid[i] = corrected[lut.grid[i]];
 }
 
@@ -258,4 +262,4 @@ void inverseGainTable(int32_t percentAt0, int32_t percentAt255, uint8_t inverse[
     }
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -32,4 +32,4 @@ void applyClassCorrection(CmContext& cm);
 // table, in double precision.
 void inverseGainTable(int32_t percentAt0, int32_t percentAt255, uint8_t inverse[256]);
 
-} // namespace inkdot
+}  // namespace inkdot

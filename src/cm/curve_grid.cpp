@@ -14,4 +14,4 @@ void bendGrid(CmLut& lut, const uint8_t* channelTables) {
         for (size_t l = 0; l < channels; ++l) node[l] = channelTables[l * 256 + node[l]];
 }
 
-} // namespace inkdot
+}  // namespace inkdot

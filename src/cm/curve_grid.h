@@ -13,4 +13,4 @@ namespace inkdot {
 // c x 256 bytes.
 void bendGrid(CmLut& lut, const uint8_t* channelTables);
 
-} // namespace inkdot
+}  // namespace inkdot

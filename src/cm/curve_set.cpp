@@ -183,7 +183,7 @@ int32_t applyCurveSetTable(CmContext& cm, const uint8_t* item) {
     return result != INKDOT_OK ? result : released;
 }
 
-} // namespace
+}  // namespace
 
 void buildGainTables(int32_t percentAt0, int32_t percentAt255, GainTables& tables) {
     for (int32_t n = 0; n < 256; ++n)
@@ -269,4 +269,4 @@ int32_t runCurveSets(CmContext& cm, bool* present) {
     return INKDOT_OK;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -56,4 +56,4 @@ int32_t chooseCurveBlock(const CmContext& cm, const uint8_t* item, const uint8_t
 // set nor a table of them; otherwise the step ran and this is its result.
 int32_t runCurveSets(CmContext& cm, bool* present);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -144,7 +144,7 @@ int32_t stepByState(CmCurveStage& stage, CmContext& cm, const uint8_t* res, size
     }
 }
 
-} // namespace
+}  // namespace
 
 CurveChoice curveChoiceFor(int32_t mode) {
     if (mode == 2) return {36, 1, 32, 0};
@@ -241,4 +241,4 @@ int32_t releaseCurveStage(CmContext& cm) {
     return INKDOT_OK;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

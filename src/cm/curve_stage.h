@@ -56,4 +56,4 @@ int32_t startCurveStage(CmContext& cm, int32_t* nextResource);
 // Bends every output channel of every grid node through its curve-block slot.
 void applyStageCurves(const CmCurveStage& stage, CmLut& lut);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -16,4 +16,4 @@ inline const void* findTag(const CmTagList* tags, int32_t tag) {
     return nullptr;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

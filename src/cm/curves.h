@@ -21,4 +21,4 @@ int32_t curveStageStep(CmContext& cm, const uint8_t* resource, size_t length,
 // Releases a curve stage the caller abandoned part-way (nothing when none runs).
 int32_t releaseCurveStage(CmContext& cm);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -46,4 +46,4 @@ constexpr bool gainCorrectionDefined(int32_t percentAt0, int32_t percentAt255) {
     return true;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

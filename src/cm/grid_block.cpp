@@ -29,4 +29,4 @@ int32_t replaceGrid(CmLut& lut, GridBlock& block) {
     return result;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -50,4 +50,4 @@ void resampleRows(const CmLut& lut, uint8_t* out, Colour&& colour, AfterRow&& af
     }
 }
 
-} // namespace inkdot
+}  // namespace inkdot

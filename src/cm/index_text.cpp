@@ -5,10 +5,14 @@
 namespace inkdot {
 namespace {
 
-inline bool endsLine(uint8_t ch) { return ch == '\r' || ch == '\n' || ch == 0 || ch == 0x1A; }
-inline bool endsToken(uint8_t ch) { return ch == ' ' || ch == '\t' || endsLine(ch); }
+inline bool endsLine(uint8_t ch) {
+    return ch == '\r' || ch == '\n' || ch == 0 || ch == 0x1A;
+}
+inline bool endsToken(uint8_t ch) {
+    return ch == ' ' || ch == '\t' || endsLine(ch);
+}
 
-} // namespace
+}  // namespace
 
 bool Token::operator==(const Token& other) const {
     return size == other.size && (size == 0 || std::memcmp(data, other.data, size) == 0);
@@ -58,4 +62,4 @@ bool TextCursor::findMarker() {
     return false;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

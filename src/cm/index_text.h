@@ -56,4 +56,4 @@ private:
     size_t pos_ = 0;
 };
 
-} // namespace inkdot
+}  // namespace inkdot

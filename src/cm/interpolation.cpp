@@ -125,9 +125,10 @@ void interpolatePoint4(const CmLut& lut, const Cells& cellOf, uint32_t i3, uint8
                        uint8_t x2, uint8_t x3, uint8_t* out) {
     const int32_t c = lut.channels;
     const size_t s3 = static_cast<size_t>(c);
-    const size_t stride[3] = {static_cast<size_t>(lut.points[1]) * lut.points[2] * lut.points[3] * s3,
-                              static_cast<size_t>(lut.points[2]) * lut.points[3] * s3,
-                              static_cast<size_t>(lut.points[3]) * s3};
+    const size_t stride[3] = {
+        static_cast<size_t>(lut.points[1]) * lut.points[2] * lut.points[3] * s3,
+        static_cast<size_t>(lut.points[2]) * lut.points[3] * s3,
+        static_cast<size_t>(lut.points[3]) * s3};
     Cell cell = locate(lut, cellOf, stride, x0, x1, x2);
 
     const uint8_t* g3 = lut.list2;
@@ -142,7 +143,7 @@ void interpolatePoint4(const CmLut& lut, const Cells& cellOf, uint32_t i3, uint8
     }
 }
 
-} // namespace
+}  // namespace
 
 void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const uint8_t* workPixels,
                   uint8_t* out) {
@@ -154,8 +155,7 @@ void interpolate3(const CmLut& lut, const AxisCells& cells, const uint8_t* grid,
     interpolateRow(lut, PreparedCells{cells}, grid, count, workPixels, out);
 }
 
-void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
-                  uint8_t* out) {
+void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3, uint8_t* out) {
     uint32_t i3 = cellIndex(lut.list2, lut.points[3], x3);
     interpolatePoint4(lut, SearchCells{lut}, i3, x0, x1, x2, x3, out);
 }
@@ -172,7 +172,8 @@ void prepareAxisCells(const CmLut& lut, AxisCells& cells) {
     const uint8_t* lists[3] = {lut.list0, lut.list1, lut.list2};
     for (int axis = 0; axis < 3; ++axis)
         for (uint32_t x = 0; x < 256; ++x)
-            cells.index[axis][x] = static_cast<uint8_t>(cellIndex(lists[axis], lut.points[axis], x));
+            cells.index[axis][x] =
+                static_cast<uint8_t>(cellIndex(lists[axis], lut.points[axis], x));
 }
 
 bool interpolationReady(const CmLut& lut, bool fourDimensional) {
@@ -185,4 +186,4 @@ bool interpolationReady(const CmLut& lut, bool fourDimensional) {
                            : lut.points[3] <= 1;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

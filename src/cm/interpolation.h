@@ -14,8 +14,7 @@ void interpolate3(const CmLut& lut, const uint8_t* grid, int32_t count, const ui
 
 // Four-dimensional, one point, through lut.grid (axes 2 and 3 share list2);
 // c bytes out.
-void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3,
-                  uint8_t* out);
+void interpolate4(const CmLut& lut, uint8_t x0, uint8_t x1, uint8_t x2, uint8_t x3, uint8_t* out);
 
 // The cell of every input value on axes 0, 1 and 2 (axis 3 shares axis 2's),
 // worked out once per grid so that a walk over many points does no search.
@@ -51,4 +50,4 @@ inline bool risesFrom0To255(const uint8_t* list, int32_t points) {
 // only ever leaves such records; a CmLut from elsewhere should be checked.
 bool interpolationReady(const CmLut& lut, bool fourDimensional);
 
-} // namespace inkdot
+}  // namespace inkdot

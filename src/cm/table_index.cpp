@@ -99,7 +99,7 @@ int32_t readEntries(TextCursor& cursor, IndexEntry* entries) {
     return count;
 }
 
-} // namespace
+}  // namespace
 
 int32_t chooseFromIndex(CmContext& cm, const uint8_t* text, size_t length, int32_t* answer) {
     *answer = 0;
@@ -113,7 +113,8 @@ int32_t chooseFromIndex(CmContext& cm, const uint8_t* text, size_t length, int32
     TextCursor cursor(text, length);
     cm.indexVersion = kDefaultVersion;
     if (cursor.findMarker()) {
-        if (cursor.peek() == '3') cm.indexVersion = static_cast<int16_t>(tokenNumber(cursor.token()));
+        if (cursor.peek() == '3')
+            cm.indexVersion = static_cast<int16_t>(tokenNumber(cursor.token()));
         cursor.skipLine();  // the marker line
         cursor.skipLine();  // the header
     }
@@ -142,4 +143,4 @@ int32_t chooseFromIndex(CmContext& cm, const uint8_t* text, size_t length, int32
     return result;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -27,4 +27,4 @@ inline constexpr uint32_t kIndexScratchBytes = 62000;
 // scratch block holds (then *answer is 0 too).
 int32_t chooseFromIndex(CmContext& cm, const uint8_t* text, size_t length, int32_t* answer);
 
-} // namespace inkdot
+}  // namespace inkdot

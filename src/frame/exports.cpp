@@ -10,14 +10,17 @@ int32_t INKDOT_CALL CmNew(const CmParams* params, const CmSelect* select, int32_
     return cmNew(params, select, unused, nextResource, handle);
 }
 
-int32_t INKDOT_CALL CmSetResource(CmContext* context, const void* resource,
-                                  int32_t* nextResource) {
+int32_t INKDOT_CALL CmSetResource(CmContext* context, const void* resource, int32_t* nextResource) {
     return cmSetResource(context, resource, kUnbounded, nextResource);
 }
 
-CmLut* INKDOT_CALL CmGetLut(CmContext* context) { return cmGetLut(context); }
+CmLut* INKDOT_CALL CmGetLut(CmContext* context) {
+    return cmGetLut(context);
+}
 
-int32_t INKDOT_CALL CmDelete(CmContext* context) { return cmDelete(context); }
+int32_t INKDOT_CALL CmDelete(CmContext* context) {
+    return cmDelete(context);
+}
 
 int32_t INKDOT_CALL HalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag,
                                 int32_t* tableClass, HalftoneContext** handle) {
@@ -37,7 +40,9 @@ int32_t INKDOT_CALL Halftone(HalftoneContext* context, const void* src, uint8_t*
                     lineNumber, spare, reserved);
 }
 
-int32_t INKDOT_CALL HalftoneDelete(HalftoneContext* context) { return halftoneDelete(context); }
+int32_t INKDOT_CALL HalftoneDelete(HalftoneContext* context) {
+    return halftoneDelete(context);
+}
 
 int32_t INKDOT_CALL H_HalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t unused,
                                   const uint8_t* curves, int32_t* extraValue,
@@ -51,6 +56,8 @@ int32_t INKDOT_CALL H_HalftoneGetTable(HTableContext* context, const void* recor
     return hHalftoneGetTable(context, records, kUnbounded, nextResource, imageLength, image);
 }
 
-int32_t INKDOT_CALL H_HalftoneDelete(HTableContext* context) { return hHalftoneDelete(context); }
+int32_t INKDOT_CALL H_HalftoneDelete(HTableContext* context) {
+    return hHalftoneDelete(context);
+}
 
-} // extern "C"
+}  // extern "C"

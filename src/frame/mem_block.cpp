@@ -66,4 +66,4 @@ int32_t releaseAll(BlockTable& table) {
     return result;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

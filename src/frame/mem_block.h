@@ -42,4 +42,4 @@ int32_t allocateLocked(uint32_t bytes, bool zeroFill, platform::Handle& handle, 
 // Unlocks and frees one owned block: 0, 0x103 or 0x104.
 int32_t unlockAndFree(platform::Handle handle);
 
-} // namespace inkdot
+}  // namespace inkdot

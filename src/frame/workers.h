@@ -16,8 +16,8 @@ namespace inkdot {
 // The resource length the driver protocol implies: none is known.
 inline constexpr size_t kUnbounded = SIZE_MAX;
 
-int32_t cmNew(const CmParams* params, const CmSelect* select, int32_t unused,
-              int32_t* nextResource, CmContext** handle);
+int32_t cmNew(const CmParams* params, const CmSelect* select, int32_t unused, int32_t* nextResource,
+              CmContext** handle);
 int32_t cmSetResource(CmContext* context, const void* resource, size_t length,
                       int32_t* nextResource);
 CmLut* cmGetLut(CmContext* context);
@@ -26,8 +26,7 @@ int32_t cmDelete(CmContext* context);
 // extraLength bounds the reads of the CmLut's extra block; the driver protocol
 // gives none, so the exports pass kUnbounded.
 int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag,
-                    int32_t* tableClass, HalftoneContext** handle,
-                    size_t extraLength = kUnbounded);
+                    int32_t* tableClass, HalftoneContext** handle, size_t extraLength = kUnbounded);
 int32_t halftoneSetResource(HalftoneContext* context, const void* resource, size_t length,
                             int32_t* nextResource);
 int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_t planeStride,
@@ -42,4 +41,4 @@ int32_t hHalftoneGetTable(HTableContext* context, const void* records, size_t le
                           int32_t* nextResource, int32_t* imageLength, uint8_t* image);
 int32_t hHalftoneDelete(HTableContext* context);
 
-} // namespace inkdot
+}  // namespace inkdot

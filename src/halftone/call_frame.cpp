@@ -60,16 +60,18 @@ void repeatPixels(uint8_t* out, const uint8_t* src, int64_t copies, int64_t repl
     }
 }
 
-} // namespace
+}  // namespace
 
 KernelChoice chooseKernel(const HalftoneContext& context) {
     switch (context.mode) {
-    case Mode::plain: return plainKernel(context);
-    case Mode::pairsSeparated: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 1};
-    case Mode::halfWidthSeparated: return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
-    case Mode::pairsSingleInk: return {&HalftoneMultiMode, 1};
-    case Mode::halfWidthSingleInk: return {&HalftoneMultiMode, 0};
-    case Mode::separationPath: return {&HalftoneSeparationPath, 0};
+        case Mode::plain: return plainKernel(context);
+        case Mode::pairsSeparated:
+            return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 1};
+        case Mode::halfWidthSeparated:
+            return {sixInkEntries(context) ? &HalftoneMultiSepMode : nullptr, 0};
+        case Mode::pairsSingleInk: return {&HalftoneMultiMode, 1};
+        case Mode::halfWidthSingleInk: return {&HalftoneMultiMode, 0};
+        case Mode::separationPath: return {&HalftoneSeparationPath, 0};
     }
     return {nullptr, 0};
 }
@@ -77,13 +79,22 @@ KernelChoice chooseKernel(const HalftoneContext& context) {
 kernels::KernelView kernelView(HalftoneContext& context) {
     const HalftoneContext& c = context;
     return {
-        c.params.maxPixels, c.params.inputScale, c.params.outputBits,
-        ditherMatrix(context), c.matrixWidth, c.matrixHeight, c.matrixSize,
+        c.params.maxPixels,
+        c.params.inputScale,
+        c.params.outputBits,
+        ditherMatrix(context),
+        c.matrixWidth,
+        c.matrixHeight,
+        c.matrixSize,
         c.spread,
-        densityMap(context), separationTable(context),
+        densityMap(context),
+        separationTable(context),
         {errorLineA(context), errorLineB(context), errorLineC(context)},
-        levelThresholds(context), blockAs<uint16_t>(context, kDotValues), errorThresholds(context),
-        quantiser(context), levelRecords(context),
+        levelThresholds(context),
+        blockAs<uint16_t>(context, kDotValues),
+        errorThresholds(context),
+        quantiser(context),
+        levelRecords(context),
     };
 }
 
@@ -106,10 +117,10 @@ void expandLine(HalftoneContext& context, const uint8_t* src, int32_t pixelCount
     uint8_t* out = expandedLine(context);
     const int32_t bytes = bytesPerPixel(context.params.inputFormat);
     switch (bytes) {
-    case 1: repeatPixels<1>(out, src, copies, replication); break;
-    case 3: repeatPixels<3>(out, src, copies, replication); break;
-    case 4: repeatPixels<4>(out, src, copies, replication); break;
-    default: repeatPixels<6>(out, src, copies, replication); break;
+        case 1: repeatPixels<1>(out, src, copies, replication); break;
+        case 3: repeatPixels<3>(out, src, copies, replication); break;
+        case 4: repeatPixels<4>(out, src, copies, replication); break;
+        default: repeatPixels<6>(out, src, copies, replication); break;
     }
 }
 
@@ -140,4 +151,4 @@ int32_t halftone(HalftoneContext* context, const void* src, uint8_t* dst, int32_
                     lineNumber, c.kernelPairFlag, reserved);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -31,4 +31,4 @@ void prepareKernel(HalftoneContext& context);
 // never more than maxPixels pixels.
 void expandLine(HalftoneContext& context, const uint8_t* src, int32_t pixelCount);
 
-} // namespace inkdot
+}  // namespace inkdot

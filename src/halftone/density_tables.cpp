@@ -24,10 +24,10 @@ int32_t put(int32_t levels[4], SpreadRow row) {
 int32_t putByPercent(int32_t levels[4], int32_t percentAt0, SpreadRow at250, SpreadRow at350,
                      SpreadRow at500) {
     switch (percentAt0) {
-    case 250: return put(levels, at250);
-    case 350: return put(levels, at350);
-    case 500: return put(levels, at500);
-    default: return INKDOT_SEQUENCE_ENDED;
+        case 250: return put(levels, at250);
+        case 350: return put(levels, at350);
+        case 500: return put(levels, at500);
+        default: return INKDOT_SEQUENCE_ENDED;
     }
 }
 
@@ -37,8 +37,8 @@ int32_t putByPercent(int32_t levels[4], int32_t percentAt0, SpreadRow at250, Spr
 // the conversion undefined.
 int16_t keep16(double v) {
     if (std::isnan(v)) return 0;
-    if (v <= -2147483648.0) return 0; // low 16 bits of INT32_MIN
-    if (v >= 2147483647.0) return -1; // low 16 bits of INT32_MAX
+    if (v <= -2147483648.0) return 0;  // low 16 bits of INT32_MIN
+    if (v >= 2147483647.0) return -1;  // low 16 bits of INT32_MAX
     return static_cast<int16_t>(static_cast<int32_t>(v));
 }
 
@@ -55,7 +55,7 @@ LevelRecord record(int16_t small, int16_t medium, int16_t base) {
     return LevelRecord{small, medium, base, total};
 }
 
-} // namespace
+}  // namespace
 
 int32_t spreadLevelsFor(const HalftoneParams& params, int32_t percentAt0, int32_t levels[4]) {
     const Resolution r(params);
@@ -185,21 +185,21 @@ double dotShareFor(int32_t code, bool at1440x720, bool singleInk) {
     struct Row {
         double share[4];
     };
-    static constexpr Row kCoarse{{0.5, 0.65, 0.35, 0.5}};  // codes 2, 11, 15
-    static constexpr Row kMedium{{0.75, 0.65, 0.5, 0.65}}; // codes 5, 13
-    static constexpr Row kFine{{0.5, 0.6, 0.25, 0.4}};     // code 4
-    static constexpr Row kFull{{0.75, 0.75, 0.75, 0.75}};  // code 0
+    static constexpr Row kCoarse{{0.5, 0.65, 0.35, 0.5}};   // codes 2, 11, 15
+    static constexpr Row kMedium{{0.75, 0.65, 0.5, 0.65}};  // codes 5, 13
+    static constexpr Row kFine{{0.5, 0.6, 0.25, 0.4}};      // code 4
+    static constexpr Row kFull{{0.75, 0.75, 0.75, 0.75}};   // code 0
     static constexpr Row kOther{{0.5, 0.6, 0.35, 0.5}};
     const Row* row = &kOther;
     switch (code) {
-    case 2:
-    case 11:
-    case 15: row = &kCoarse; break;
-    case 5:
-    case 13: row = &kMedium; break;
-    case 4: row = &kFine; break;
-    case 0: row = &kFull; break;
-    default: break;
+        case 2:
+        case 11:
+        case 15: row = &kCoarse; break;
+        case 5:
+        case 13: row = &kMedium; break;
+        case 4: row = &kFine; break;
+        case 0: row = &kFull; break;
+        default: break;
     }
     return row->share[(at1440x720 ? 0 : 2) + (singleInk ? 0 : 1)];
 }
@@ -230,7 +230,7 @@ LevelModelStages fillLevelRecords(LevelRecord* out, const LevelModel& model) {
     const double f = 203.0 / 65.0;
     const double g = 203.0 / 104.0;
     const double k = std::trunc(n * h);
-    const double smallLimit = n * b; // the small-dot part at its limit
+    const double smallLimit = n * b;  // the small-dot part at its limit
     auto inkOf = [&](int32_t i) {
         const double x = std::min(i * h, n);
         return x * (a + (1 - a) * x / k);
@@ -297,4 +297,4 @@ LevelModelStages fillLevelRecords(LevelRecord* out, const LevelModel& model) {
     return stages;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -44,10 +44,10 @@ void fillErrorThresholds(int16_t* errorThresholds, const HalftoneParams& params,
 
 // Parameters of the level-record model.
 struct LevelModel {
-    int32_t records; // R: 256 for one ink, 512 for separated inks
-    double curve;    // A: bend of the ink axis
-    double dotShare; // B: share of the small dots at their limit
-    double inkScale; // H: stretch of the ink axis
+    int32_t records;  // R: 256 for one ink, 512 for separated inks
+    double curve;     // A: bend of the ink axis
+    double dotShare;  // B: share of the small dots at their limit
+    double inkScale;  // H: stretch of the ink axis
 };
 
 // The model for an object with a chain-kind extra block: B from the chain's
@@ -68,4 +68,4 @@ struct LevelModelStages {
 // large. Floating point throughout; each field is kept as int16.
 LevelModelStages fillLevelRecords(LevelRecord* records, const LevelModel& model);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -167,7 +167,7 @@ void resampleChannels(const CmLut& source, const CmLut& target, uint8_t* table, 
         resample<0, Finish>(source, target, table, entryBytes);
 }
 
-} // namespace
+}  // namespace
 
 void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size_t entryBytes,
                   GridFinish finish) {
@@ -177,4 +177,4 @@ void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size
         resampleChannels<GridFinish::asSampled>(source, target, table, entryBytes);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

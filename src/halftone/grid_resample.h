@@ -19,7 +19,7 @@ namespace inkdot {
 // What happens to each entry once it is sampled.
 enum class GridFinish {
     asSampled,
-    pairTransfer, // six channels or more: pairTransfer below
+    pairTransfer,  // six channels or more: pairTransfer below
 };
 
 // Samples `source` (a four-dimensional grid the interpolation can walk, see
@@ -38,7 +38,7 @@ void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size
 inline void pairTransferAmounts(int32_t* v) {
     auto transfer = [](int32_t& dark, int32_t& light, int32_t shared) {
         const int32_t weighted = light + 2 * dark + 2 * shared - 511;
-        const int32_t half = (dark + light + shared - 253) / 2; // > 0 only above 254
+        const int32_t half = (dark + light + shared - 253) / 2;  // > 0 only above 254
         int32_t over = weighted > half ? weighted : half;
         over = over > 0 ? over : 0;
         const bool allOfIt = light < 3 * over;
@@ -56,4 +56,4 @@ inline void pairTransfer(uint8_t* e) {
     for (int i = 0; i < 4; ++i) e[i] = static_cast<uint8_t>(v[i]);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

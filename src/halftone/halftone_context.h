@@ -21,7 +21,7 @@ enum class Mode : int32_t {
     separationPath = 7,      // six inks by ordered dither: byte or one-bit output
 };
 
-} // namespace inkdot
+}  // namespace inkdot
 
 // Everything the halftone engine needs to turn raster lines into dots. Lives
 // in one zero-filled, locked global-memory block created by HalftoneNew; the
@@ -33,18 +33,18 @@ struct HalftoneContext {
     inkdot::BlockTable blocks;
     int32_t errorLineCount;
     inkdot::kernels::LineState line;  // what the kernel keeps between calls
-    int32_t phase;             // HalftoneSetResource calls so far
+    int32_t phase;                    // HalftoneSetResource calls so far
     inkdot::platform::Handle ownHandle;
     int32_t matrixWidth;
     int32_t matrixHeight;
     int32_t matrixSize;
     inkdot::kernels::SpreadLevels spread;
-    int32_t extraKind;         // 0, 1 or 2: which kind of extra block the CmLut carries
-    int32_t replication;       // copies of each input pixel before the kernels; 1 = none
+    int32_t extraKind;    // 0, 1 or 2: which kind of extra block the CmLut carries
+    int32_t replication;  // copies of each input pixel before the kernels; 1 = none
     inkdot::Mode mode;
     int32_t is720x360;
-    int32_t sequenceState;     // inkdot::SequenceState: running, complete or failed
-    size_t extraLength;        // bytes of the extra block that may be read
+    int32_t sequenceState;  // inkdot::SequenceState: running, complete or failed
+    size_t extraLength;     // bytes of the extra block that may be read
     // Chosen when the resource sequence completes: the kernel (none when no
     // kernel serves the object), the pair value it is called with, and the
     // view of the tables it reads.
@@ -90,27 +90,53 @@ inline const T* blockAs(const HalftoneContext& context, BlockIndex index) {
     return static_cast<const T*>(context.blocks[index].address);
 }
 
-inline int16_t* densityMap(HalftoneContext& c) { return blockAs<int16_t>(c, kDensityMap); }
-inline uint8_t* separationTable(HalftoneContext& c) { return blockAs<uint8_t>(c, kSeparationTable); }
-inline int16_t* errorLineA(HalftoneContext& c) { return blockAs<int16_t>(c, kErrorLineA); }
-inline int16_t* errorLineB(HalftoneContext& c) { return blockAs<int16_t>(c, kErrorLineB); }
-inline int16_t* errorLineC(HalftoneContext& c) { return blockAs<int16_t>(c, kErrorLineC); }
-inline int32_t* ditherMatrix(HalftoneContext& c) { return blockAs<int32_t>(c, kDitherMatrix); }
-inline int32_t* levelThresholds(HalftoneContext& c) { return blockAs<int32_t>(c, kLevelThresholds); }
-inline int16_t* dotValues(HalftoneContext& c) { return blockAs<int16_t>(c, kDotValues); }
-inline int16_t* errorThresholds(HalftoneContext& c) { return blockAs<int16_t>(c, kErrorThresholds); }
-inline uint8_t* quantiser(HalftoneContext& c) { return blockAs<uint8_t>(c, kQuantiser); }
-inline LevelRecord* levelRecords(HalftoneContext& c) { return blockAs<LevelRecord>(c, kLevelRecords); }
-inline uint8_t* expandedLine(HalftoneContext& c) { return blockAs<uint8_t>(c, kExpandedLine); }
+inline int16_t* densityMap(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kDensityMap);
+}
+inline uint8_t* separationTable(HalftoneContext& c) {
+    return blockAs<uint8_t>(c, kSeparationTable);
+}
+inline int16_t* errorLineA(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kErrorLineA);
+}
+inline int16_t* errorLineB(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kErrorLineB);
+}
+inline int16_t* errorLineC(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kErrorLineC);
+}
+inline int32_t* ditherMatrix(HalftoneContext& c) {
+    return blockAs<int32_t>(c, kDitherMatrix);
+}
+inline int32_t* levelThresholds(HalftoneContext& c) {
+    return blockAs<int32_t>(c, kLevelThresholds);
+}
+inline int16_t* dotValues(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kDotValues);
+}
+inline int16_t* errorThresholds(HalftoneContext& c) {
+    return blockAs<int16_t>(c, kErrorThresholds);
+}
+inline uint8_t* quantiser(HalftoneContext& c) {
+    return blockAs<uint8_t>(c, kQuantiser);
+}
+inline LevelRecord* levelRecords(HalftoneContext& c) {
+    return blockAs<LevelRecord>(c, kLevelRecords);
+}
+inline uint8_t* expandedLine(HalftoneContext& c) {
+    return blockAs<uint8_t>(c, kExpandedLine);
+}
 
 // Bytes per input pixel for an inputFormat code.
 inline int32_t bytesPerPixel(int32_t inputFormat) {
     switch (inputFormat) {
-    case 0: return 1;
-    case 1: case 2: case 5: return 3;
-    case 6: return 6;
-    default: return 4;
+        case 0: return 1;
+        case 1:
+        case 2:
+        case 5: return 3;
+        case 6: return 6;
+        default: return 4;
     }
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -17,7 +17,8 @@ std::optional<Mode> chooseMode(const HalftoneParams& p) {
     if (p.outputBits == 8) return Mode::separationPath;
     if (Resolution(p).yTwiceX() && p.outputBits == 2) {
         if (p.pairFlag == 0) {
-            if (p.method == 1) return p.inkSet != 0 ? Mode::halfWidthSeparated : Mode::halfWidthSingleInk;
+            if (p.method == 1)
+                return p.inkSet != 0 ? Mode::halfWidthSeparated : Mode::halfWidthSingleInk;
             if (p.method == 3) return Mode::plain;
             return std::nullopt;
         }
@@ -37,7 +38,7 @@ bool formatMatchesInkSet(const HalftoneParams& p) {
     return p.inkSet != 3 || p.inputFormat == 4;
 }
 
-} // namespace
+}  // namespace
 
 int32_t halftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t flag,
                     int32_t* tableClass, HalftoneContext** handle, size_t extraLength) {
@@ -86,4 +87,4 @@ int32_t halftoneDelete(HalftoneContext* context) {
     return unlockAndFree(context->ownHandle);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -23,7 +23,7 @@ struct Resolution {
     bool is720x360() const { return is(720, 360); }
     bool square() const { return x == y; }
     bool xTwiceY() const { return x == 2 * y; }
-    bool yTwiceX() const { return y == 2 * x; } // the half-width modes
+    bool yTwiceX() const { return y == 2 * x; }  // the half-width modes
 };
 
 // Error diffusion is method 1; 0, 2 and 3 are the non-diffusion methods, and
@@ -32,4 +32,4 @@ inline bool diffusionMethod(int32_t method) {
     return method != 0 && method != 2 && method != 3;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -38,7 +38,8 @@ int32_t packedSeparationTable(HalftoneContext& context, ByteView data) {
     // Six amounts an entry: a grid with fewer channels has none to pack; the
     // channels after the sixth are left out.
     CmLut source;
-    const int32_t result = prepareSeparationTable(context, data, 6, INT32_MAX, kPackedEntryBytes, source);
+    const int32_t result =
+        prepareSeparationTable(context, data, 6, INT32_MAX, kPackedEntryBytes, source);
     if (result != INKDOT_OK) return result;
     CmLut& lut = context.lut;
     resampleGrid(source, lut, lut.grid, kPackedEntryBytes, [](uint8_t* out, const uint8_t* e) {
@@ -112,7 +113,7 @@ int32_t matrixCall(HalftoneContext& context, ByteView data, int32_t* nextResourc
     return INKDOT_OK;
 }
 
-} // namespace
+}  // namespace
 
 int32_t mode7SetResource(HalftoneContext& context, const void* resource, size_t length,
                          int32_t* nextResource) {
@@ -120,10 +121,10 @@ int32_t mode7SetResource(HalftoneContext& context, const void* resource, size_t 
     if (context.sequenceState != kSequenceRunning) return INKDOT_SEQUENCE_ENDED;
     const ByteView data(resource, length);
     switch (++context.phase) {
-    case 1: return listCall(context, data, nextResource);
-    case 2: return gridCall(context, data, nextResource);
-    case 3: return matrixCall(context, data, nextResource);
-    default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
+        case 1: return listCall(context, data, nextResource);
+        case 2: return gridCall(context, data, nextResource);
+        case 3: return matrixCall(context, data, nextResource);
+        default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
     }
 }
 
@@ -144,4 +145,4 @@ int32_t mode7Line(HalftoneContext& context, const void* src, uint8_t* dst, int32
                           reserved);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

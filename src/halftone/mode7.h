@@ -18,4 +18,4 @@ int32_t mode7Line(HalftoneContext& context, const void* src, uint8_t* dst, int32
                   int32_t bitOffset, int32_t pixelCount, int32_t startX, int32_t enable,
                   int32_t lineNumber, int32_t spare, int32_t reserved);
 
-} // namespace inkdot
+}  // namespace inkdot

@@ -32,4 +32,4 @@ bool findChainValue(ByteView block, uint16_t tag, int16_t& value) {
     return false;
 }
 
-} // namespace inkdot
+}  // namespace inkdot

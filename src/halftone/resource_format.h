@@ -41,8 +41,8 @@ inline constexpr uint8_t kLevelRecordSignature[4] = {0xFB, 0x69, 0xF7, 0xDC};
 // neither signature.
 enum ExtraKind : int32_t {
     kNoExtra = 0,
-    kChainExtra = 1,  // 04 00 00 00 FE FF: a chain of tagged items
-    kRecordExtra = 2, // 04 00 00 00 02 00 00 00 + signature: names a level-record resource
+    kChainExtra = 1,   // 04 00 00 00 FE FF: a chain of tagged items
+    kRecordExtra = 2,  // 04 00 00 00 02 00 00 00 + signature: names a level-record resource
     kUnknownExtra = -1,
 };
 
@@ -55,8 +55,8 @@ inline int16_t extraResourceNumber(ByteView block) {
 }
 
 // Tags of the chain items the engine reads.
-inline constexpr uint16_t kTagDotShare = 0xFFFE; // first item: the small-dot share code
-inline constexpr uint16_t kTagInkLimit = 101;    // percentage that scales the ink axis
+inline constexpr uint16_t kTagDotShare = 0xFFFE;  // first item: the small-dot share code
+inline constexpr uint16_t kTagInkLimit = 101;     // percentage that scales the ink axis
 
 // Walks the chain of tagged items from the start of `block`: each item is a
 // 32-bit length n and n bytes that begin with a 16-bit tag; length 0 ends the
@@ -64,4 +64,4 @@ inline constexpr uint16_t kTagInkLimit = 101;    // percentage that scales the i
 // after the tag. An item too short to hold a tag and a value never matches.
 bool findChainValue(ByteView block, uint16_t tag, int16_t& value);
 
-} // namespace inkdot
+}  // namespace inkdot

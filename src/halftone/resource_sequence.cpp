@@ -126,13 +126,15 @@ int32_t readMatrixShape(HalftoneContext& context, ByteView data, MatrixCodes cod
     context.matrixSize = context.matrixWidth * context.matrixHeight;
     // An empty matrix has no row to take a remainder by and no column to mask.
     if (context.matrixSize == 0) return failSequence(context, INKDOT_SEQUENCE_ENDED);
-    if (!data.covers(4, 2 * size_t(context.matrixSize))) return failSequence(context, INKDOT_SEQUENCE_ENDED);
+    if (!data.covers(4, 2 * size_t(context.matrixSize)))
+        return failSequence(context, INKDOT_SEQUENCE_ENDED);
     return INKDOT_OK;
 }
 
 int32_t storeMatrix(HalftoneContext& context, ByteView data, int32_t thresholdBytes) {
     const size_t size = size_t(context.matrixSize);
-    const int32_t result = allocateTable(context, kDitherMatrix, 4 * int64_t(size) + thresholdBytes, false);
+    const int32_t result =
+        allocateTable(context, kDitherMatrix, 4 * int64_t(size) + thresholdBytes, false);
     if (result != INKDOT_OK) return failSequence(context, result);
     int32_t* matrix = ditherMatrix(context);
     setView(context.blocks[kLevelThresholds], matrix + size, nullptr, thresholdBytes);
@@ -326,7 +328,7 @@ int32_t takeLevelRecords(HalftoneContext& context, ByteView data, int32_t* nextR
     if (out != nullptr) {
         const bool singleInk = context.params.inkSet == 0;
         const int32_t records = singleInk ? 256 : 512;
-        const size_t step = singleInk ? 6 : 3; // one ink takes every second record
+        const size_t step = singleInk ? 6 : 3;  // one ink takes every second record
         if (!data.covers(32, step * size_t(records - 1) + 3))
             return stopSequence(context, INKDOT_SEQUENCE_ENDED);
         for (int32_t r = 0; r < records; ++r) {
@@ -341,18 +343,18 @@ int32_t takeLevelRecords(HalftoneContext& context, ByteView data, int32_t* nextR
     return INKDOT_OK;
 }
 
-} // namespace
+}  // namespace
 
 int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextResource) {
     // A finished sequence, whether complete or failed, is left exactly as it is.
     if (context.sequenceState != kSequenceRunning) return INKDOT_SEQUENCE_ENDED;
     int32_t result = INKDOT_SEQUENCE_ENDED;
     switch (++context.phase) {
-    case 1: result = takeList(context, data, nextResource); break;
-    case 2: result = takeGridTables(context, data, nextResource); break;
-    case 3: result = takeMatrix(context, data, nextResource); break;
-    case 4: result = takeLevelRecords(context, data, nextResource); break;
-    default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
+        case 1: result = takeList(context, data, nextResource); break;
+        case 2: result = takeGridTables(context, data, nextResource); break;
+        case 3: result = takeMatrix(context, data, nextResource); break;
+        case 4: result = takeLevelRecords(context, data, nextResource); break;
+        default: return stopSequence(context, INKDOT_SEQUENCE_ENDED);
     }
     // The tables are final: the kernel and its view are chosen once, here.
     if (context.sequenceState == kSequenceComplete) prepareKernel(context);
@@ -361,8 +363,9 @@ int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextRe
 
 int32_t halftoneSetResource(HalftoneContext* context, const void* resource, size_t length,
                             int32_t* nextResource) {
-    if (context->mode == Mode::separationPath) return mode7SetResource(*context, resource, length, nextResource);
+    if (context->mode == Mode::separationPath)
+        return mode7SetResource(*context, resource, length, nextResource);
     return setResourceStep(*context, ByteView(resource, length), nextResource);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

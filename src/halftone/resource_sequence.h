@@ -11,8 +11,8 @@
 
 namespace inkdot {
 
-inline constexpr int kListPositions = 15; // resource numbers a list may hold
-inline constexpr int kGridLevels = 32;    // levels per axis of the separation table
+inline constexpr int kListPositions = 15;  // resource numbers a list may hold
+inline constexpr int kGridLevels = 32;     // levels per axis of the separation table
 
 // Allocates and locks a block of the object's table. A size beyond what a
 // block can describe (above INT32_MAX bytes) cannot be allocated: 0x101.
@@ -81,7 +81,7 @@ void resampleGrid(const CmLut& source, const CmLut& target, uint8_t* table, size
 // tables, and the level-record resource.
 int32_t setResourceStep(HalftoneContext& context, ByteView data, int32_t* nextResource);
 
-} // namespace inkdot
+}  // namespace inkdot
 
 #include <cstring>
 

@@ -14,8 +14,8 @@ struct HTableContext {
     CmLut lut;
     uint8_t curves[3][256];  // input value -> value on axis 0, 1, 2
     inkdot::platform::Handle ownHandle;
-    int32_t planes;          // bytes per grid node in the image
-    int32_t convert;         // undo the one-bit dot-value curve on the grid bytes
+    int32_t planes;   // bytes per grid node in the image
+    int32_t convert;  // undo the one-bit dot-value curve on the grid bytes
 };
 
 namespace inkdot {
@@ -34,8 +34,8 @@ void putLe32(uint8_t* at, uint32_t value) {
 // there is nothing to undo and the byte stays as it is.
 uint8_t convertValue(uint8_t v, int32_t percentAt0, int32_t percentAt255) {
     int64_t n = 255 - v;
-    int64_t d = 255 * int64_t{percentAt255} +
-                ((int64_t{percentAt0} - percentAt255) * n * n + 1) / 255;
+    int64_t d =
+        255 * int64_t{percentAt255} + ((int64_t{percentAt0} - percentAt255) * n * n + 1) / 255;
     if (d <= 0) return v;
     int64_t converted = (255000 * int64_t{v} / d + 5) / 10;
     return static_cast<uint8_t>(converted > 255 ? 255 : converted);
@@ -106,7 +106,7 @@ bool writeLevelEntries(uint8_t* out, const uint8_t* records, size_t length) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t /*unused*/,
                      const uint8_t* curves, int32_t* extraValue, HTableContext** handle,
@@ -134,10 +134,10 @@ int32_t hHalftoneNew(const HalftoneParams* params, const CmLut* lut, int32_t /*u
     if (const ByteView extra(lut->extraBlock, extraLength); extra.covers(4, 2)) {
         size_t offset = 0;
         switch (extra.s16(4)) {
-        case 1: offset = 6; break;
-        case 2: offset = inkSet != 0 ? 16 : 18; break;
-        case 3: offset = inkSet != 0 ? 16 : 20; break;
-        default: break;
+            case 1: offset = 6; break;
+            case 2: offset = inkSet != 0 ? 16 : 18; break;
+            case 3: offset = inkSet != 0 ? 16 : 20; break;
+            default: break;
         }
         if (offset != 0 && extra.covers(offset, 2)) *extraValue = extra.s16(offset);
     }
@@ -206,6 +206,8 @@ int32_t hHalftoneGetTable(HTableContext* context, const void* records, size_t le
     return INKDOT_OK;
 }
 
-int32_t hHalftoneDelete(HTableContext* context) { return unlockAndFree(context->ownHandle); }
+int32_t hHalftoneDelete(HTableContext* context) {
+    return unlockAndFree(context->ownHandle);
+}
 
-} // namespace inkdot
+}  // namespace inkdot

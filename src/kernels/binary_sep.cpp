@@ -46,18 +46,16 @@ struct BinarySep {
     static int32_t thresholdIndex(int32_t amount, int32_t partner, int32_t first) {
         return amount + 2 * (first + partner);
     }
-    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, MemoryWalk& line,
-                                            int32_t error) {
+    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink, bool dot,
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
 };
 
 // HalftoneBinarySep1440: as BinarySep with table B down to B4.
 struct BinarySep1440 : BinarySep {
-    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, MemoryWalk& line,
-                                            int32_t error) {
+    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink, bool dot,
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         spreadTableB<4>(s, ink.amount, dot, oddMask, line, error);
     }
 };
@@ -72,9 +70,8 @@ struct BinarySep360 {
     static int32_t thresholdIndex(int32_t amount, int32_t partner, int32_t) {
         return amount + partner;
     }
-    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink,
-                                            bool dot, uint32_t oddMask, MemoryWalk& line,
-                                            int32_t error) {
+    INKDOT_ALWAYS_INLINE static void spread(const SpreadLevels& s, const DiffusedInk& ink, bool dot,
+                                            uint32_t oddMask, MemoryWalk& line, int32_t error) {
         if (ink.partnerDot) return diffuseOn<kA1>(line, error, oddMask);
         spreadTableA<3>(s, ink.amount, dot, oddMask, line, error);
     }
@@ -178,8 +175,7 @@ class LevelWalk;
 template <>
 class LevelWalk<false> {
 public:
-    explicit LevelWalk(const KernelView& view)
-        : quantiser_(view.quantiser) {}
+    explicit LevelWalk(const KernelView& view) : quantiser_(view.quantiser) {}
 
     // The separation-table index of channels c with dither value t.
     INKDOT_ALWAYS_INLINE uint32_t index(const uint8_t* c, uint32_t t, bool& near) {
@@ -239,8 +235,8 @@ struct InkActivity {
 // the low end of each byte lane: bit i times 2^(7j) lands at i + 7j, a
 // multiple of 8 only for j = i, and no two products share a bit.
 INKDOT_ALWAYS_INLINE uint64_t planeLanes(uint32_t bits) {
-    constexpr uint64_t kSpread = 1ull | 1ull << 7 | 1ull << 14 | 1ull << 21 | 1ull << 28 |
-                                 1ull << 35;
+    constexpr uint64_t kSpread =
+        1ull | 1ull << 7 | 1ull << 14 | 1ull << 21 | 1ull << 28 | 1ull << 35;
     return (uint64_t(bits) * kSpread) & 0x010101010101ull;
 }
 
@@ -340,13 +336,14 @@ int32_t binarySepKernel(const LineCall& call) {
         return lanes ? binarySepLine<Member, true, true>(call)
                      : binarySepLine<Member, true, false>(call);
     }
-    return lanes ? binarySepLine<Member, false, true>(call) : binarySepLine<Member, false, false>(call);
+    return lanes ? binarySepLine<Member, false, true>(call)
+                 : binarySepLine<Member, false, false>(call);
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneBinarySep, binarySepKernel<BinarySep>)
 INKDOT_DEFINE_KERNEL(HalftoneBinarySep360, binarySepKernel<BinarySep360>)
 INKDOT_DEFINE_KERNEL(HalftoneBinarySep1440, binarySepKernel<BinarySep1440>)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -92,7 +92,8 @@ int32_t ditherLine(const LineCall& call) {
         if (column < straightEnd) {
             // The eight pixels' input and ranks at fixed offsets from two bases.
             const int32_t* ranks = row + column;
-            const uint8_t* window = S == Sampling::Repeat ? in : in + (S == Sampling::Smaller ? 2 : 1) * i;
+            const uint8_t* window =
+                S == Sampling::Repeat ? in : in + (S == Sampling::Smaller ? 2 : 1) * i;
             const int32_t first = S == Sampling::Repeat ? i : 0;
 #pragma GCC unroll 8
             for (int32_t k = 0; k < 8; ++k)
@@ -197,9 +198,9 @@ int32_t ditherSepKernel(const LineCall& call) {
     return ditherSepLine<false>(call);
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneDither, ditherKernel)
 INKDOT_DEFINE_KERNEL(HalftoneDitherSep, ditherSepKernel)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -74,7 +74,8 @@ public:
         return singleCode(ThresholdOrder<Table>{thresholds_, u}, records_[record]);
     }
     INKDOT_ALWAYS_INLINE PairCodes pair(int32_t u, int32_t leading, int32_t trailing) const {
-        return pairCodes(ThresholdOrder<Table>{thresholds_, u}, records_[leading], records_[trailing]);
+        return pairCodes(ThresholdOrder<Table>{thresholds_, u}, records_[leading],
+                         records_[trailing]);
     }
 
 private:
@@ -271,12 +272,12 @@ struct Sse2Lanes {
             3);
         const char* lower = reinterpret_cast<const char*>(records);
         const char* upper = lower + sizeof(RecordEnds) * kUpperRecords;
-        const __m128i leading = recordPair(upper + _mm_extract_epi16(sums, 0),
-                                           upper + _mm_extract_epi16(sums, 2));
-        const __m128i singles = recordPair(lower + _mm_extract_epi16(sums, 4),
-                                           upper + _mm_extract_epi16(sums, 5));
-        __m128i trailing = recordPair(lower + _mm_extract_epi16(sums, 1),
-                                      lower + _mm_extract_epi16(sums, 3));
+        const __m128i leading =
+            recordPair(upper + _mm_extract_epi16(sums, 0), upper + _mm_extract_epi16(sums, 2));
+        const __m128i singles =
+            recordPair(lower + _mm_extract_epi16(sums, 4), upper + _mm_extract_epi16(sums, 5));
+        __m128i trailing =
+            recordPair(lower + _mm_extract_epi16(sums, 1), lower + _mm_extract_epi16(sums, 3));
         // Each trailing start, min(leading total, 255 - trailing total), in
         // all four lanes of its record.
         __m128i start = _mm_min_epi16(leading, _mm_sub_epi16(_mm_set1_epi16(255), trailing));
@@ -325,7 +326,8 @@ void prepareColumns(const LineCall& call, ColumnTables& t) {
     const LevelRecord* records = view.levelRecords;
     for (int32_t i = 0; i < 2 * kUpperRecords; ++i) {
         const LevelRecord& r = records[i];
-        t.records[i] = {{r.thresholdBase, int16_t(r.thresholdBase + r.mediumSpan), r.levelTotal, 0}};
+        t.records[i] = {
+            {r.thresholdBase, int16_t(r.thresholdBase + r.mediumSpan), r.levelTotal, 0}};
     }
 
     // F - 1 of every column of the two rows.
@@ -414,14 +416,15 @@ int32_t ditherMultiSepKernel(const LineCall& call) {
                 }
                 return ditherMultiSepPrepared<kSampling, Table>(call, records, thresholds);
             }
-            return ditherMultiSepLine<kSampling>(call, DirectCodes<Table>(records, Table{thresholds}));
+            return ditherMultiSepLine<kSampling>(call,
+                                                 DirectCodes<Table>(records, Table{thresholds}));
         });
     });
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneDitherMultiSep, ditherMultiSepKernel<FastLanes>)
 INKDOT_DEFINE_KERNEL(HalftoneDitherMultiSepPortable, ditherMultiSepKernel<PortableLanes>)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

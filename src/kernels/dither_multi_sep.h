@@ -9,4 +9,4 @@ namespace inkdot::kernels {
 
 Kernel HalftoneDitherMultiSepPortable;
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -47,11 +47,11 @@ struct KernelView {
     const uint8_t* separationTable;
     // Up to three error lines, updated by every call.
     int16_t* errorLines[3];
-    const int32_t* levelThresholds;  // 256 entries, 256 more of scratch behind them
-    const uint16_t* dotValues;       // 256 entries
-    const int16_t* errorThresholds;  // 512 entries
-    const uint8_t* quantiser;        // 256 (level index, weight) pairs
-    const LevelRecord* levelRecords; // two-bit objects: R records, then a copy
+    const int32_t* levelThresholds;   // 256 entries, 256 more of scratch behind them
+    const uint16_t* dotValues;        // 256 entries
+    const int16_t* errorThresholds;   // 512 entries
+    const uint8_t* quantiser;         // 256 (level index, weight) pairs
+    const LevelRecord* levelRecords;  // two-bit objects: R records, then a copy
 };
 
 // Every kernel takes the view, its line state and the caller's line
@@ -61,4 +61,4 @@ using Kernel = int32_t(const KernelView& view, LineState& state, const uint8_t* 
                        int32_t planeStride, int32_t bitOffset, int32_t pixelCount, int32_t startX,
                        int32_t enable, int32_t lineNumber, int32_t pairFlag, int32_t reserved);
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -23,4 +23,4 @@ Kernel HalftoneSeparationPath;
 // Four channels into six inks, two bits.
 Kernel HalftoneMultiSepMode, HalftoneMultiSep, HalftoneMultiSep1440, HalftoneMultiSep2880;
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -37,14 +37,14 @@ struct LineCall {
 
 // Defines the kernel `name` (declared in kernels.h) as a forwarder of its
 // arguments to the function that follows, which takes a LineCall.
-#define INKDOT_DEFINE_KERNEL(name, ...)                                                             \
-    int32_t name(const ::inkdot::kernels::KernelView& view, ::inkdot::kernels::LineState& state,    \
-                 const uint8_t* line, uint8_t* dst, int32_t planeStride, int32_t bitOffset,         \
-                 int32_t pixelCount, int32_t startX, int32_t enable, int32_t lineNumber,            \
-                 int32_t pairFlag, int32_t reserved) {                                              \
-        return __VA_ARGS__(::inkdot::kernels::LineCall{view, state, line, dst, planeStride,         \
-                                                       bitOffset, pixelCount, startX, enable,       \
-                                                       lineNumber, pairFlag, reserved});            \
+#define INKDOT_DEFINE_KERNEL(name, ...)                                                          \
+    int32_t name(const ::inkdot::kernels::KernelView& view, ::inkdot::kernels::LineState& state, \
+                 const uint8_t* line, uint8_t* dst, int32_t planeStride, int32_t bitOffset,      \
+                 int32_t pixelCount, int32_t startX, int32_t enable, int32_t lineNumber,         \
+                 int32_t pairFlag, int32_t reserved) {                                           \
+        return __VA_ARGS__(::inkdot::kernels::LineCall{view, state, line, dst, planeStride,      \
+                                                       bitOffset, pixelCount, startX, enable,    \
+                                                       lineNumber, pairFlag, reserved});         \
     }
 
 // Whether pixels startX .. startX + pixelCount - 1 lie on the line. The end is

@@ -15,4 +15,4 @@ inline uint32_t readLe32(const uint8_t* at) {
            (uint32_t{at[3]} << 24);
 }
 
-} // namespace inkdot
+}  // namespace inkdot

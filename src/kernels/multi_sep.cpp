@@ -289,8 +289,7 @@ int32_t multiSepKernel(const LineCall& call) {
             if (call.pixelCount >= kPrepareMinimum && ThresholdRecords::fits(call.view)) {
 #ifdef INKDOT_KERNELS_SSE2
                 if (PositionRecords::fits(call.view))
-                    return multiSepInput<Member>(call,
-                                                 PositionRecords(call.view, call.lineNumber));
+                    return multiSepInput<Member>(call, PositionRecords(call.view, call.lineNumber));
 #endif
                 return multiSepInput<Member>(call, ThresholdRecords(call.view, call.lineNumber));
             }

@@ -15,7 +15,14 @@
 namespace inkdot::kernels::multisep {
 
 // Planes of the six inks.
-enum Plane : int { kPlaneF1 = 0, kPlaneF2 = 1, kPlaneP = 2, kPlaneG = 3, kPlaneS1 = 4, kPlaneS2 = 5 };
+enum Plane : int {
+    kPlaneF1 = 0,
+    kPlaneF2 = 1,
+    kPlaneP = 2,
+    kPlaneG = 3,
+    kPlaneS1 = 4,
+    kPlaneS2 = 5
+};
 
 // Thresholds of the ordered dots, compared with one matrix value: a dot's
 // stretch of the threshold order covers the pixel when the threshold at the
@@ -119,8 +126,7 @@ INKDOT_ALWAYS_INLINE OrderedCodes codesInkByInk(const Records& recs, const M& m,
 inline MatrixRow halfwayRow(const KernelView& view, int32_t lineNumber) {
     const uint32_t height = uint32_t(view.matrixHeight);
     const uint32_t row = (uint32_t(lineNumber) + height / 2u) % height;
-    return {view.matrix + size_t(row) * uint32_t(view.matrixWidth),
-            uint32_t(view.matrixWidth) - 1};
+    return {view.matrix + size_t(row) * uint32_t(view.matrixWidth), uint32_t(view.matrixWidth) - 1};
 }
 
 // The records of a call read at every pixel: the level records themselves
@@ -382,8 +388,7 @@ struct alignas(32) ThresholdUpper {
 class ThresholdRecords
     : public PreparedLine<PixelMatrix<uint32_t>, ThresholdLower, ThresholdUpper> {
 public:
-    ThresholdRecords(const KernelView& view, int32_t lineNumber)
-        : PreparedLine(view, lineNumber) {
+    ThresholdRecords(const KernelView& view, int32_t lineNumber) : PreparedLine(view, lineNumber) {
         const int32_t* raw = view.levelThresholds;
         for (int32_t i = 0; i < 256; ++i) thresholds_[i] = ordered(raw[i]);
         const uint32_t* t = thresholds_;
@@ -504,8 +509,7 @@ public:
         return std::is_sorted(thresholds, thresholds + 256);
     }
 
-    PositionRecords(const KernelView& view, int32_t lineNumber)
-        : PreparedLine(view, lineNumber) {
+    PositionRecords(const KernelView& view, int32_t lineNumber) : PreparedLine(view, lineNumber) {
         fillRecords(
             view,
             [](const LevelRecord& r, int16_t errorThreshold) {

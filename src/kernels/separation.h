@@ -78,8 +78,7 @@ INKDOT_ALWAYS_INLINE bool blankPixel(const uint8_t* c) {
 class Separation {
 public:
     explicit Separation(const KernelView& view)
-        : quantiser_(view.quantiser),
-          table_(view.separationTable) {}
+        : quantiser_(view.quantiser), table_(view.separationTable) {}
 
     // Level of one channel value: the base, or the next level up when the
     // step threshold is at or below the dither value t.
@@ -91,8 +90,7 @@ public:
     INKDOT_ALWAYS_INLINE GridLevels levels(const uint8_t* c, uint32_t t) const {
         const uint32_t k0 = level(c[0], t), k1 = level(c[1], t);
         const uint32_t k2 = level(c[2], t), k3 = level(c[3], t);
-        return {(k0 << 15) + (k1 << 10) + (k2 << 5) + k3,
-                k0 | (k1 << 8) | (k2 << 16) | (k3 << 24)};
+        return {(k0 << 15) + (k1 << 10) + (k2 << 5) + k3, k0 | (k1 << 8) | (k2 << 16) | (k3 << 24)};
     }
 
     // The six bytes of the entry at grid levels g, or at its index.
@@ -351,11 +349,9 @@ inline constexpr int32_t kRecordCheckMinimum = 128;
 // within the tables, so that the thresholds may be read without clamping,
 // else with std::false_type.
 template <typename F>
-INKDOT_ALWAYS_INLINE int32_t withRecordCheck(const KernelView& view, int32_t pixelCount,
-                                             F&& f) {
-    const bool checked =
-        pixelCount >= kRecordCheckMinimum &&
-        recordsWithinTables(view.levelRecords, 2 * kUpperRecords);
+INKDOT_ALWAYS_INLINE int32_t withRecordCheck(const KernelView& view, int32_t pixelCount, F&& f) {
+    const bool checked = pixelCount >= kRecordCheckMinimum &&
+                         recordsWithinTables(view.levelRecords, 2 * kUpperRecords);
     return checked ? f(std::true_type{}) : f(std::false_type{});
 }
 
@@ -484,7 +480,9 @@ private:
 };
 
 // A dot (or a two-bit code) of plane p as its lane.
-INKDOT_ALWAYS_INLINE uint64_t lane(int p, uint32_t code) { return uint64_t(code) << (8 * p); }
+INKDOT_ALWAYS_INLINE uint64_t lane(int p, uint32_t code) {
+    return uint64_t(code) << (8 * p);
+}
 
 // The plane that each of the six amounts a0..a5 fills.
 inline constexpr int kPlaneOfInk[kInks] = {0, 4, 1, 5, 2, 3};
@@ -497,7 +495,8 @@ INKDOT_ALWAYS_INLINE uint64_t inkLanes(const uint32_t (&codes)[kInks]) {
     constexpr uint32_t kMask = (1u << Bits) - 1;
     return [&]<size_t... J>(std::index_sequence<J...>) {
         return (lane(kPlaneOfInk[J], codes[J] & kMask) | ...);
-    }(std::make_index_sequence<kInks>{});
+    }
+    (std::make_index_sequence<kInks>{});
 }
 
 // ---------------------------------------------------------------------------
@@ -511,8 +510,8 @@ INKDOT_ALWAYS_INLINE uint64_t inkLanes(const uint32_t (&codes)[kInks]) {
 // two ends, except on every sixteenth line). Stores lastLine and lastEnd for
 // the next call. Guard entries are never touched.
 template <int Lines>
-void continueLines(const KernelView& view, LineState& state, int16_t* const (&lines)[Lines], int32_t lineNumber,
-                   int32_t startX, int32_t pixelCount) {
+void continueLines(const KernelView& view, LineState& state, int16_t* const (&lines)[Lines],
+                   int32_t lineNumber, int32_t startX, int32_t pixelCount) {
     const uint32_t maxPixels = uint32_t(view.maxPixels < 0 ? 0 : view.maxPixels);
     const uint32_t previousLine = uint32_t(state.lastLine);
     uint32_t previousEnd = uint32_t(state.lastEnd);
@@ -546,4 +545,4 @@ void continueLines(const KernelView& view, LineState& state, int16_t* const (&li
     }
 }
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

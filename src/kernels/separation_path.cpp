@@ -34,8 +34,8 @@ public:
 
     Amounts separate(const uint8_t* pixel, int32_t m0) {
         const uint32_t t = uint32_t(m0) & 0xFE;
-        const uint32_t i0 = index(pixel[0], t), i1 = index(pixel[1], t),
-                       i2 = index(pixel[2], t), i3 = index(pixel[3], t);
+        const uint32_t i0 = index(pixel[0], t), i1 = index(pixel[1], t), i2 = index(pixel[2], t),
+                       i3 = index(pixel[3], t);
         const uint8_t* entry = table_ + (((i0 * 32 + i1) * 32 + i2) * 32 + i3) * kPackedEntryBytes;
         const uint32_t first = readLe32(entry), second = readLe32(entry + 4);
         Amounts a{first & kPairLowBytes, (first >> 8) & kPairLowBytes, second & kPairLowBytes};
@@ -142,8 +142,8 @@ int32_t separationPathLine(const LineCall& call) {
     return INKDOT_OK;
 }
 
-} // namespace
+}  // namespace
 
 INKDOT_DEFINE_KERNEL(HalftoneSeparationPath, separationPathLine)
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

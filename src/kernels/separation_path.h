@@ -12,4 +12,4 @@ namespace inkdot::kernels {
 // 16-bit halves of one word.
 inline constexpr size_t kPackedEntryBytes = 8;
 
-} // namespace inkdot::kernels
+}  // namespace inkdot::kernels

@@ -25,4 +25,4 @@ int32_t unlock(Handle handle);
 // The platform's answer: null means the block was freed (success).
 Handle release(Handle handle);
 
-} // namespace inkdot::platform
+}  // namespace inkdot::platform

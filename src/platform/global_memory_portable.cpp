@@ -19,14 +19,14 @@ struct alignas(16) BlockHeader {
     int32_t lockCount;
 };
 
-constexpr uint32_t kLiveMagic = 0x494E4B44; // "INKD"
+constexpr uint32_t kLiveMagic = 0x494E4B44;  // "INKD"
 
 BlockHeader* header(Handle handle) {
     auto* block = static_cast<BlockHeader*>(handle);
     return block != nullptr && block->magic == kLiveMagic ? block : nullptr;
 }
 
-} // namespace
+}  // namespace
 
 Handle allocate(uint32_t bytes, bool zeroFill) {
     void* raw = std::malloc(sizeof(BlockHeader) + bytes);
@@ -60,4 +60,4 @@ Handle release(Handle handle) {
     return nullptr;
 }
 
-} // namespace inkdot::platform
+}  // namespace inkdot::platform

@@ -9,10 +9,16 @@ Handle allocate(uint32_t bytes, bool zeroFill) {
     return GlobalAlloc(zeroFill ? GHND : GMEM_MOVEABLE, bytes);
 }
 
-void* lock(Handle handle) { return GlobalLock(handle); }
+void* lock(Handle handle) {
+    return GlobalLock(handle);
+}
 
-int32_t unlock(Handle handle) { return GlobalUnlock(handle); }
+int32_t unlock(Handle handle) {
+    return GlobalUnlock(handle);
+}
 
-Handle release(Handle handle) { return GlobalFree(handle); }
+Handle release(Handle handle) {
+    return GlobalFree(handle);
+}
 
-} // namespace inkdot::platform
+}  // namespace inkdot::platform

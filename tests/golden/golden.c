@@ -215,7 +215,7 @@ typedef struct {
  * library asks for, except that `swapFrom` is read from `swapTo`. */
 typedef struct {
     const char* name;
-    int32_t keyA; /* 0 asks for the default intent with the colour re-mapping */
+    int32_t keyA;                    /* 0 asks for the default intent with the colour re-mapping */
     int32_t lowLevel, noPixelLayout; /* level 1 rather than 2, pixelLayout 0 rather than 1 */
     int32_t greyCurve, numberA, numberB, numberD; /* numberD 0 stands for 1 */
     int32_t keyB, numberC, matchMode, colorMode, greyMode;
@@ -315,8 +315,8 @@ typedef struct {
 
 typedef struct {
     CmContext* cm;
-    int32_t result;    /* of the last call */
-    int32_t table;     /* the colour table the index chose */
+    int32_t result; /* of the last call */
+    int32_t table;  /* the colour table the index chose */
     TagList tags;
     int32_t values[3]; /* items that hold a value of their own */
 } CmRun;
@@ -382,14 +382,13 @@ static void runCm(const CmCase* c, CmRun* run, Sum* s) {
 /* Every field of the CmLut but its addresses and handles, the grid data and
  * the extra block. */
 static void sumLut(Sum* s, const CmLut* lut, int32_t table) {
-    const int32_t fields[] = {lut->zero0,          lut->tableKind,      lut->channels,
-                              lut->keepGrey,       lut->tableWords64[0], lut->tableWords64[1],
-                              lut->tableWords64[2], lut->tableWords64[3], lut->percentAt0,
-                              lut->percentAt255,   lut->tableWords52[0], lut->tableWords52[1],
-                              lut->tableWords52[2], lut->points[0],      lut->points[1],
-                              lut->points[2],      lut->points[3],      lut->resource,
-                              lut->tableClass,     lut->zero484[0],     lut->zero484[1],
-                              lut->zero500[0],     lut->zero500[1]};
+    const int32_t fields[] = {
+        lut->zero0,           lut->tableKind,       lut->channels,        lut->keepGrey,
+        lut->tableWords64[0], lut->tableWords64[1], lut->tableWords64[2], lut->tableWords64[3],
+        lut->percentAt0,      lut->percentAt255,    lut->tableWords52[0], lut->tableWords52[1],
+        lut->tableWords52[2], lut->points[0],       lut->points[1],       lut->points[2],
+        lut->points[3],       lut->resource,        lut->tableClass,      lut->zero484[0],
+        lut->zero484[1],      lut->zero500[0],      lut->zero500[1]};
     for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i) sumInt(s, fields[i]);
     sumBytes(s, lut->list0, sizeof lut->list0);
     sumBytes(s, lut->list1, sizeof lut->list1);
@@ -438,17 +437,17 @@ static void makeLine(uint8_t* out, int pixels, int channels, uint32_t seed) {
             const int ramp = (x * 255 / (pixels > 1 ? pixels - 1 : 1) + ch * 67) % 256;
             int v;
             switch (region) {
-            case 0: v = ramp; break;
-            case 1: v = (int)(nextRandom(&state) & 0xFF); break;
-            case 2:
-                if (run == 0) {
-                    run = 1 + (int)(nextRandom(&state) % 40);
-                    for (int k = 0; k < 4; ++k) flat[k] = (uint8_t)nextRandom(&state);
-                }
-                v = flat[ch];
-                break;
-            case 3: v = (x / 16) % 3 == 0 ? 0 : (x / 16) % 3 == 1 ? 255 : ramp / 4; break;
-            default: v = (ramp + (int)(nextRandom(&state) % 9) - 4) & 0xFF; break;
+                case 0: v = ramp; break;
+                case 1: v = (int)(nextRandom(&state) & 0xFF); break;
+                case 2:
+                    if (run == 0) {
+                        run = 1 + (int)(nextRandom(&state) % 40);
+                        for (int k = 0; k < 4; ++k) flat[k] = (uint8_t)nextRandom(&state);
+                    }
+                    v = flat[ch];
+                    break;
+                case 3: v = (x / 16) % 3 == 0 ? 0 : (x / 16) % 3 == 1 ? 255 : ramp / 4; break;
+                default: v = (ramp + (int)(nextRandom(&state) % 9) - 4) & 0xFF; break;
             }
             out[(size_t)x * (size_t)channels + (size_t)ch] = (uint8_t)v;
         }
@@ -564,22 +563,24 @@ static void htLines(HtRun* r, Sum* s) {
         makeLine(r->input, 2 * kWidth, r->channels, (uint32_t)(y * 31 + (r->c - kHt)));
         memset(r->out, 0xA5, r->planeBytes);
         switch (r->c->plan) {
-        case WHOLE: stretch(r, s, lineNumber, 0, kWidth); break;
-        case STRETCHES: {
-            const int32_t a = 13 + 3 * y, b = kWidth - 29 - y;
-            stretch(r, s, lineNumber, 0, a);
-            stretch(r, s, lineNumber, a, b - a);
-            stretch(r, s, lineNumber, b, 0);
-            stretch(r, s, lineNumber, b, kWidth - b);
-            stretch(r, s, lineNumber, b, kWidth - b + 1); /* past maxPixels */
-            break;
-        }
-        case GAPS:
-            if (y == 2) continue; /* a line with nothing to print */
-            if (y == 3) ++lineNumber;
-            if (y == 4) stretch(r, s, lineNumber, 301, 1100);
-            else stretch(r, s, lineNumber, 0, kWidth);
-            break;
+            case WHOLE: stretch(r, s, lineNumber, 0, kWidth); break;
+            case STRETCHES: {
+                const int32_t a = 13 + 3 * y, b = kWidth - 29 - y;
+                stretch(r, s, lineNumber, 0, a);
+                stretch(r, s, lineNumber, a, b - a);
+                stretch(r, s, lineNumber, b, 0);
+                stretch(r, s, lineNumber, b, kWidth - b);
+                stretch(r, s, lineNumber, b, kWidth - b + 1); /* past maxPixels */
+                break;
+            }
+            case GAPS:
+                if (y == 2) continue; /* a line with nothing to print */
+                if (y == 3) ++lineNumber;
+                if (y == 4)
+                    stretch(r, s, lineNumber, 301, 1100);
+                else
+                    stretch(r, s, lineNumber, 0, kWidth);
+                break;
         }
         sumBytes(s, r->out, r->planeBytes);
     }
@@ -629,7 +630,8 @@ static void htScenario(const HtCase* c) {
         r.inputPerPixel = c->inputScale == -1 ? 2 * r.channels : r.channels;
         r.planes = c->bits == 8 ? 1 : c->inkSet == 0 ? 1 : 6;
         r.slotBits = c->bits == 8 ? 8 : c->bits == 2 ? 2 : 1;
-        r.stride = c->bits == 8 ? 6 * (size_t)kWidth : ((size_t)kWidth * (size_t)r.slotBits + 7) / 8 + 3;
+        r.stride =
+            c->bits == 8 ? 6 * (size_t)kWidth : ((size_t)kWidth * (size_t)r.slotBits + 7) / 8 + 3;
         r.planeBytes = r.stride * (size_t)r.planes + 3;
         r.input = (uint8_t*)malloc(2 * (size_t)kWidth * (size_t)r.channels);
         r.out = (uint8_t*)malloc(r.planeBytes);
@@ -716,9 +718,10 @@ static int writeTable(const char* path) {
         printf("golden: cannot write %s\n", path);
         return 1;
     }
-    fprintf(f, "# The golden table: FNV-1a 64-bit checksums of every byte each scenario of\n"
-               "# tests/golden/golden.c produced, and of each resource it read. The same\n"
-               "# on every target; written by scripts/golden when a change of output is meant.\n");
+    fprintf(f,
+            "# The golden table: FNV-1a 64-bit checksums of every byte each scenario of\n"
+            "# tests/golden/golden.c produced, and of each resource it read. The same\n"
+            "# on every target; written by scripts/golden when a change of output is meant.\n");
     for (int i = 0; i < producedCount; ++i)
         fprintf(f, "%s %s\n", produced[i].name, produced[i].sum);
     fclose(f);
@@ -769,8 +772,8 @@ static int checkTable(const char* path, const char* target) {
                failures, producedCount, target);
         return 1;
     }
-    printf("golden: %d scenarios and resources on %s: the same bits as %s\n", producedCount,
-           target, path);
+    printf("golden: %d scenarios and resources on %s: the same bits as %s\n", producedCount, target,
+           path);
     return 0;
 }
 
@@ -779,14 +782,20 @@ int main(int argc, char** argv) {
     const char* dll = "inkdot.dll";
     int write = 0;
     if (argc < 3) {
-        printf("usage: golden RESOURCES EXPECTED [--target NAME] [--dll PATH] [--write] [--verbose]\n");
+        printf(
+            "usage: golden RESOURCES EXPECTED [--target NAME] [--dll PATH] [--write] "
+            "[--verbose]\n");
         return 2;
     }
     for (int i = 3; i < argc; ++i) {
-        if (strcmp(argv[i], "--write") == 0) write = 1;
-        else if (strcmp(argv[i], "--verbose") == 0) verbose = 1;
-        else if (strcmp(argv[i], "--target") == 0 && i + 1 < argc) target = argv[++i];
-        else if (strcmp(argv[i], "--dll") == 0 && i + 1 < argc) dll = argv[++i];
+        if (strcmp(argv[i], "--write") == 0)
+            write = 1;
+        else if (strcmp(argv[i], "--verbose") == 0)
+            verbose = 1;
+        else if (strcmp(argv[i], "--target") == 0 && i + 1 < argc)
+            target = argv[++i];
+        else if (strcmp(argv[i], "--dll") == 0 && i + 1 < argc)
+            dll = argv[++i];
     }
     resourceDir = argv[1];
     loadApi(dll);

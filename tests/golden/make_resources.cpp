@@ -148,13 +148,15 @@ Bytes wideMatrix() {
     std::sort(sorted.begin(), sorted.end());
     respack::Matrix m{512, 4, {}};
     for (uint16_t v : cells)
-        m.values.push_back(static_cast<uint16_t>(std::lower_bound(sorted.begin(), sorted.end(), v) - sorted.begin()));
+        m.values.push_back(static_cast<uint16_t>(std::lower_bound(sorted.begin(), sorted.end(), v) -
+                                                 sorted.begin()));
     return respack::ditherMatrix(m);
 }
 
 std::vector<Curve> curves(std::initializer_list<double> shifts) {
     std::vector<Curve> out;
-    for (double s : shifts) out.push_back(s == 0.0 ? respack::identityCurve() : respack::midtoneCurve(s));
+    for (double s : shifts)
+        out.push_back(s == 0.0 ? respack::identityCurve() : respack::midtoneCurve(s));
     return out;
 }
 
@@ -191,7 +193,8 @@ Bytes curveSetContainer6() {
 void write(const fs::path& dir, int number, const Bytes& bytes) {
     const fs::path path = dir / (std::to_string(number) + ".bin");
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -201,7 +204,7 @@ void writeText(const fs::path& dir, int number, const std::string& text) {
     write(dir, number, bytes);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -235,7 +238,8 @@ int main(int argc, char** argv) {
         write(dir, 1016, respack::colourTable4d(table4d(9, 1, 250, kind1(3, 120))));
 
         // The curve stage: maps, measurements, curve tables.
-        write(dir, 980, respack::curveMaps({{7, {3, 2, 1, 0}}, {9, {0, 1, 2, 3, 4, 5}}, {7, {0, 2, 1, 3}}}));
+        write(dir, 980,
+              respack::curveMaps({{7, {3, 2, 1, 0}}, {9, {0, 1, 2, 3, 4, 5}}, {7, {0, 2, 1, 3}}}));
         write(dir, 990, respack::curveMeasurements(1, {44, 52, 61, 38}));
         write(dir, 8990, respack::curveMeasurements(2, {40, 66, 35, 50, 55, 31}));
         write(dir, 1950, respack::curveTable(1, 0.01));

@@ -13,11 +13,10 @@ void setLists(CmLut& lut, const std::vector<uint8_t>& list0, const std::vector<u
     std::copy(list2.begin(), list2.end(), lut.list2);
 }
 
-} // namespace
+}  // namespace
 
 LutWithGrid::LutWithGrid(const std::vector<uint8_t>& list0, const std::vector<uint8_t>& list1,
-                         const std::vector<uint8_t>& list2, int channels,
-                         const NodeValue& value) {
+                         const std::vector<uint8_t>& list2, int channels, const NodeValue& value) {
     setLists(lut, list0, list1, list2);
     lut.channels = channels;
     lut.points[0] = static_cast<int32_t>(list0.size());
@@ -31,8 +30,7 @@ LutWithGrid::LutWithGrid(const std::vector<uint8_t>& list0, const std::vector<ui
     lut.grid = grid.data();
 }
 
-LutWithGrid LutWithGrid::fourD(const std::vector<uint8_t>& list0,
-                               const std::vector<uint8_t>& list1,
+LutWithGrid LutWithGrid::fourD(const std::vector<uint8_t>& list0, const std::vector<uint8_t>& list1,
                                const std::vector<uint8_t>& list2, int channels,
                                const NodeValue& value) {
     LutWithGrid g(list0, list1, list2, channels, [](const NodeIndex&, int) { return 0; });
@@ -42,8 +40,7 @@ LutWithGrid LutWithGrid::fourD(const std::vector<uint8_t>& list0,
         for (int i1 = 0; i1 < g.lut.points[1]; ++i1)
             for (int i2 = 0; i2 < g.lut.points[2]; ++i2)
                 for (int i3 = 0; i3 < g.lut.points[3]; ++i3)
-                    for (int m = 0; m < channels; ++m)
-                        g.grid.push_back(value({i0, i1, i2, i3}, m));
+                    for (int m = 0; m < channels; ++m) g.grid.push_back(value({i0, i1, i2, i3}, m));
     g.lut.grid = g.grid.data();
     return g;
 }
@@ -64,9 +61,9 @@ std::string IndexText::str() const {
     s += "res\tclass\tkeyA\tkeyB\tA\tB\tkeyC\tC\tD\r\n";
     for (const IndexLine& l : lines) {
         s += std::to_string(l.resource) + "\t" + std::to_string(l.tableClass) + "\t" + l.nameA +
-             "\t" + l.nameB + "\t" + std::to_string(l.numberA) + "\t" +
-             std::to_string(l.numberB) + "\t" + l.nameC + "\t" + std::to_string(l.numberC) +
-             "\t" + std::to_string(l.numberD) + "\tcomment\r\n";
+             "\t" + l.nameB + "\t" + std::to_string(l.numberA) + "\t" + std::to_string(l.numberB) +
+             "\t" + l.nameC + "\t" + std::to_string(l.numberC) + "\t" + std::to_string(l.numberD) +
+             "\tcomment\r\n";
     }
     s += "/end of tables\r\n";
     s += joined(listA) + "\r\n";
@@ -86,7 +83,7 @@ void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-} // namespace
+}  // namespace
 
 size_t ColourTableBuilder::gridOffset() const {
     return 76 + 3 * static_cast<size_t>(points) + (fourD() ? points + 1 : 0);
@@ -202,4 +199,4 @@ std::vector<uint8_t> evenList(int points) {
     return list;
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

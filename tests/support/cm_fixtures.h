@@ -136,5 +136,4 @@ struct ColourMatching {
     const CmLut& lut() const { return *CmGetLut(cm); }
 };
 
-
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -99,4 +99,4 @@ Bytes stageCurveTable(int count) {
     return out;
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -76,4 +76,4 @@ inline uint8_t stageCurveValue(int h) {
     return static_cast<uint8_t>(100 + h);
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

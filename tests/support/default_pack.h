@@ -37,4 +37,4 @@ protected:
     static inline std::map<int, respack::Bytes> cache;
 };
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -30,7 +30,7 @@ struct alignas(16) Header {
     uint32_t bytes;
     int32_t lockCount;
 };
-constexpr uint32_t kMagic = 0x54455354; // "TEST"
+constexpr uint32_t kMagic = 0x54455354;  // "TEST"
 constexpr uint8_t kFreedFill = 0xDD;
 // Freed bytes held back before the oldest freed block is checked and really
 // freed: enough for every block of a few whole objects.
@@ -38,8 +38,8 @@ constexpr size_t kHeldBackBytes = size_t{32} << 20;
 
 struct State {
     MemCounts counts{};
-    int64_t failAt[4]{};   // 1-based call number that fails, 0 = never
-    int64_t calls[4]{};    // calls since the fault was armed
+    int64_t failAt[4]{};  // 1-based call number that fails, 0 = never
+    int64_t calls[4]{};   // calls since the fault was armed
     bool failEvery[4]{};
 };
 
@@ -128,7 +128,7 @@ void forget(Header* h) {
     holdBack(h);
 }
 
-} // namespace
+}  // namespace
 
 void resetMemory() {
     const int64_t liveNow = state().counts.live;
@@ -136,7 +136,9 @@ void resetMemory() {
     state().counts.live = liveNow;
 }
 
-MemCounts memoryCounts() { return state().counts; }
+MemCounts memoryCounts() {
+    return state().counts;
+}
 
 void failNth(MemOp op, int64_t n) {
     auto i = static_cast<int>(op);
@@ -144,9 +146,13 @@ void failNth(MemOp op, int64_t n) {
     state().calls[i] = 0;
 }
 
-void failAll(MemOp op) { state().failEvery[static_cast<int>(op)] = true; }
+void failAll(MemOp op) {
+    state().failEvery[static_cast<int>(op)] = true;
+}
 
-int64_t liveBlocks() { return state().counts.live; }
+int64_t liveBlocks() {
+    return state().counts.live;
+}
 
 int64_t deadHandleUses() {
     Blocks& b = blocks();
@@ -168,7 +174,7 @@ int64_t releaseRefusedBlocks() {
     return static_cast<int64_t>(refused.size());
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test
 
 namespace inkdot::platform {
 
@@ -220,4 +226,4 @@ Handle release(Handle handle) {
     return nullptr;
 }
 
-} // namespace inkdot::platform
+}  // namespace inkdot::platform

@@ -44,4 +44,4 @@ int64_t deadHandleUses();
 // since; returns how many there were.
 int64_t releaseRefusedBlocks();
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -17,7 +17,7 @@ void putLe32(Bytes& out, uint32_t v) {
 
 const std::vector<uint8_t> kFivePoints = {0, 64, 128, 192, 255};
 
-} // namespace
+}  // namespace
 
 HalftoneParams singleInkParams() {
     HalftoneParams p{};
@@ -180,4 +180,4 @@ int32_t HalftoneObject::runSequence() {
     return INKDOT_SEQUENCE_ENDED;
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -95,11 +95,11 @@ struct HalftoneObject {
 
     LutWithGrid table;
     Bytes extra;
-    int32_t created; // result of HalftoneNew
+    int32_t created;  // result of HalftoneNew
     int32_t tableClass = -7;
     HalftoneContext* context = nullptr;
     int32_t next = -99;
-    std::vector<int32_t> answers; // every `next` the calls wrote
+    std::vector<int32_t> answers;  // every `next` the calls wrote
 };
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

@@ -18,7 +18,7 @@ KernelFixture::KernelFixture(int32_t maxPixels) {
     context_.line = {-12345, -12345};
     context_.replication = 1;
     context_.errorLineCount = 1;
-    context_.sequenceState = kSequenceComplete; // tables in place, as after a sequence
+    context_.sequenceState = kSequenceComplete;  // tables in place, as after a sequence
     for (int v = 0; v < 256; ++v) densityMap[size_t(v)] = int16_t(v);
     // Sized exactly as the resource sequence sizes an error line, so that a
     // kernel reaching past it is caught by the sanitizer build.

@@ -29,11 +29,14 @@ CmSelect cmSelect() {
 }
 
 PageResources halftoneResources(Bytes table) {
-    return {std::move(table), respack::resourceList({100, 201, 202, 203, 204, 205}),
-            respack::gridLevels(), respack::ditherMatrixBlueNoise(64), {}};
+    return {std::move(table),
+            respack::resourceList({100, 201, 202, 203, 204, 205}),
+            respack::gridLevels(),
+            respack::ditherMatrixBlueNoise(64),
+            {}};
 }
 
-} // namespace
+}  // namespace
 
 PageResources oneInkResources() {
     return halftoneResources(respack::colourTable3d(
@@ -67,7 +70,8 @@ HalftonePage::HalftonePage(const HalftoneParams& params, const PageResources& re
     for (const Bytes* data : {&resources.list, &resources.levels, &resources.matrix}) {
         if (HalftoneSetResource(context_, data->data(), &next) != INKDOT_OK) return;
     }
-    if (next == kRecords && HalftoneSetResource(context_, resources.records.data(), &next) != INKDOT_OK)
+    if (next == kRecords &&
+        HalftoneSetResource(context_, resources.records.data(), &next) != INKDOT_OK)
         return;
     if (next == INKDOT_NO_RESOURCE) failure = nullptr;
 }
@@ -95,4 +99,4 @@ int32_t inkAt(const Bytes& planes, int32_t planeStride, int plane, int32_t x, in
     return (byte >> shift) & ((1 << bits) - 1);
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

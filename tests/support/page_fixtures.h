@@ -73,4 +73,4 @@ private:
 // small, medium, large) for two-bit codes.
 int32_t inkAt(const Bytes& planes, int32_t planeStride, int plane, int32_t x, int32_t bits);
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

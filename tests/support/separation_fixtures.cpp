@@ -58,8 +58,8 @@ void SeparationFixture::clearErrorLines() {
 int32_t SeparationFixture::run(kernels::Kernel& kernel, const std::vector<uint8_t>& input,
                                int32_t pixelCount, int32_t startX, int32_t lineNumber,
                                int32_t bitOffset, int32_t pairFlag, int32_t enable) {
-    return kernel(view(), state(), input.data(), planes.data(), kPlaneStride, bitOffset,
-                  pixelCount, startX, enable, lineNumber, pairFlag, 0);
+    return kernel(view(), state(), input.data(), planes.data(), kPlaneStride, bitOffset, pixelCount,
+                  startX, enable, lineNumber, pairFlag, 0);
 }
 
 bool SeparationFixture::dot(int plane, int32_t slot) const {
@@ -95,4 +95,4 @@ std::array<uint8_t, 4> channelsOf(const Levels& k) {
             uint8_t(8 * k[3] + 1)};
 }
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

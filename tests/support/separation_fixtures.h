@@ -44,7 +44,9 @@ public:
 
     // Error-line entry of pixel x on line 0 (A), 1 (B) or 2 (C).
     int16_t& entry(int line, int32_t x);
-    std::vector<int16_t>& errorLine(int line) { return line == 0 ? base.errorLine() : lines_[line - 1]; }
+    std::vector<int16_t>& errorLine(int line) {
+        return line == 0 ? base.errorLine() : lines_[line - 1];
+    }
     void clearErrorLines();
 
     // Calls `kernel` on `input` (four bytes a pixel) with the six planes at
@@ -82,4 +84,4 @@ std::vector<uint8_t> repeatPixel(const std::array<uint8_t, 4>& c, int32_t count)
 // so that even levels 0 make a pixel that is not blank.
 std::array<uint8_t, 4> channelsOf(const Levels& k);
 
-} // namespace inkdot::test
+}  // namespace inkdot::test

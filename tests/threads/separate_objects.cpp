@@ -26,7 +26,7 @@ std::map<int, Bytes> pack;
 
 struct Job {
     int media, quality, bits, inks;
-    uint8_t shape, resolution; // halftone parameters as the fuzz targets read them
+    uint8_t shape, resolution;  // halftone parameters as the fuzz targets read them
 };
 
 constexpr Job kJobs[] = {
@@ -107,7 +107,7 @@ Bytes run(const Job& job) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 int main() {
     const fs::path dir = fs::temp_directory_path() / ("inkdot_threads_" + std::to_string(getpid()));
@@ -128,8 +128,8 @@ int main() {
         for (std::thread& t : threads) t.join();
         for (size_t i = 0; i < kCount; ++i)
             if (parallel[i] != serial[i] || serial[i].size() < 1000) {
-                std::fprintf(stderr, "job %zu: %zu bytes on its thread, %zu one after another\n",
-                             i, parallel[i].size(), serial[i].size());
+                std::fprintf(stderr, "job %zu: %zu bytes on its thread, %zu one after another\n", i,
+                             parallel[i].size(), serial[i].size());
                 return 1;
             }
     }

@@ -12,9 +12,9 @@
 #include <iostream>
 
 #include "colour/cgats.h"
+#include "colour/pack_colour.h"
 #include "command_line.h"
 #include "failure.h"
-#include "colour/pack_colour.h"
 #include "respack/respack.h"
 
 namespace {
@@ -24,7 +24,8 @@ using namespace inkdot::cli;  // the exit statuses
 
 void writeFile(const std::string& path, const respack::Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw Failure(kExitOutput, "cannot write " + path);
     std::printf("%s: %zu bytes\n", path.c_str(), bytes.size());
 }
@@ -32,12 +33,15 @@ void writeFile(const std::string& path, const respack::Bytes& bytes) {
 nlohmann::json readManifest(const std::string& dir) {
     const std::filesystem::path file = std::filesystem::path(dir) / "manifest.json";
     std::ifstream in(file);
-    if (!in) throw Failure(kExitPack, "no manifest.json in " + dir + ": not a resource pack (`respack default " + dir + "` makes one)");
+    if (!in)
+        throw Failure(kExitPack, "no manifest.json in " + dir +
+                                     ": not a resource pack (`respack default " + dir +
+                                     "` makes one)");
     try {
         return nlohmann::json::parse(in);
     } catch (const nlohmann::json::parse_error& e) {
-        throw Failure(kExitPack, "the pack's manifest " + file.string() + " is not valid JSON (at byte " +
-                                     std::to_string(e.byte) + ")");
+        throw Failure(kExitPack, "the pack's manifest " + file.string() +
+                                     " is not valid JSON (at byte " + std::to_string(e.byte) + ")");
     }
 }
 
@@ -46,10 +50,13 @@ int listPack(const std::string& dir) {
     std::printf("%6s  %-20s %8s  %s\n", "number", "kind", "bytes", "description");
     for (const auto& r : manifest.at("resources")) {
         std::string note;
-        if (r.contains("selectedBy")) note = "  [" + std::to_string(r["selectedBy"].size()) + " index lines]";
-        if (r.contains("use") && r["use"].contains("tag")) note = "  [tag " + r["use"]["tag"].dump() + " item]";
-        std::printf("%6d  %-20s %8lld  %s%s\n", r.at("number").get<int>(), r.at("kind").get<std::string>().c_str(),
-                    r.at("size").get<long long>(), r.at("description").get<std::string>().c_str(), note.c_str());
+        if (r.contains("selectedBy"))
+            note = "  [" + std::to_string(r["selectedBy"].size()) + " index lines]";
+        if (r.contains("use") && r["use"].contains("tag"))
+            note = "  [tag " + r["use"]["tag"].dump() + " item]";
+        std::printf("%6d  %-20s %8lld  %s%s\n", r.at("number").get<int>(),
+                    r.at("kind").get<std::string>().c_str(), r.at("size").get<long long>(),
+                    r.at("description").get<std::string>().c_str(), note.c_str());
     }
     return 0;
 }
@@ -59,10 +66,11 @@ int resolveName(const nlohmann::json& names, const std::string& name, const char
         if (names[i] == name) return static_cast<int>(i);
     std::string offered;
     for (const auto& n : names) offered += (offered.empty() ? "" : ", ") + n.get<std::string>();
-    throw Failure(kExitUsage, std::string(what) + " '" + name + "' is not in the pack (it offers " + offered + ")");
+    throw Failure(kExitUsage, std::string(what) + " '" + name + "' is not in the pack (it offers " +
+                                  offered + ")");
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"respack: resource packs for inkdot"};
@@ -75,12 +83,14 @@ int main(int argc, char** argv) {
     auto* def = app.add_subcommand("default", "write the default pack into a directory");
     def->add_option("OUTDIR", dir, "pack directory")->required();
     std::vector<std::string> measured;
-    def->add_option("--measurements", measured,
-                    "MEDIA=FILE: build that media's RGB tables from a real printer's measurements of the patch "
-                    "target (CGATS text, as `inkdot target` writes it and an instrument fills it in)");
-    def->add_flag("--hand-set", handSet,
-                  "colour tables from the hand-set formulas instead of characterised by printing (instant; "
-                  "the colours are far from right)");
+    def->add_option(
+        "--measurements", measured,
+        "MEDIA=FILE: build that media's RGB tables from a real printer's measurements of the patch "
+        "target (CGATS text, as `inkdot target` writes it and an instrument fills it in)");
+    def->add_flag(
+        "--hand-set", handSet,
+        "colour tables from the hand-set formulas instead of characterised by printing (instant; "
+        "the colours are far from right)");
 
     auto* list = app.add_subcommand("list", "list the resources of a pack");
     list->add_option("OUTDIR", dir, "pack directory")->required();
@@ -92,8 +102,10 @@ int main(int argc, char** argv) {
     select->add_option("--media", media, "media name (keyB)")->capture_default_str();
     select->add_option("--quality", sel.numberA, "quality 1..4 (numberA)")->capture_default_str();
     select->add_option("--dots", sel.numberB, "1 or 2 bits a dot (numberB)")->capture_default_str();
-    select->add_option("--inks", sel.numberC, "4: RGB to CMYK, 6: CMYK to six inks (numberC)")->capture_default_str();
-    select->add_option("--variant", sel.numberD, "1 standard, 2 economy (numberD)")->capture_default_str();
+    select->add_option("--inks", sel.numberC, "4: RGB to CMYK, 6: CMYK to six inks (numberC)")
+        ->capture_default_str();
+    select->add_option("--variant", sel.numberD, "1 standard, 2 economy (numberD)")
+        ->capture_default_str();
     select->add_option("--mode", mode, "colour mode name (keyC)")->capture_default_str();
 
     respack::ColourTable3dOptions t3;
@@ -116,15 +128,18 @@ int main(int argc, char** argv) {
     table4d->add_option("-o,--output", out)->required();
     table4d->add_option("--points", t4.points)->capture_default_str();
     table4d->add_option("--kind", t4.kind)->capture_default_str();
-    table4d->add_option("--percent-at-0", t4.percentAt0, "250, 350 or 500 for one-bit single ink")->capture_default_str();
+    table4d->add_option("--percent-at-0", t4.percentAt0, "250, 350 or 500 for one-bit single ink")
+        ->capture_default_str();
     table4d->add_option("--percent-at-255", t4.percentAt255)->capture_default_str();
     table4d->add_option("--ink-limit", t4.inkLimit, "percent")->capture_default_str();
     table4d->add_option("--light-density", t4.lightDensity)->capture_default_str();
     table4d->add_option("--dark-start", t4.darkStart)->capture_default_str();
     table4d->add_option("--extra", extra, "none, kind1 or kind2")->capture_default_str();
     table4d->add_option("--code", e1.code, "kind 1: dot-size code")->capture_default_str();
-    table4d->add_option("--ink-scale", e1.inkScale, "kind 1: ink scale in percent, 0 for none")->capture_default_str();
-    table4d->add_option("--records", e2.records, "kind 2: level-record resource")->capture_default_str();
+    table4d->add_option("--ink-scale", e1.inkScale, "kind 1: ink scale in percent, 0 for none")
+        ->capture_default_str();
+    table4d->add_option("--records", e2.records, "kind 2: level-record resource")
+        ->capture_default_str();
 
     int blue = 0, bayerSize = 0;
     auto* matrix = app.add_subcommand("matrix", "a dither matrix");
@@ -133,7 +148,8 @@ int main(int argc, char** argv) {
     auto* bayerOpt = matrix->add_option("--bayer", bayerSize, "Bayer, 2..256");
     blueOpt->excludes(bayerOpt);
     matrix->callback([&] {
-        if (blue == 0 && bayerSize == 0) throw CLI::ValidationError("matrix", "give --blue-noise or --bayer");
+        if (blue == 0 && bayerSize == 0)
+            throw CLI::ValidationError("matrix", "give --blue-noise or --bayer");
     });
 
     respack::GridLevelsOptions gl;
@@ -152,7 +168,8 @@ int main(int argc, char** argv) {
     std::vector<int16_t> numbers;
     auto* numbersCmd = app.add_subcommand("numbers", "a resource-number list (ended by -1)");
     numbersCmd->add_option("-o,--output", out)->required();
-    numbersCmd->add_option("NUMBERS", numbers, "grid levels, then matrices by resolution position")->required();
+    numbersCmd->add_option("NUMBERS", numbers, "grid levels, then matrices by resolution position")
+        ->required();
 
     int curveMode = 1;
     auto* curves = app.add_subcommand("curves", "a curve table of the curve stage");
@@ -169,11 +186,16 @@ int main(int argc, char** argv) {
                 const inkdot::colour::ColourSpaces spaces;
                 for (const std::string& m : measured) {
                     const size_t eq = m.find('=');
-                    if (eq == std::string::npos) throw Failure(kExitUsage, "--measurements takes MEDIA=FILE, not " + m);
+                    if (eq == std::string::npos)
+                        throw Failure(kExitUsage, "--measurements takes MEDIA=FILE, not " + m);
                     std::ifstream in(m.substr(eq + 1));
-                    if (!in) throw Failure(kExitImage, "cannot read the measurements " + m.substr(eq + 1));
-                    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                    colour.useMeasurements(m.substr(0, eq), inkdot::colour::readCgats(text, spaces));
+                    if (!in)
+                        throw Failure(kExitImage,
+                                      "cannot read the measurements " + m.substr(eq + 1));
+                    const std::string text((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
+                    colour.useMeasurements(m.substr(0, eq),
+                                           inkdot::colour::readCgats(text, spaces));
                 }
                 respack::writeDefaultPack(dir, &colour);
             }
@@ -201,10 +223,13 @@ int main(int argc, char** argv) {
             else if (extra == "kind2")
                 t4.extraBlock = respack::extraBlockKind2(e2);
             else if (extra != "none")
-                throw Failure(kExitUsage, "--extra '" + extra + "' is not one of none, kind1, kind2");
+                throw Failure(kExitUsage,
+                              "--extra '" + extra + "' is not one of none, kind1, kind2");
             writeFile(out, respack::colourTable4d(t4));
         }
-        if (*matrix) writeFile(out, blue ? respack::ditherMatrixBlueNoise(blue) : respack::ditherMatrixBayer(bayerSize));
+        if (*matrix)
+            writeFile(out, blue ? respack::ditherMatrixBlueNoise(blue)
+                                : respack::ditherMatrixBayer(bayerSize));
         if (*levels) writeFile(out, respack::gridLevels(gl));
         if (*records) {
             if (singleInk) lr.lowSlope = 65.0 / 203.0;

@@ -9,19 +9,28 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 double smoothStep(double t) {
     t = clamp01(t);
     return t * t * (3.0 - 2.0 * t);
 }
 
-uint8_t toByte(double v) { return uint8_t(std::lround(clamp01(v) * 255.0)); }
+uint8_t toByte(double v) {
+    return uint8_t(std::lround(clamp01(v) * 255.0));
+}
 
-double distance(const Lab& a, const Lab& b) { return std::sqrt((a.L - b.L) * (a.L - b.L) + (a.a - b.a) * (a.a - b.a) + (a.b - b.b) * (a.b - b.b)); }
+double distance(const Lab& a, const Lab& b) {
+    return std::sqrt((a.L - b.L) * (a.L - b.L) + (a.a - b.a) * (a.a - b.a) +
+                     (a.b - b.b) * (a.b - b.b));
+}
 
 // The input values of a table's grid points on each axis.
-std::vector<uint8_t> axis(int points) { return respack::axisValues(points); }
+std::vector<uint8_t> axis(int points) {
+    return respack::axisValues(points);
+}
 
 // Brings the darkest inputs onto the printer's black: from `blackL` + 3
 // upwards lightness stays as it is; below, the range down to 0 is
@@ -44,11 +53,13 @@ double compress(double u, double whole, double room) {
 // Solves the n x n system a x = b in place (Gaussian elimination with
 // partial pivoting); false when it is singular.
 template <int N>
-bool solveLinear(std::array<std::array<double, N>, N> a, std::array<double, N> b, std::array<double, N>& x) {
+bool solveLinear(std::array<std::array<double, N>, N> a, std::array<double, N> b,
+                 std::array<double, N>& x) {
     for (int col = 0; col < N; ++col) {
         int pivot = col;
         for (int r = col + 1; r < N; ++r)
-            if (std::abs(a[size_t(r)][size_t(col)]) > std::abs(a[size_t(pivot)][size_t(col)])) pivot = r;
+            if (std::abs(a[size_t(r)][size_t(col)]) > std::abs(a[size_t(pivot)][size_t(col)]))
+                pivot = r;
         if (std::abs(a[size_t(pivot)][size_t(col)]) < 1e-12) return false;
         std::swap(a[size_t(col)], a[size_t(pivot)]);
         std::swap(b[size_t(col)], b[size_t(pivot)]);
@@ -66,7 +77,7 @@ bool solveLinear(std::array<std::array<double, N>, N> a, std::array<double, N> b
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The six-ink separation
@@ -76,12 +87,14 @@ SeparationDesign::SeparationDesign() {
         for (size_t v = 0; v < curve.size(); ++v) curve[v] = double(v) / 255.0;
 }
 
-std::array<double, 6> separateDemands(const SeparationDesign& d, double c, double m, double y, double k) {
+std::array<double, 6> separateDemands(const SeparationDesign& d, double c, double m, double y,
+                                      double k) {
     // A demand (in solid dark ink) is carried by the light ink alone up to
     // lightAloneTo, then handed over smoothly to the dark ink, which carries
     // it alone from darkAloneFrom.
     auto split = [&](double x) {
-        const double light = 1.0 - smoothStep((x - d.lightAloneTo) / (d.darkAloneFrom - d.lightAloneTo));
+        const double light =
+            1.0 - smoothStep((x - d.lightAloneTo) / (d.darkAloneFrom - d.lightAloneTo));
         return std::array<double, 2>{x * (1.0 - light), std::min(1.0, x * light / d.lightStrength)};
     };
     auto cyan = split(clamp01(c)), magenta = split(clamp01(m));
@@ -135,12 +148,14 @@ respack::Bytes separationGrid(const SeparationDesign& d) {
         for (uint8_t m : list)
             for (uint8_t y : list)
                 for (uint8_t k : list) {
-                    const auto ink = separateDemands(d, d.demand[0][c], d.demand[1][m], d.demand[2][y], d.demand[3][k]);
+                    const auto ink = separateDemands(d, d.demand[0][c], d.demand[1][m],
+                                                     d.demand[2][y], d.demand[3][k]);
                     uint8_t e[6];
                     for (size_t i = 0; i < 6; ++i) e[i] = toByte(ink[i]);
                     // Rounding must not take a pair and black over one solid.
                     for (size_t dark : {size_t(0), size_t(2)})
-                        while (e[dark] + e[dark + 1] + e[5] > 255) --(e[dark + 1] >= e[dark] ? e[dark + 1] : e[dark]);
+                        while (e[dark] + e[dark + 1] + e[5] > 255)
+                            --(e[dark + 1] >= e[dark] ? e[dark + 1] : e[dark]);
                     out.insert(out.end(), e, e + 6);
                 }
     return out;
@@ -188,9 +203,12 @@ void lineariseSeparation(SeparationDesign& design, const MeasureSeparation& meas
 // The printer
 
 PrinterModel::PrinterModel(Measurements m) : m_(std::move(m)) {
-    if (m_.lab.size() != m_.grid.size()) throw std::invalid_argument("one measurement for every patch of the target");
-    for (int i = 0; i < m_.grid.cmyLevels; ++i) cmyLevels_.push_back(TargetGrid::level(i, m_.grid.cmyLevels) / 255.0);
-    for (int i = 0; i < m_.grid.kLevels; ++i) kLevels_.push_back(TargetGrid::level(i, m_.grid.kLevels) / 255.0);
+    if (m_.lab.size() != m_.grid.size())
+        throw std::invalid_argument("one measurement for every patch of the target");
+    for (int i = 0; i < m_.grid.cmyLevels; ++i)
+        cmyLevels_.push_back(TargetGrid::level(i, m_.grid.cmyLevels) / 255.0);
+    for (int i = 0; i < m_.grid.kLevels; ++i)
+        kLevels_.push_back(TargetGrid::level(i, m_.grid.kLevels) / 255.0);
 }
 
 Lab PrinterModel::operator()(const std::array<double, 4>& x) const {
@@ -264,14 +282,16 @@ std::vector<float> finishBoundary(std::vector<float> c) {
             float m = 0;
             for (int d = -1; d <= 1; ++d) {
                 const int ll = l + d;
-                if (ll >= 0 && ll < kLightSteps) m = std::max(m, c[size_t(ll) * kHueSteps + size_t(h)]);
+                if (ll >= 0 && ll < kLightSteps)
+                    m = std::max(m, c[size_t(ll) * kHueSteps + size_t(h)]);
             }
             wide[size_t(l) * kHueSteps + size_t(h)] = m;
         }
     for (int l = 0; l < kLightSteps; ++l)
         for (int h = 0; h < kHueSteps; ++h) {
             float s = 0;
-            for (int d = -1; d <= 1; ++d) s += wide[size_t(l) * kHueSteps + size_t((h + d + kHueSteps) % kHueSteps)];
+            for (int d = -1; d <= 1; ++d)
+                s += wide[size_t(l) * kHueSteps + size_t((h + d + kHueSteps) % kHueSteps)];
             c[size_t(l) * kHueSteps + size_t(h)] = s / 3;
         }
     return c;
@@ -284,13 +304,17 @@ double boundaryChroma(const std::vector<float>& c, double L, double hue) {
     const double fl = l - l0;
     const int h0 = int(std::floor(h));
     const double fh = h - h0;
-    auto at = [&](int li, int hi) { return double(c[size_t(li) * kHueSteps + size_t((hi % kHueSteps + kHueSteps) % kHueSteps)]); };
-    return (1 - fl) * ((1 - fh) * at(l0, h0) + fh * at(l0, h0 + 1)) + fl * ((1 - fh) * at(l0 + 1, h0) + fh * at(l0 + 1, h0 + 1));
+    auto at = [&](int li, int hi) {
+        return double(c[size_t(li) * kHueSteps + size_t((hi % kHueSteps + kHueSteps) % kHueSteps)]);
+    };
+    return (1 - fl) * ((1 - fh) * at(l0, h0) + fh * at(l0, h0 + 1)) +
+           fl * ((1 - fh) * at(l0 + 1, h0) + fh * at(l0 + 1, h0 + 1));
 }
 
-} // namespace
+}  // namespace
 
-GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& design, const ColourSpaces& spaces)
+GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& design,
+                           const ColourSpaces& spaces)
     : spaces_(spaces), design_(design) {
     // What the printer reaches: CMYK within the ink limit, sampled.
     printer_.assign(size_t(kLightSteps) * kHueSteps, 0.0f);
@@ -301,7 +325,8 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
         for (int c = 0; c <= steps; ++c)
             for (int m = 0; m <= steps; ++m)
                 for (int y = 0; y <= steps; ++y) {
-                    const std::array<double, 4> x{double(c) / steps, double(m) / steps, double(y) / steps, k / 8.0};
+                    const std::array<double, 4> x{double(c) / steps, double(m) / steps,
+                                                  double(y) / steps, k / 8.0};
                     // Within the ink limit, and where the separation still
                     // follows its inputs: what the inversion keeps to.
                     if (x[0] + x[1] + x[2] + x[3] > limit + 1e-9) continue;
@@ -319,14 +344,17 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
     for (int h = 0; h < kHueSteps; ++h) {
         float most = 0;
         for (int l = 0; l < kLightSteps; ++l)
-            if (printer_[size_t(l) * kHueSteps + size_t(h)] > most) most = printer_[size_t(l) * kHueSteps + size_t(h)], cusp[size_t(h)] = l;
+            if (printer_[size_t(l) * kHueSteps + size_t(h)] > most)
+                most = printer_[size_t(l) * kHueSteps + size_t(h)], cusp[size_t(h)] = l;
     }
     cusp_.assign(kHueSteps, 0.0);
     for (int h = 0; h < kHueSteps; ++h)
-        for (int d = -2; d <= 2; ++d) cusp_[size_t(h)] += cusp[size_t((h + d + kHueSteps) % kHueSteps)] / 5.0;
+        for (int d = -2; d <= 2; ++d)
+            cusp_[size_t(h)] += cusp[size_t((h + d + kHueSteps) % kHueSteps)] / 5.0;
     // Black alone, made non-increasing.
     for (int k = 0; k < 256; ++k)
-        blackRamp_.push_back(std::min(k ? blackRamp_.back() : 100.0, printer({0, 0, 0, k / 255.0}).L));
+        blackRamp_.push_back(
+            std::min(k ? blackRamp_.back() : 100.0, printer({0, 0, 0, k / 255.0}).L));
     // What sRGB holds: the faces of its cube.
     source_.assign(size_t(kLightSteps) * kHueSteps, 0.0f);
     constexpr int face = 64;
@@ -338,14 +366,17 @@ GamutMapping::GamutMapping(const PrinterModel& printer, const RgbTableDesign& de
                     rgb[fixed] = side;
                     rgb[(fixed + 1) % 3] = (i * 255 + face / 2) / face;
                     rgb[(fixed + 2) % 3] = (j * 255 + face / 2) / face;
-                    const Lab v = spaces.labFromSrgb(uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2]));
+                    const Lab v =
+                        spaces.labFromSrgb(uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2]));
                     float& slot = source_[bin(v.L, hueDegrees(v))];
                     slot = std::max(slot, float(chroma(v)));
                 }
     source_ = finishBoundary(std::move(source_));
 }
 
-double GamutMapping::lightness(double L) const { return kneeLightness(L, blackL_); }
+double GamutMapping::lightness(double L) const {
+    return kneeLightness(L, blackL_);
+}
 
 double GamutMapping::blackAlone(double L) const {
     if (L >= blackRamp_.front()) return 0.0;
@@ -357,7 +388,9 @@ double GamutMapping::blackAlone(double L) const {
     return 1.0;
 }
 
-double GamutMapping::printerChroma(double L, double hue) const { return boundaryChroma(printer_, L, hue); }
+double GamutMapping::printerChroma(double L, double hue) const {
+    return boundaryChroma(printer_, L, hue);
+}
 
 double GamutMapping::cuspLightness(double hue) const {
     const double h = hue / 2.0 - 0.5;
@@ -395,12 +428,14 @@ Lab GamutMapping::aim(uint8_t r, uint8_t g, uint8_t b) const {
         }
         for (int i = 0; i < 12; ++i) {  // between the last point inside and the first outside
             const double mid = inside + step / 2, l = focus + uL * mid;
-            if (l >= 0.0 && l <= 100.0 && uC * mid <= boundaryChroma(boundary, l, hue) * scale) inside = mid;
+            if (l >= 0.0 && l <= 100.0 && uC * mid <= boundaryChroma(boundary, l, hue) * scale)
+                inside = mid;
             step /= 2;
         }
         return inside;
     };
-    const double reach = leaves(printer_, 1.0), source = std::max(length, leaves(source_, design_.saturation));
+    const double reach = leaves(printer_, 1.0),
+                 source = std::max(length, leaves(source_, design_.saturation));
     const double knee = design_.chromaKnee * reach;
     double t = length;
     if (t > knee) t = knee + compress(t - knee, source - knee, reach - knee);
@@ -418,7 +453,8 @@ namespace {
 // lightness at blackFullL and below; less for colourful colours.
 double blackRule(const RgbTableDesign& d, const GamutMapping& mapping, const Lab& aim) {
     if (aim.L >= d.blackStartL) return 0.0;
-    const double t = smoothStep((d.blackStartL - aim.L) / std::max(1e-9, d.blackStartL - d.blackFullL));
+    const double t =
+        smoothStep((d.blackStartL - aim.L) / std::max(1e-9, d.blackStartL - d.blackFullL));
     const double alone = mapping.blackAlone(aim.L);
     const double fade = clamp01(1.0 - chroma(aim) / d.blackChromaFade);
     return d.blackMax * t * alone * fade;
@@ -458,19 +494,22 @@ constexpr double kLimitWeight = 400.0;  // for going over the ink limit
 // and neighbouring nodes stay alike.
 constexpr double kInkWeight = 0.8;
 
-Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::array<double, 4>& x, const Lab& aim,
-                  double black, double limit, double preference = 1.0) {
+Residual residual(const PrinterModel& p, const RgbTableDesign& d, const std::array<double, 4>& x,
+                  const Lab& aim, double black, double limit, double preference = 1.0) {
     const Lab v = p(x);
-    const double over = std::max(0.0, x[0] + x[1] + x[2] + x[3] - limit) + (d.overflow ? d.overflow(x) : 0.0);
+    const double over =
+        std::max(0.0, x[0] + x[1] + x[2] + x[3] - limit) + (d.overflow ? d.overflow(x) : 0.0);
     Residual out;
-    out.r = {v.L - aim.L, v.a - aim.a, v.b - aim.b, preference * kBlackWeight * (x[3] - black), kLimitWeight * over,
-             preference * kInkWeight * (x[0] + x[1] + x[2])};
+    out.r = {v.L - aim.L,         v.a - aim.a,
+             v.b - aim.b,         preference * kBlackWeight * (x[3] - black),
+             kLimitWeight * over, preference * kInkWeight * (x[0] + x[1] + x[2])};
     return out;
 }
 
-} // namespace
+}  // namespace
 
-Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, const GamutMapping& mapping, const Lab& aim,
+Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design,
+                   const GamutMapping& mapping, const Lab& aim,
                    std::span<const std::array<double, 4>> starts) {
     const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
     // A damped Gauss-Newton search from x, the black rule and the least ink
@@ -508,8 +547,8 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
                 for (size_t i = 0; i < 4; ++i) next[i] = clamp01(x[i] + step[i]);
                 const Residual rn = residual(printer, design, next, aim, black, limit, preference);
                 if (rn.cost() < cost) {
-                    const double moved = std::abs(next[0] - x[0]) + std::abs(next[1] - x[1]) + std::abs(next[2] - x[2]) +
-                                         std::abs(next[3] - x[3]);
+                    const double moved = std::abs(next[0] - x[0]) + std::abs(next[1] - x[1]) +
+                                         std::abs(next[2] - x[2]) + std::abs(next[3] - x[3]);
                     // Done when the inks move less than a hundredth of a
                     // byte or the cost hardly falls.
                     improved = moved > 4e-5 && rn.cost() < cost * (1.0 - 1e-6);
@@ -529,7 +568,8 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
         for (double& v : x) v = clamp01(v);
         order.push_back({residual(printer, design, x, aim, black, limit).cost(), x});
     }
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     Solution best;
     double bestCost = 1e300;
     for (auto [initial, x] : order) {
@@ -547,7 +587,8 @@ Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, co
         if (best.error <= 0.3 || chroma(aim) <= 3.0) break;
         std::array<double, 4> x = best.cmyk;
         descend(x, preference);
-        if (const double error = distance(printer(x), aim); error < best.error) best.cmyk = x, best.error = error;
+        if (const double error = distance(printer(x), aim); error < best.error)
+            best.cmyk = x, best.error = error;
     }
     // The search weighs the ink limit rather than keeping to it exactly:
     // what it leaves over comes off the colours.
@@ -568,7 +609,8 @@ respack::Bytes RgbTable::grid() const {
     return out;
 }
 
-RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping, const RgbTableDesign& design) {
+RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
+                       const RgbTableDesign& design) {
     const std::vector<uint8_t> list = axis(design.points);
     const size_t n = list.size();
     // First guesses: a coarse sampling of the printer.
@@ -578,7 +620,8 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
             for (int m = 0; m <= 5; ++m)
                 for (int y = 0; y <= 5; ++y) {
                     const std::array<double, 4> x{c / 5.0, m / 5.0, y / 5.0, k / 5.0};
-                    if (x[0] + x[1] + x[2] + x[3] <= design.inkLimit / 100.0) coarse.push_back({printer(x), x});
+                    if (x[0] + x[1] + x[2] + x[3] <= design.inkLimit / 100.0)
+                        coarse.push_back({printer(x), x});
                 }
     RgbTable table;
     table.points = int(n);
@@ -605,17 +648,21 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     // Also the nearest colour made without black and the
                     // nearest made with the most: dark colours can be made
                     // either way, and the rule's valley may not reach them.
-                    const double black = blackRule(design, mapping, aim), limit = design.inkLimit / 100.0;
-                    std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}}, plain{1e300, 0}, darkest{1e300, 0};
+                    const double black = blackRule(design, mapping, aim),
+                                 limit = design.inkLimit / 100.0;
+                    std::pair<double, size_t> best[2] = {{1e300, 0}, {1e300, 0}}, plain{1e300, 0},
+                                              darkest{1e300, 0};
                     for (size_t i = 0; i < coarse.size(); ++i) {
-                        const double c = residual(printer, design, coarse[i].second, aim, black, limit).cost();
+                        const double c =
+                            residual(printer, design, coarse[i].second, aim, black, limit).cost();
                         if (c < best[1].first) best[1] = {c, i};
                         if (best[1].first < best[0].first) std::swap(best[0], best[1]);
                         const double d = distance(coarse[i].first, aim);
                         if (coarse[i].second[3] == 0.0 && d < plain.first) plain = {d, i};
                         if (coarse[i].second[3] >= 0.8 && d < darkest.first) darkest = {d, i};
                     }
-                    for (const auto& b : {best[0], best[1], plain, darkest}) starts.push_back(coarse[b.second].second);
+                    for (const auto& b : {best[0], best[1], plain, darkest})
+                        starts.push_back(coarse[b.second].second);
                     found = solveCmyk(printer, design, mapping, aim, starts);
                 }
                 // The sampled boundary is a little generous in places: an
@@ -630,17 +677,21 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                 if (found.error > 0.5) {
                     starts.push_back(found.cmyk);
                     auto approach = [&](const Lab& inner) {
-                        std::pair<Lab, Solution> out{inner, solveCmyk(printer, design, mapping, inner, starts)};
+                        std::pair<Lab, Solution> out{
+                            inner, solveCmyk(printer, design, mapping, inner, starts)};
                         if (out.second.error > 0.5) return out;
                         double lo = 0.0, hi = 1.0;
                         for (int step = 0; step < 7; ++step) {
                             const double mid = (lo + hi) / 2;
-                            const Lab toward{inner.L + (aim.L - inner.L) * mid, inner.a + (aim.a - inner.a) * mid,
+                            const Lab toward{inner.L + (aim.L - inner.L) * mid,
+                                             inner.a + (aim.a - inner.a) * mid,
                                              inner.b + (aim.b - inner.b) * mid};
                             const std::array<double, 4> from[] = {out.second.cmyk, found.cmyk};
                             const Solution s = solveCmyk(printer, design, mapping, toward, from);
-                            if (s.error <= 0.5) lo = mid, out = {toward, s};
-                            else hi = mid;
+                            if (s.error <= 0.5)
+                                lo = mid, out = {toward, s};
+                            else
+                                hi = mid;
                         }
                         return out;
                     };
@@ -650,7 +701,8 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                         // sampled, so a little further in when need be).
                         const double hue = hueDegrees(aim), Lc = mapping.cuspLightness(hue);
                         for (double share : {0.8, 0.5, 0.25}) {
-                            const double scale = std::min(c, share * mapping.printerChroma(Lc, hue)) / c;
+                            const double scale =
+                                std::min(c, share * mapping.printerChroma(Lc, hue)) / c;
                             ways.push_back(approach({Lc, aim.a * scale, aim.b * scale}));
                             if (ways.back().second.error <= 0.5) break;
                         }
@@ -658,7 +710,8 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     // Failing both (the boundary is generous most where a
                     // dark ink beside black has no room), from the search's
                     // own best, turned onto the aim's hue.
-                    if (std::none_of(ways.begin(), ways.end(), [](const auto& w) { return w.second.error <= 0.5; })) {
+                    if (std::none_of(ways.begin(), ways.end(),
+                                     [](const auto& w) { return w.second.error <= 0.5; })) {
                         const Lab p = printer(found.cmyk);
                         const double c = chroma(aim), scale = c > 1e-9 ? 0.8 * chroma(p) / c : 0.0;
                         ways.push_back(approach({p.L, aim.a * scale, aim.b * scale}));
@@ -669,7 +722,8 @@ RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
                     table.aims[node] = printer(found.cmyk);
                     for (const auto& [toward, s] : ways) {
                         const double d = distance(printer(s.cmyk), aim);
-                        if (s.error <= 0.5 && d < nearest) nearest = d, table.aims[node] = toward, found = s;
+                        if (s.error <= 0.5 && d < nearest)
+                            nearest = d, table.aims[node] = toward, found = s;
                     }
                 }
                 table.cmyk[node] = found.cmyk;
@@ -720,7 +774,8 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
                 const double h = x[a] > 0.5 ? -1.0 / 256 : 1.0 / 256;
                 xs[a] += h;
                 const Lab v = printer(xs);
-                jac[0][a] = (v.L - base.L) / h, jac[1][a] = (v.a - base.a) / h, jac[2][a] = (v.b - base.b) / h;
+                jac[0][a] = (v.L - base.L) / h, jac[1][a] = (v.a - base.a) / h,
+                jac[2][a] = (v.b - base.b) / h;
             }
             // The smallest change of the inks that closes the miss, damped
             // so that a direction the inks barely move in takes no large
@@ -736,13 +791,16 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
             std::array<double, 3> y{};
             if (!solveLinear<3>(jjt, {miss.L, miss.a, miss.b}, y)) continue;
             std::array<double, 4> step{};
-            for (size_t a = 0; a < 4; ++a) step[a] = std::clamp(jac[0][a] * y[0] + jac[1][a] * y[1] + jac[2][a] * y[2], -0.08, 0.08);
+            for (size_t a = 0; a < 4; ++a)
+                step[a] =
+                    std::clamp(jac[0][a] * y[0] + jac[1][a] * y[1] + jac[2][a] * y[2], -0.08, 0.08);
             // A step over the ink limit is halved.
             for (int tries = 0; tries < 4; ++tries) {
                 std::array<double, 4> next;
                 for (size_t a = 0; a < 4; ++a) next[a] = clamp01(x[a] + step[a]);
                 keepPairRoom(design, next);
-                if (next[0] + next[1] + next[2] + next[3] <= std::max(limit, x[0] + x[1] + x[2] + x[3]) + 1e-9) {
+                if (next[0] + next[1] + next[2] + next[3] <=
+                    std::max(limit, x[0] + x[1] + x[2] + x[3]) + 1e-9) {
                     x = next;
                     break;
                 }
@@ -768,7 +826,8 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
                         }
                         if (skip) continue;
                         const size_t corner = (at[0] * n + at[1]) * n + at[2];
-                        for (size_t a = 0; a < 4; ++a) moved[a] += table.cmyk[corner][a] - before[corner][a];
+                        for (size_t a = 0; a < 4; ++a)
+                            moved[a] += table.cmyk[corner][a] - before[corner][a];
                         ++corners;
                     }
                     auto& x = table.cmyk[(i0 * n + i1) * n + i2];
@@ -779,7 +838,8 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
 
 respack::Bytes greyRamp(int points, std::span<const uint8_t> values, std::span<const Lab> blackRamp,
                         const ColourSpaces& spaces) {
-    if (values.size() != blackRamp.size() || values.size() < 2 || values.front() != 0 || values.back() != 255)
+    if (values.size() != blackRamp.size() || values.size() < 2 || values.front() != 0 ||
+        values.back() != 255)
         throw std::invalid_argument("a black ramp from 0 to 255 with a measurement per value");
     // Lightness of each black value, made non-increasing.
     std::vector<double> L(values.size());
@@ -798,4 +858,4 @@ respack::Bytes greyRamp(int points, std::span<const uint8_t> values, std::span<c
     return out;
 }
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

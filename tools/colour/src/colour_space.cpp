@@ -39,17 +39,21 @@ cmsHPROFILE linearProfile() {
     return p;
 }
 
-cmsHTRANSFORM make(cmsHPROFILE from, cmsUInt32Number inFormat, cmsHPROFILE to, cmsUInt32Number outFormat) {
-    cmsHTRANSFORM t = cmsCreateTransform(from, inFormat, to, outFormat, INTENT_RELATIVE_COLORIMETRIC, kFlags);
+cmsHTRANSFORM make(cmsHPROFILE from, cmsUInt32Number inFormat, cmsHPROFILE to,
+                   cmsUInt32Number outFormat) {
+    cmsHTRANSFORM t =
+        cmsCreateTransform(from, inFormat, to, outFormat, INTENT_RELATIVE_COLORIMETRIC, kFlags);
     if (!t) throw std::runtime_error("Little CMS could not build a colour transform");
     return t;
 }
 
-} // namespace
+}  // namespace
 
 ColourSpaces::ColourSpaces() : t_(std::make_unique<Transforms>()) {
-    cmsHPROFILE linear = linearProfile(), srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
-    if (!linear || !srgb || !lab) throw std::runtime_error("Little CMS could not build its profiles");
+    cmsHPROFILE linear = linearProfile(), srgb = cmsCreate_sRGBProfile(),
+                lab = cmsCreateLab4Profile(nullptr);
+    if (!linear || !srgb || !lab)
+        throw std::runtime_error("Little CMS could not build its profiles");
     t_->linearToLab = make(linear, TYPE_RGB_DBL, lab, TYPE_Lab_DBL);
     t_->srgbToLab = make(srgb, TYPE_RGB_8, lab, TYPE_Lab_DBL);
     t_->labToSrgb = make(lab, TYPE_Lab_DBL, srgb, TYPE_RGB_8);
@@ -58,7 +62,8 @@ ColourSpaces::ColourSpaces() : t_(std::make_unique<Transforms>()) {
     cmsCloseProfile(lab);
     // The sRGB curve in its parametric form: a power of 2.4 with a linear
     // segment near black.
-    const cmsFloat64Number srgbParameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    const cmsFloat64Number srgbParameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92,
+                                                0.04045};
     t_->srgbCurve = cmsBuildParametricToneCurve(nullptr, 4, srgbParameters);
     t_->srgbInverse = t_->srgbCurve ? cmsReverseToneCurve(t_->srgbCurve) : nullptr;
     if (!t_->srgbInverse) throw std::runtime_error("Little CMS could not build the sRGB curve");
@@ -105,7 +110,8 @@ Xyz ColourSpaces::xyzFromLab(const Lab& v) const {
 }
 
 Lab relativeLab(const ColourSpaces& spaces, const Linear& reflectance, const Linear& paper) {
-    return spaces.labFromLinear({reflectance.r / paper.r, reflectance.g / paper.g, reflectance.b / paper.b});
+    return spaces.labFromLinear(
+        {reflectance.r / paper.r, reflectance.g / paper.g, reflectance.b / paper.b});
 }
 
 double deltaE2000(const Lab& a, const Lab& b) {
@@ -113,7 +119,9 @@ double deltaE2000(const Lab& a, const Lab& b) {
     return cmsCIE2000DeltaE(&x, &y, 1.0, 1.0, 1.0);
 }
 
-double chroma(const Lab& v) { return std::hypot(v.a, v.b); }
+double chroma(const Lab& v) {
+    return std::hypot(v.a, v.b);
+}
 
 double hueDegrees(const Lab& v) {
     const double h = std::atan2(v.b, v.a) * 180.0 / 3.14159265358979323846;
@@ -121,11 +129,13 @@ double hueDegrees(const Lab& v) {
 }
 
 double ColourSpaces::srgbEncode(double linear) const {
-    return 255.0 * cmsEvalToneCurveFloat(t_->srgbInverse, cmsFloat32Number(std::clamp(linear, 0.0, 1.0)));
+    return 255.0 *
+           cmsEvalToneCurveFloat(t_->srgbInverse, cmsFloat32Number(std::clamp(linear, 0.0, 1.0)));
 }
 
 double ColourSpaces::srgbDecode(double encoded) const {
-    return cmsEvalToneCurveFloat(t_->srgbCurve, cmsFloat32Number(std::clamp(encoded / 255.0, 0.0, 1.0)));
+    return cmsEvalToneCurveFloat(t_->srgbCurve,
+                                 cmsFloat32Number(std::clamp(encoded / 255.0, 0.0, 1.0)));
 }
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

@@ -8,8 +8,8 @@
 namespace inkdot::colour {
 namespace {
 
-constexpr std::array<std::string_view, kInkCount> kNames{"cyan",   "light cyan", "magenta",
-                                                          "light magenta", "yellow", "black"};
+constexpr std::array<std::string_view, kInkCount> kNames{"cyan",          "light cyan", "magenta",
+                                                         "light magenta", "yellow",     "black"};
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -17,7 +17,9 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-Linear power(const Linear& v, double p) { return {std::pow(v.r, p), std::pow(v.g, p), std::pow(v.b, p)}; }
+Linear power(const Linear& v, double p) {
+    return {std::pow(v.r, p), std::pow(v.g, p), std::pow(v.b, p)};
+}
 
 // The inks as they print on a photo paper that holds them at the surface:
 // films of dye inks, measured as a solid through both passes of the light.
@@ -30,8 +32,8 @@ constexpr double kLightLoad = 0.3;
 
 struct MediaLook {
     const char* name;
-    double paper;        // reflectance of the bare paper, the same in all three channels
-    double strength;     // dye that stays at the surface, as a power of the films
+    double paper;          // reflectance of the bare paper, the same in all three channels
+    double strength;       // dye that stays at the surface, as a power of the films
     double small, medium;  // cover of small and medium dots (large dots cover their pixel)
 };
 // Glossy paper keeps the ink on top: dense inks and little spread. Matte
@@ -43,7 +45,7 @@ constexpr MediaLook kMediaLooks[] = {
     {"PhotoGlossy", 0.92, 1.00, 0.36, 0.58},
 };
 
-} // namespace
+}  // namespace
 
 std::optional<InkId> inkByName(std::string_view name) {
     const std::string l = lower(name);
@@ -94,7 +96,8 @@ Linear InkModel::pixel(std::span<const InkId> inks, std::span<const int> codes, 
 
 std::vector<Linear> InkModel::combinations(std::span<const InkId> inks, int bits) const {
     if (bits != 1 && bits != 2) throw std::invalid_argument("dots have one or two bits");
-    if (inks.empty() || inks.size() > size_t(kInkCount)) throw std::invalid_argument("one to six inks");
+    if (inks.empty() || inks.size() > size_t(kInkCount))
+        throw std::invalid_argument("one to six inks");
     const size_t count = size_t(1) << (size_t(bits) * inks.size());
     const int mask = (1 << bits) - 1;
     std::vector<Linear> out(count);
@@ -116,7 +119,9 @@ Footprint::Footprint(const InkModel& model, int bits, int xResolution) : bits_(b
             const double want = std::min(1.0, model.cover(bits, a) + model.cover(bits, b));
             int best = 0;
             for (int c = 1; c < codes; ++c)
-                if (std::abs(model.cover(bits, c) - want) < std::abs(model.cover(bits, best) - want)) best = c;
+                if (std::abs(model.cover(bits, c) - want) <
+                    std::abs(model.cover(bits, best) - want))
+                    best = c;
             nearest[size_t(a * codes + b)] = best;
         }
     spread_.resize(size_t(codes) * 256);
@@ -151,4 +156,4 @@ void Footprint::spread(const uint8_t* plane, int pixels, uint8_t* out) const {
         out[bytes - 1] = uint8_t(out[bytes - 1] & (0xFF << (8 - used)));
 }
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

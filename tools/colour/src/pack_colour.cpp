@@ -12,21 +12,24 @@ InkModel modelOf(const std::string& media) {
     return *model;
 }
 
-PatchPrinter printerOf(const respack::Bytes& table, const respack::TableRequest& r, PatchLayout layout = {}) {
+PatchPrinter printerOf(const respack::Bytes& table, const respack::TableRequest& r,
+                       PatchLayout layout = {}) {
     PrintPath path{r.xResolution, r.yResolution, r.bits, true, r.halftoneList};
     return PatchPrinter(table, r.resource, path, modelOf(r.media), layout);
 }
 
-std::vector<Lab> relative(const ColourSpaces& spaces, const InkModel& model, const std::vector<Linear>& printed) {
+std::vector<Lab> relative(const ColourSpaces& spaces, const InkModel& model,
+                          const std::vector<Linear>& printed) {
     std::vector<Lab> out;
     out.reserve(printed.size());
     for (const Linear& v : printed) out.push_back(relativeLab(spaces, v, model.paper));
     return out;
 }
 
-} // namespace
+}  // namespace
 
-Characterisation::Characterisation(TargetGrid target) : target_(target), spaces_(std::make_unique<ColourSpaces>()) {}
+Characterisation::Characterisation(TargetGrid target)
+    : target_(target), spaces_(std::make_unique<ColourSpaces>()) {}
 
 Characterisation::~Characterisation() = default;
 
@@ -37,7 +40,8 @@ void Characterisation::useMeasurements(const std::string& media, Measurements me
 // The method's version: raise it with every change to what the tables
 // come out as, so that packs made before make their tables anew.
 std::string Characterisation::generator() const {
-    std::string g = "characterised/12 target " + std::to_string(target_.cmyLevels) + "x" + std::to_string(target_.kLevels);
+    std::string g = "characterised/12 target " + std::to_string(target_.cmyLevels) + "x" +
+                    std::to_string(target_.kLevels);
     // Measurements of a real printer make other tables than the ink model.
     for (const auto& [media, m] : given_) {
         respack::Bytes bytes;
@@ -53,7 +57,8 @@ respack::Bytes Characterisation::separationTable(const respack::TableRequest& re
     SeparationDesign design;
     design.points = options.points;
     design.inkLimit = options.inkLimit;
-    const MeasureSeparation measure = [&](const SeparationDesign& d, std::span<const Cmyk> patches) {
+    const MeasureSeparation measure = [&](const SeparationDesign& d,
+                                          std::span<const Cmyk> patches) {
         respack::ColourTable4dOptions o = options;
         o.grid = separationGrid(d);
         const PatchPrinter printer = printerOf(respack::colourTable4d(o), request);
@@ -67,10 +72,11 @@ respack::Bytes Characterisation::separationTable(const respack::TableRequest& re
     return table;
 }
 
-const PrinterModel& Characterisation::printerFor(const respack::TableRequest& r, const PatchPrinter& printer) {
+const PrinterModel& Characterisation::printerFor(const respack::TableRequest& r,
+                                                 const PatchPrinter& printer) {
     const std::string key = r.media + " " + std::to_string(respack::fnv1a64(*r.separation)) + " " +
-                            std::to_string(r.xResolution) + "x" + std::to_string(r.yResolution) + " " +
-                            std::to_string(r.bits);
+                            std::to_string(r.xResolution) + "x" + std::to_string(r.yResolution) +
+                            " " + std::to_string(r.bits);
     auto it = printers_.find(key);
     if (it != printers_.end()) return it->second;
     Measurements m;
@@ -102,12 +108,16 @@ RgbTableDesign Characterisation::design(const std::string& media, const std::str
 
 respack::Bytes Characterisation::rgbTable(const respack::TableRequest& request,
                                           const respack::ColourTable3dOptions& options) {
-    if (!request.separation) throw std::invalid_argument("an RGB table needs the six-ink table it prints through");
+    if (!request.separation)
+        throw std::invalid_argument("an RGB table needs the six-ink table it prints through");
     const PatchPrinter printer = printerOf(*request.separation, request);
     const PrinterModel& model = printerFor(request, printer);
     RgbTableDesign d = design(request.media, request.role, options);
-    if (auto it = separations_.find(respack::fnv1a64(*request.separation)); it != separations_.end())
-        d.overflow = [s = it->second](const std::array<double, 4>& x) { return pairOverflow(s, x); };
+    if (auto it = separations_.find(respack::fnv1a64(*request.separation));
+        it != separations_.end())
+        d.overflow = [s = it->second](const std::array<double, 4>& x) {
+            return pairOverflow(s, x);
+        };
     const GamutMapping mapping(model, d, *spaces_);
     RgbTable table = buildRgbTable(model, mapping, d);
     // The nodes printed and corrected, measured as the target was.
@@ -126,7 +136,9 @@ respack::Bytes Characterisation::rgbTable(const respack::TableRequest& request,
     std::vector<uint8_t> values;
     for (int v = 0; v < 255; v += 5) values.push_back(uint8_t(v));
     values.push_back(255);
-    o.greyList = greyRamp(options.points, values, relative(*spaces_, printer.model(), printer.printBlack(values)), *spaces_);
+    o.greyList =
+        greyRamp(options.points, values,
+                 relative(*spaces_, printer.model(), printer.printBlack(values)), *spaces_);
     // The engine's own colour tweaks and gain correction stay out of a
     // measured table: with these values they change nothing.
     o.dominantReduction = {0, 0, 0};
@@ -140,4 +152,4 @@ respack::Bytes Characterisation::rgbTable(const respack::TableRequest& request,
     return respack::colourTable3d(o);
 }
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

@@ -16,8 +16,10 @@ TEST(Cgats, WritesATargetAndReadsItsMeasurementsBack) {
     const ColourSpaces spaces;
     const TargetGrid grid{3, 2};
     std::vector<Lab> lab;
-    for (const Cmyk& p : grid.patches()) lab.push_back({100.0 - 0.2 * p.k - 0.1 * p.c, 0.05 * p.m, -0.05 * p.y});
-    const Measurements back = readCgats(cgatsText(grid, &lab, {"patch 1 is at the top left"}), spaces);
+    for (const Cmyk& p : grid.patches())
+        lab.push_back({100.0 - 0.2 * p.k - 0.1 * p.c, 0.05 * p.m, -0.05 * p.y});
+    const Measurements back =
+        readCgats(cgatsText(grid, &lab, {"patch 1 is at the top left"}), spaces);
     EXPECT_EQ(back.grid.cmyLevels, 3);
     EXPECT_EQ(back.grid.kLevels, 2);
     ASSERT_EQ(back.lab.size(), lab.size());
@@ -31,17 +33,19 @@ TEST(Cgats, WritesATargetAndReadsItsMeasurementsBack) {
 TEST(Cgats, ReadsXyzInAnyOrderAndMakesItRelativeToThePaper) {
     // Two levels of each ink, in reverse order, XYZ scaled to Y = 100, with
     // a paper a little darker than the perfect white and a comment.
-    std::string text = "CGATS.17\nORIGINATOR \"an instrument\"\nNUMBER_OF_FIELDS 9\nBEGIN_DATA_FORMAT\n"
-                       "SAMPLE_ID SAMPLE_NAME CMYK_C CMYK_M CMYK_Y CMYK_K XYZ_X XYZ_Y XYZ_Z\nEND_DATA_FORMAT\n"
-                       "NUMBER_OF_SETS 16\nBEGIN_DATA\n";
+    std::string text =
+        "CGATS.17\nORIGINATOR \"an instrument\"\nNUMBER_OF_FIELDS 9\nBEGIN_DATA_FORMAT\n"
+        "SAMPLE_ID SAMPLE_NAME CMYK_C CMYK_M CMYK_Y CMYK_K XYZ_X XYZ_Y XYZ_Z\nEND_DATA_FORMAT\n"
+        "NUMBER_OF_SETS 16\nBEGIN_DATA\n";
     const TargetGrid grid{2, 2};
     const std::vector<Cmyk> patches = grid.patches();
     for (size_t i = patches.size(); i-- > 0;) {
         const Cmyk& p = patches[i];
         const double f = p == Cmyk{} ? 0.9 : 0.45;  // paper, or anything printed
-        text += std::to_string(i + 1) + " \"A" + std::to_string(i) + "\" " + std::to_string(p.c * 100 / 255) + " " +
-                std::to_string(p.m * 100 / 255) + " " + std::to_string(p.y * 100 / 255) + " " +
-                std::to_string(p.k * 100 / 255) + " " + std::to_string(96.42 * f) + " " + std::to_string(100.0 * f) + " " +
+        text += std::to_string(i + 1) + " \"A" + std::to_string(i) + "\" " +
+                std::to_string(p.c * 100 / 255) + " " + std::to_string(p.m * 100 / 255) + " " +
+                std::to_string(p.y * 100 / 255) + " " + std::to_string(p.k * 100 / 255) + " " +
+                std::to_string(96.42 * f) + " " + std::to_string(100.0 * f) + " " +
                 std::to_string(82.49 * f) + "   # measured\n";
     }
     text += "END_DATA\n";
@@ -93,23 +97,29 @@ TEST(Cgats, APrinterMeasuredWithNoiseRoundTripsToAnAccurateTable) {
     // The halftone resources and a six-ink table, made here; the target
     // printed through the library and measured by the ink model, with noise
     // of an instrument added, written as CGATS and read back.
-    std::map<int32_t, respack::Bytes> resources{
-        {1, respack::resourceList({2, 3, 3, 3, 3, 3})}, {2, respack::gridLevels()}, {3, respack::ditherMatrixBlueNoise(16)}};
-    const ResourceSource source = [&](int32_t n) -> const respack::Bytes& { return resources.at(n); };
-    const respack::Bytes table = respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
+    std::map<int32_t, respack::Bytes> resources{{1, respack::resourceList({2, 3, 3, 3, 3, 3})},
+                                                {2, respack::gridLevels()},
+                                                {3, respack::ditherMatrixBlueNoise(16)}};
+    const ResourceSource source = [&](int32_t n) -> const respack::Bytes& {
+        return resources.at(n);
+    };
+    const respack::Bytes table =
+        respack::colourTable4d({.points = 9, .extraBlock = respack::extraBlockKind1({})});
     const InkModel model = *InkModel::forMedia("PhotoGlossy");
     const PatchPrinter printer(table, source, {1440, 720, 2, true, 1}, model, {32, 6, 32});
     const ColourSpaces spaces;
     auto measure = [&](std::span<const Cmyk> patches) {
         std::vector<Lab> out;
-        for (const Linear& v : printer.printCmyk(patches)) out.push_back(relativeLab(spaces, v, model.paper));
+        for (const Linear& v : printer.printCmyk(patches))
+            out.push_back(relativeLab(spaces, v, model.paper));
         return out;
     };
     const TargetGrid grid{9, 5};
     std::vector<Lab> lab = measure(grid.patches());
     std::mt19937 random(11);
     std::normal_distribution<double> noise(0.0, 0.25);
-    for (size_t i = 1; i < lab.size(); ++i) lab[i].L += noise(random), lab[i].a += noise(random), lab[i].b += noise(random);
+    for (size_t i = 1; i < lab.size(); ++i)
+        lab[i].L += noise(random), lab[i].a += noise(random), lab[i].b += noise(random);
     const PrinterModel measured(readCgats(cgatsText(grid, &lab), spaces));
 
     RgbTableDesign d;
@@ -118,8 +128,8 @@ TEST(Cgats, APrinterMeasuredWithNoiseRoundTripsToAnAccurateTable) {
     // The table's nodes, printed: within a couple of units of their aims.
     std::vector<Cmyk> nodes;
     for (const auto& x : rgb.cmyk)
-        nodes.push_back({uint8_t(std::lround(x[0] * 255)), uint8_t(std::lround(x[1] * 255)), uint8_t(std::lround(x[2] * 255)),
-                         uint8_t(std::lround(x[3] * 255))});
+        nodes.push_back({uint8_t(std::lround(x[0] * 255)), uint8_t(std::lround(x[1] * 255)),
+                         uint8_t(std::lround(x[2] * 255)), uint8_t(std::lround(x[3] * 255))});
     const std::vector<Lab> printed = measure(nodes);
     double sum = 0;
     for (size_t i = 0; i < nodes.size(); ++i) sum += deltaE2000(printed[i], rgb.aims[i]);
@@ -131,5 +141,5 @@ TEST(Cgats, APrinterMeasuredWithNoiseRoundTripsToAnAccurateTable) {
     }
 }
 
-} // namespace
-} // namespace inkdot::colour
+}  // namespace
+}  // namespace inkdot::colour

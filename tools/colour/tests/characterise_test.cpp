@@ -14,7 +14,7 @@ namespace inkdot::colour {
 namespace {
 
 TEST(Separation, SplitsEachDemandBetweenLightAndDarkInk) {
-    SeparationDesign d;  // light alone to 0.10, dark alone from 0.45
+    SeparationDesign d;     // light alone to 0.10, dark alone from 0.45
     d.lightStrength = 0.3;  // light = 0.3 of dark
     struct Case {
         double c, k, dark, light;
@@ -60,31 +60,37 @@ TEST(Separation, LinearisationMakesTheDistanceFromPaperGrowEvenly) {
     // A printer whose distance from paper grows with the square of each
     // input: the linearised demand of value v must be sqrt(v / 255).
     SeparationDesign d;
-    const MeasureSeparation measure = [](const SeparationDesign& design, std::span<const Cmyk> patches) {
+    const MeasureSeparation measure = [](const SeparationDesign& design,
+                                         std::span<const Cmyk> patches) {
         std::vector<Lab> out;
         for (const Cmyk& p : patches) {
-            const double v = design.demand[0][p.c] + design.demand[1][p.m] + design.demand[2][p.y] + design.demand[3][p.k];
+            const double v = design.demand[0][p.c] + design.demand[1][p.m] + design.demand[2][p.y] +
+                             design.demand[3][p.k];
             out.push_back({100.0 - 60.0 * v * v, 0, 0});
         }
         return out;
     };
     lineariseSeparation(d, measure);
     for (size_t ch = 0; ch < 4; ++ch)
-        for (int v : {0, 16, 64, 128, 200, 255}) EXPECT_NEAR(d.demand[ch][size_t(v)], std::sqrt(v / 255.0), 0.01) << ch << " " << v;
+        for (int v : {0, 16, 64, 128, 200, 255})
+            EXPECT_NEAR(d.demand[ch][size_t(v)], std::sqrt(v / 255.0), 0.01) << ch << " " << v;
 }
 
 // A printer given as a formula: each ink takes away light in its own
 // channels, as the films of the ink model do.
 Lab formulaPrinter(const ColourSpaces& spaces, const std::array<double, 4>& x) {
-    const Linear through{(1 - 0.95 * x[0]) * (1 - 0.2 * x[1]) * (1 - 0.05 * x[2]) * (1 - 0.9 * x[3]),
-                         (1 - 0.6 * x[0]) * (1 - 0.95 * x[1]) * (1 - 0.2 * x[2]) * (1 - 0.9 * x[3]),
-                         (1 - 0.3 * x[0]) * (1 - 0.7 * x[1]) * (1 - 0.97 * x[2]) * (1 - 0.9 * x[3])};
+    const Linear through{
+        (1 - 0.95 * x[0]) * (1 - 0.2 * x[1]) * (1 - 0.05 * x[2]) * (1 - 0.9 * x[3]),
+        (1 - 0.6 * x[0]) * (1 - 0.95 * x[1]) * (1 - 0.2 * x[2]) * (1 - 0.9 * x[3]),
+        (1 - 0.3 * x[0]) * (1 - 0.7 * x[1]) * (1 - 0.97 * x[2]) * (1 - 0.9 * x[3])};
     return spaces.labFromLinear(through);
 }
 
 Measurements measureFormula(const ColourSpaces& spaces, TargetGrid grid) {
     Measurements m{grid, {}};
-    for (const Cmyk& p : grid.patches()) m.lab.push_back(formulaPrinter(spaces, {p.c / 255.0, p.m / 255.0, p.y / 255.0, p.k / 255.0}));
+    for (const Cmyk& p : grid.patches())
+        m.lab.push_back(
+            formulaPrinter(spaces, {p.c / 255.0, p.m / 255.0, p.y / 255.0, p.k / 255.0}));
     return m;
 }
 
@@ -92,7 +98,9 @@ TEST(Printer, InterpolatesBetweenTheMeasuredPatches) {
     ColourSpaces spaces;
     // Lab that is linear in the inputs is reproduced everywhere.
     Measurements m{{3, 2}, {}};
-    for (const Cmyk& p : m.grid.patches()) m.lab.push_back({100.0 - 30 * p.c / 255.0 - 20 * p.k / 255.0, 10 * p.m / 255.0, -5 * p.y / 255.0});
+    for (const Cmyk& p : m.grid.patches())
+        m.lab.push_back(
+            {100.0 - 30 * p.c / 255.0 - 20 * p.k / 255.0, 10 * p.m / 255.0, -5 * p.y / 255.0});
     const PrinterModel printer(m);
     const Lab v = printer({0.3, 0.6, 0.9, 0.25});
     EXPECT_NEAR(v.L, 100 - 9 - 5, 1e-9);
@@ -155,9 +163,14 @@ TEST(RgbTable, ColoursTooDarkForTheInksKeepTheirHueAndChroma) {
         // (At the black point itself only grey is left.)
         if (chroma(wanted) < 15.0 || wanted.L < mapping.blackL() + 10.0) continue;
         const Lab printed = printer(table.cmyk[n]);
-        EXPECT_GT(chroma(printed), 0.4 * chroma(wanted)) << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]);
+        EXPECT_GT(chroma(printed), 0.4 * chroma(wanted))
+            << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]);
         double shift = std::abs(hueDegrees(printed) - hueDegrees(wanted));
-        EXPECT_LT(std::min(shift, 360.0 - shift), 10.0) << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]) << " wanted " << wanted.L << " " << wanted.a << " " << wanted.b << " aim " << table.aims[n].L << " " << table.aims[n].a << " " << table.aims[n].b << " printed " << printed.L << " " << printed.a << " " << printed.b;
+        EXPECT_LT(std::min(shift, 360.0 - shift), 10.0)
+            << int(list[i0]) << "," << int(list[i1]) << "," << int(list[i2]) << " wanted "
+            << wanted.L << " " << wanted.a << " " << wanted.b << " aim " << table.aims[n].L << " "
+            << table.aims[n].a << " " << table.aims[n].b << " printed " << printed.L << " "
+            << printed.a << " " << printed.b;
     }
 }
 
@@ -166,7 +179,8 @@ TEST(RgbTable, GamutMappingKeepsHueAndCompressesChromaIntoReach) {
     const PrinterModel printer(measureFormula(spaces, {9, 5}));
     RgbTableDesign d;
     const GamutMapping mapping(printer, d, spaces);
-    for (auto [r, g, b] : {std::array<int, 3>{0, 0, 255}, {0, 255, 0}, {255, 0, 255}, {0, 255, 255}}) {
+    for (auto [r, g, b] :
+         {std::array<int, 3>{0, 0, 255}, {0, 255, 0}, {255, 0, 255}, {0, 255, 255}}) {
         const Lab in = spaces.labFromSrgb(uint8_t(r), uint8_t(g), uint8_t(b));
         const Lab aim = mapping.aim(uint8_t(r), uint8_t(g), uint8_t(b));
         EXPECT_NEAR(hueDegrees(aim), hueDegrees(in), 0.01);
@@ -184,7 +198,8 @@ TEST(GreyRamp, FindsTheBlackThatPrintsEachGreysLightness) {
     // Black that darkens lightness evenly from 100 to 20.
     std::vector<uint8_t> values;
     std::vector<Lab> ramp;
-    for (int v = 0; v <= 255; v += 15) values.push_back(uint8_t(v)), ramp.push_back({100.0 - 80.0 * v / 255.0, 0, 0});
+    for (int v = 0; v <= 255; v += 15)
+        values.push_back(uint8_t(v)), ramp.push_back({100.0 - 80.0 * v / 255.0, 0, 0});
     ASSERT_EQ(values.back(), 255);
     const respack::Bytes grey = greyRamp(5, values, ramp, spaces);
     const std::vector<uint8_t> list = respack::axisValues(5);
@@ -193,7 +208,8 @@ TEST(GreyRamp, FindsTheBlackThatPrintsEachGreysLightness) {
     EXPECT_EQ(grey[0], 255);  // black: all of it (the input's 0 lies below the ink's 20)
     // A mid grey: L* of sRGB 128 is 53.6, printed by the black value
     // (100 - 53.6) / 80 x 255 = 148.
-    EXPECT_NEAR(grey[2], (100.0 - spaces.labFromSrgb(list[2], list[2], list[2]).L) / 80.0 * 255.0, 1.0);
+    EXPECT_NEAR(grey[2], (100.0 - spaces.labFromSrgb(list[2], list[2], list[2]).L) / 80.0 * 255.0,
+                1.0);
 }
 
 TEST(RgbTable, NoisyMeasurementsOfTheInkModelStillGiveAnAccurateTable) {
@@ -220,5 +236,5 @@ TEST(RgbTable, NoisyMeasurementsOfTheInkModelStillGiveAnAccurateTable) {
     EXPECT_LT(worst, 5.0);
 }
 
-} // namespace
-} // namespace inkdot::colour
+}  // namespace
+}  // namespace inkdot::colour

@@ -18,4 +18,4 @@ Image drawChart(int width = 1240, int height = 1754);
 // (lower-case letters print as capitals). Exposed for the tests.
 void drawText(Image& image, int x, int y, const std::string& text, int scale, const uint8_t rgb[3]);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -20,8 +20,8 @@ GridInterpolator::GridInterpolator(const CmLut& lut) : channels_(lut.channels), 
             while (cell < n - 1 && g[cell] < v) ++cell;
             const int lo = g[cell - 1], width = std::max(1, g[cell] - lo);
             axes_[a].offset[size_t(v)] = uint32_t(cell - 1) * stride_[a];
-            axes_[a].fraction[size_t(v)] =
-                static_cast<uint16_t>(std::clamp((std::max(0, v - lo) * 4096 + width / 2) / width, 0, 4096));
+            axes_[a].fraction[size_t(v)] = static_cast<uint16_t>(
+                std::clamp((std::max(0, v - lo) * 4096 + width / 2) / width, 0, 4096));
         }
     }
 }
@@ -30,8 +30,10 @@ void GridInterpolator::convert(const uint8_t* in, uint8_t* out, size_t count) co
     const int c = channels_;
     const uint32_t s0 = stride_[0], s1 = stride_[1], s2 = stride_[2];
     for (size_t p = 0; p < count; ++p, in += 3, out += c) {
-        const uint32_t base = axes_[0].offset[in[0]] + axes_[1].offset[in[1]] + axes_[2].offset[in[2]];
-        const int a = axes_[0].fraction[in[0]], b = axes_[1].fraction[in[1]], d = axes_[2].fraction[in[2]];
+        const uint32_t base =
+            axes_[0].offset[in[0]] + axes_[1].offset[in[1]] + axes_[2].offset[in[2]];
+        const int a = axes_[0].fraction[in[0]], b = axes_[1].fraction[in[1]],
+                  d = axes_[2].fraction[in[2]];
         // The tetrahedron: the path from node (000) to node (111) that
         // steps first along the axis of the largest offset.
         uint32_t n1, n2;
@@ -58,7 +60,8 @@ void GridInterpolator::convert(const uint8_t* in, uint8_t* out, size_t count) co
         const uint8_t* v2 = v0 + n2;
         const uint8_t* v3 = v0 + s0 + s1 + s2;
         for (int ch = 0; ch < c; ++ch)
-            out[ch] = static_cast<uint8_t>((w0 * v0[ch] + w1 * v1[ch] + w2 * v2[ch] + w3 * v3[ch] + 2048) >> 12);
+            out[ch] = static_cast<uint8_t>(
+                (w0 * v0[ch] + w1 * v1[ch] + w2 * v2[ch] + w3 * v3[ch] + 2048) >> 12);
     }
 }
 
@@ -75,7 +78,8 @@ Image toGrey(const Image& image) {
     for (size_t i = 0; i < n; ++i) {
         if (image.space == ColourSpace::Rgb) {
             // Rec. 601 luma in 16-bit fixed point.
-            grey.pixels[i] = static_cast<uint8_t>((19595 * p[0] + 38470 * p[1] + 7471 * p[2] + 32768) >> 16);
+            grey.pixels[i] =
+                static_cast<uint8_t>((19595 * p[0] + 38470 * p[1] + 7471 * p[2] + 32768) >> 16);
             p += 3;
         } else {
             const int ink = (19595 * p[0] + 38470 * p[1] + 7471 * p[2] + 32768) >> 16;
@@ -100,4 +104,4 @@ Image toRgb(const Image& image) {
     return rgb;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

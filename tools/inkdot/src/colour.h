@@ -28,7 +28,7 @@ public:
 
 private:
     struct Axis {
-        std::array<uint32_t, 256> offset;  // byte offset of the cell's lower node
+        std::array<uint32_t, 256> offset;    // byte offset of the cell's lower node
         std::array<uint16_t, 256> fraction;  // 0..4096 within the cell
     };
     Axis axes_[3];
@@ -44,4 +44,4 @@ Image toGrey(const Image& image);
 // The image as RGB (grey spread over three channels); CMYK is refused.
 Image toRgb(const Image& image);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -38,11 +38,11 @@ struct PatchResult {
 struct MediaReport {
     std::string media, settings;  // what was printed, in words
     std::vector<PatchResult> patches;
-    double blackL = 0;            // the darkest grey the inks print
+    double blackL = 0;  // the darkest grey the inks print
     // Over the checker: all patches, and those the inks reach.
     double checkerMean = 0, checkerMax = 0, reachableMean = 0, reachableMax = 0;
     int reachable = 0;
-    double worstHueShift = 0;     // degrees, over the checker patches the inks cannot reach
+    double worstHueShift = 0;  // degrees, over the checker patches the inks cannot reach
     // Over the greys from 10 % to 100 % whose input lies above the ink black.
     double greyMaxA = 0, greyMaxB = 0, greyMaxL = 0;
 };
@@ -56,4 +56,4 @@ MediaReport colourReport(PrintSettings settings, const std::filesystem::path& ou
 void writeReport(const MediaReport& report, const std::filesystem::path& outDir, FILE* out);
 std::string reportSummaryMarkdown(const std::vector<MediaReport>& reports);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

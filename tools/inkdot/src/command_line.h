@@ -29,4 +29,4 @@ inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv)
     return std::nullopt;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

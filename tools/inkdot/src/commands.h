@@ -18,9 +18,10 @@ int runInfo(const std::filesystem::path& pack);
 // .png), or with `raw` its bytes as the library gives them. `records` names
 // the level-record resource for two-bit dots (-1: the one the colour
 // table's extra block names, else the pack's).
-void runTable(const PrintSettings& settings, const std::filesystem::path& output, int32_t records, bool raw);
+void runTable(const PrintSettings& settings, const std::filesystem::path& output, int32_t records,
+              bool raw);
 
 // Writes the sample chart.
 void runChart(const std::filesystem::path& output, int width, int height);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

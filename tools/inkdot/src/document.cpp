@@ -35,7 +35,9 @@ std::string& popplerMessage() {
     return message;
 }
 
-void popplerComplaint(const std::string& message, void*) { popplerMessage() = message; }
+void popplerComplaint(const std::string& message, void*) {
+    popplerMessage() = message;
+}
 
 std::unique_ptr<poppler::document> openDocument(const fs::path& path) {
     // The caller holds the lock.
@@ -43,22 +45,24 @@ std::unique_ptr<poppler::document> openDocument(const fs::path& path) {
     popplerMessage().clear();
     std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path.string()));
     if (!doc)
-        badDocument(path, "not a PDF document Poppler can open" +
-                              (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")"));
+        badDocument(path,
+                    "not a PDF document Poppler can open" +
+                        (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")"));
     if (doc->is_locked()) badDocument(path, "the PDF is protected by a password");
     if (doc->pages() < 1) badDocument(path, "the PDF has no pages");
     return doc;
 }
 
 int parseNumber(const std::string& text, const std::string& whole) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         throw Failure(kExitUsage, "--pages '" + whole + "': '" + text + "' is not a page number");
     const int n = std::stoi(text);
     if (n < 1) throw Failure(kExitUsage, "--pages '" + whole + "': pages count from 1");
     return n;
 }
 
-} // namespace
+}  // namespace
 
 PageSelection::PageSelection(const std::string& text) : text_(text) {
     size_t at = 0;
@@ -74,7 +78,8 @@ PageSelection::PageSelection(const std::string& text) : text_(text) {
             r.first = parseNumber(part.substr(0, dash), text);
             r.last = dash + 1 == part.size() ? INT_MAX : parseNumber(part.substr(dash + 1), text);
             if (r.last < r.first)
-                throw Failure(kExitUsage, "--pages '" + text + "': range " + part + " runs backwards");
+                throw Failure(kExitUsage,
+                              "--pages '" + text + "': range " + part + " runs backwards");
         }
         ranges_.push_back(r);
         at = comma + 1;
@@ -100,8 +105,9 @@ std::vector<InputPage> listPages(const fs::path& file, const PageSelection& sele
     const int count = kind == FileKind::Pdf ? pdfPageCount(file) : imagePageCount(file);
     const std::vector<int> numbers = selection.pick(count);
     if (numbers.empty())
-        throw Failure(kExitImage, "cannot print " + file.string() + ": it has " + std::to_string(count) + " page" +
-                                      (count == 1 ? "" : "s") + " and --pages " + selection.text() + " picks none of them");
+        throw Failure(kExitImage, "cannot print " + file.string() + ": it has " +
+                                      std::to_string(count) + " page" + (count == 1 ? "" : "s") +
+                                      " and --pages " + selection.text() + " picks none of them");
     std::vector<InputPage> pages;
     for (int n : numbers) pages.push_back({file, kind, n - 1, count});
     return pages;
@@ -116,15 +122,16 @@ PdfPage::PdfPage(const fs::path& file, int index) : file_(file), index_(index) {
     std::lock_guard<std::mutex> hold(popplerLock());
     document_ = openDocument(file);
     if (index < 0 || index >= document_->pages())
-        badDocument(file, "it has " + std::to_string(document_->pages()) + " pages, no page " + std::to_string(index + 1));
+        badDocument(file, "it has " + std::to_string(document_->pages()) + " pages, no page " +
+                              std::to_string(index + 1));
     page_.reset(document_->create_page(index));
     if (!page_) badDocument(file, "page " + std::to_string(index + 1) + " cannot be read");
     const poppler::rectf box = page_->page_rect(poppler::crop_box);
     switch (page_->orientation()) {
-    case poppler::page::landscape: rotation_ = 90; break;
-    case poppler::page::upside_down: rotation_ = 180; break;
-    case poppler::page::seascape: rotation_ = 270; break;
-    default: rotation_ = 0;
+        case poppler::page::landscape: rotation_ = 90; break;
+        case poppler::page::upside_down: rotation_ = 180; break;
+        case poppler::page::seascape: rotation_ = 270; break;
+        default: rotation_ = 0;
     }
     const bool across = rotation_ % 180 != 0;
     widthPt_ = across ? box.height() : box.width();
@@ -159,14 +166,18 @@ Image PdfPage::render(int width, int height, bool turned, int y, int lines) cons
     renderer.set_image_format(poppler::image::format_rgb24);
     popplerMessage().clear();
     const poppler::image out =
-        renderer.render_page(page_.get(), xdpi, ydpi, 0, y, width, lines, turned ? poppler::rotate_90 : poppler::rotate_0);
-    if (!out.is_valid() || out.format() != poppler::image::format_rgb24 || out.width() < width || out.height() < lines)
-        badDocument(file_, "page " + std::to_string(index_ + 1) + " cannot be rendered" +
-                               (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")"));
+        renderer.render_page(page_.get(), xdpi, ydpi, 0, y, width, lines,
+                             turned ? poppler::rotate_90 : poppler::rotate_0);
+    if (!out.is_valid() || out.format() != poppler::image::format_rgb24 || out.width() < width ||
+        out.height() < lines)
+        badDocument(file_,
+                    "page " + std::to_string(index_ + 1) + " cannot be rendered" +
+                        (popplerMessage().empty() ? std::string() : " (" + popplerMessage() + ")"));
     for (int row = 0; row < lines; ++row)
-        std::memcpy(&band.pixels[size_t(row) * size_t(width) * 3], out.const_data() + size_t(row) * size_t(out.bytes_per_row()),
+        std::memcpy(&band.pixels[size_t(row) * size_t(width) * 3],
+                    out.const_data() + size_t(row) * size_t(out.bytes_per_row()),
                     size_t(width) * 3);
     return band;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

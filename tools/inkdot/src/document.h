@@ -16,7 +16,7 @@
 namespace poppler {
 class document;
 class page;
-} // namespace poppler
+}  // namespace poppler
 
 namespace inkdot::cli {
 
@@ -46,7 +46,7 @@ private:
 struct InputPage {
     std::filesystem::path file;
     FileKind kind = FileKind::Png;
-    int index = 0;        // from 0
+    int index = 0;  // from 0
     int pagesInFile = 1;
 };
 
@@ -90,4 +90,4 @@ private:
 // The pages of a PDF; throws Failure(kExitImage).
 int pdfPageCount(const std::filesystem::path& file);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

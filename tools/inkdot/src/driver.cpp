@@ -32,11 +32,14 @@ double cpuNow() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
-double since(double t) { return cpuNow() - t; }
+double since(double t) {
+    return cpuNow() - t;
+}
 
 const char* methodName(Method m) {
-    return m == Method::Diffusion ? "error diffusion" : m == Method::Ordered ? "ordered dither (blue noise)"
-                                                                             : "ordered dither (Bayer)";
+    return m == Method::Diffusion ? "error diffusion"
+           : m == Method::Ordered ? "ordered dither (blue noise)"
+                                  : "ordered dither (Bayer)";
 }
 
 // Where the six-ink kernels put each of the table's channels (cyan, light
@@ -49,9 +52,11 @@ constexpr int kPlaneChannel[6] = {0, 2, 4, 5, 1, 3};
 // hundreds of megabytes at once.
 constexpr size_t kBandBytes = size_t(32) << 20;
 
-} // namespace
+}  // namespace
 
-PrintResult printImage(const PrintSettings& st) { return printPage(st, {st.image, fileKind(st.image), 0, 1}, nullptr); }
+PrintResult printImage(const PrintSettings& st) {
+    return printPage(st, {st.image, fileKind(st.image), 0, 1}, nullptr);
+}
 
 PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress* shared) {
     const Clock::time_point start = Clock::now();
@@ -76,35 +81,46 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     // The image's colours into what the pack's tables take (a PDF's bands
     // as they are rendered).
     t = cpuNow();
-    if (pdf && st.inputProfile.empty()) res.details.push_back("input profile: sRGB (the PDF as Poppler renders it)");
-    else res.details.push_back("input profile: " + applyInputProfile(image, source.file, st.inputProfile));
+    if (pdf && st.inputProfile.empty())
+        res.details.push_back("input profile: sRGB (the PDF as Poppler renders it)");
+    else
+        res.details.push_back("input profile: " +
+                              applyInputProfile(image, source.file, st.inputProfile));
     if (image.orientation >= 2)
-        res.details.push_back("orientation: " + orientationText(image.orientation) + " to stand upright (the file's "
-                              "orientation tag says " + std::to_string(image.orientation) + ")");
+        res.details.push_back("orientation: " + orientationText(image.orientation) +
+                              " to stand upright (the file's "
+                              "orientation tag says " +
+                              std::to_string(image.orientation) + ")");
     res.time.colour = since(t);
 
     t = cpuNow();
     Pack pack(st.pack);
     // CMYK printed in six inks needs only the separation table.
     const bool cmykToSix = st.inks != InkSet::Black && image.space == ColourSpace::Cmyk;
-    const Selection sel = resolveSelection(pack, st, cmykToSix ? std::vector<int>{6} : std::vector<int>{4, 6});
+    const Selection sel =
+        resolveSelection(pack, st, cmykToSix ? std::vector<int>{6} : std::vector<int>{4, 6});
     const PageSize page = parsePageSize(st.page);
     if (st.previewWidth < 16 || st.previewWidth > 16000)
-        throw Failure(kExitUsage, "preview width " + std::to_string(st.previewWidth) + " is outside 16 to 16000");
+        throw Failure(kExitUsage, "preview width " + std::to_string(st.previewWidth) +
+                                      " is outside 16 to 16000");
     const double pageShort = std::min(page.widthMm, page.heightMm);
     if (!(st.marginMm >= 0) || 2 * st.marginMm >= pageShort)
-        throw Failure(kExitUsage, "margin " + format("%g", st.marginMm) + " mm " +
-                                      (st.marginMm < 0 ? "is negative" : "leaves nothing of the page") + ": give 0 to under " +
-                                      format("%g", pageShort / 2) + " mm (half the shorter side of " + page.name + ", " +
-                                      format("%g x %g mm", page.widthMm, page.heightMm) + ")");
+        throw Failure(kExitUsage,
+                      "margin " + format("%g", st.marginMm) + " mm " +
+                          (st.marginMm < 0 ? "is negative" : "leaves nothing of the page") +
+                          ": give 0 to under " + format("%g", pageShort / 2) +
+                          " mm (half the shorter side of " + page.name + ", " +
+                          format("%g x %g mm", page.widthMm, page.heightMm) + ")");
     if (st.rotate != "auto" && st.rotate != "yes" && st.rotate != "no")
         throw Failure(kExitUsage, "rotate is auto, yes or no");
-    const bool six = st.inks == InkSet::Six || (st.inks == InkSet::Auto && image.space != ColourSpace::Grey);
+    const bool six =
+        st.inks == InkSet::Six || (st.inks == InkSet::Auto && image.space != ColourSpace::Grey);
     const int bits = st.bits, xres = sel.xResolution, yres = sel.yResolution;
 
-    const std::string selectionText = "media " + sel.mediaName + ", quality " + sel.qualityName + ", " +
-                                      std::to_string(bits) + "-bit dots, colour mode " + sel.colourModeName +
-                                      ", intent " + sel.intentName + ", variant " + sel.variantName;
+    const std::string selectionText = "media " + sel.mediaName + ", quality " + sel.qualityName +
+                                      ", " + std::to_string(bits) + "-bit dots, colour mode " +
+                                      sel.colourModeName + ", intent " + sel.intentName +
+                                      ", variant " + sel.variantName;
     int32_t gammaRef = int32_t(std::lround(st.gamma * 100.0));
     const CmTagList tags{1, {{INKDOT_TAG_GAMMA_REF, &gammaRef}}};
     res.time.setup += since(t);
@@ -118,14 +134,16 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     if (six && image.space == ColourSpace::Cmyk) {
     } else if (six) {
         colourMatchingRecords(sel, st, 4, false, &tags, params, select);
-        rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", RGB to CMYK");
+        rgbTable.emplace(pack, params, select, Role::ColourTable3d,
+                         selectionText + ", RGB to CMYK");
         grid.emplace(rgbTable->lut());
         res.details.push_back("RGB to CMYK: " + pack.describe(rgbTable->table()));
     } else {
         // One ink: the grey ramp of the RGB table, with its black-only greys
         // and the user's adjustments, gives the black ink of every grey.
         colourMatchingRecords(sel, st, 4, true, &tags, params, select);
-        rgbTable.emplace(pack, params, select, Role::ColourTable3d, selectionText + ", grey to black ink");
+        rgbTable.emplace(pack, params, select, Role::ColourTable3d,
+                         selectionText + ", grey to black ink");
         res.details.push_back("grey to black: " + pack.describe(rgbTable->table()));
     }
     const auto toInk = [&](const Image& from) {
@@ -137,7 +155,8 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
             ink.height = rgb.height;
             ink.space = ColourSpace::Cmyk;
             ink.pixels.resize(size_t(rgb.width) * size_t(rgb.height) * 4);
-            grid->convert(rgb.pixels.data(), ink.pixels.data(), size_t(rgb.width) * size_t(rgb.height));
+            grid->convert(rgb.pixels.data(), ink.pixels.data(),
+                          size_t(rgb.width) * size_t(rgb.height));
         } else {
             ink = toGrey(from);
             const uint8_t* table = rgbTable->lut().singleChannelTable;
@@ -148,7 +167,8 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     Image ink;
     if (pdf) {
         // Sized in points until it is rendered.
-        ink.width = int(std::lround(pdf->widthPt())), ink.height = int(std::lround(pdf->heightPt()));
+        ink.width = int(std::lround(pdf->widthPt())),
+        ink.height = int(std::lround(pdf->heightPt()));
         ink.space = six ? ColourSpace::Cmyk : ColourSpace::Grey;
     } else {
         ink = toInk(image);
@@ -161,19 +181,25 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     // The separation table (its black ramp for one ink) and the halftone object.
     t = cpuNow();
     colourMatchingRecords(sel, st, 6, false, &tags, params, select);
-    ColourMatching inkTable(pack, params, select, Role::ColourTable4d, selectionText + ", CMYK to six inks");
-    res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") + pack.describe(inkTable.table()));
+    ColourMatching inkTable(pack, params, select, Role::ColourTable4d,
+                            selectionText + ", CMYK to six inks");
+    res.details.push_back(std::string(six ? "CMYK to six inks: " : "black ink: ") +
+                          pack.describe(inkTable.table()));
 
     // The page in device pixels and the image's place on it.
     if (pdf && st.dpi != 0)
         throw Failure(kExitUsage, "--dpi " + format("%g", st.dpi) +
-                                      " gives an image's pixels a size, and a PDF page has its own: use --scale or --size");
+                                      " gives an image's pixels a size, and a PDF page has its "
+                                      "own: use --scale or --size");
     // The picture's own size: an image's pixels, a PDF page's points.
-    const double sourceW = pdf ? pdf->widthPt() : ink.width, sourceH = pdf ? pdf->heightPt() : ink.height;
+    const double sourceW = pdf ? pdf->widthPt() : ink.width,
+                 sourceH = pdf ? pdf->heightPt() : ink.height;
     const Placement place = placePicture(st, page, xres, yres, sourceW, sourceH, pdf ? 72.0 : 0.0);
     const bool rotate = place.rotate;
-    if (rotate && pdf) std::swap(ink.width, ink.height);
-    else if (rotate) ink = rotateQuarter(ink);
+    if (rotate && pdf)
+        std::swap(ink.width, ink.height);
+    else if (rotate)
+        ink = rotateQuarter(ink);
     const int pageW = place.pageW, pageH = place.pageH;
     const int iw = place.width, ih = place.height, x0 = place.x0, y0 = place.y0;
 
@@ -191,11 +217,13 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     hp.version = INKDOT_HALFTONE_VERSION;
     const bool separationPath = six && st.method != Method::Diffusion && bits == 1;
     const std::string listName = st.method == Method::Diffusion ? "diffusion"
-                                 : separationPath               ? (st.method == Method::Bayer ? "mode7-bayer" : "mode7")
+                                 : separationPath
+                                     ? (st.method == Method::Bayer ? "mode7-bayer" : "mode7")
                                  : st.method == Method::Ordered ? "dither"
                                                                 : "bayer";
-    const std::string htText = std::string(six ? "six inks" : "one ink") + ", " + std::to_string(bits) + "-bit dots, " +
-                               methodName(st.method) + ", " + std::to_string(xres) + " x " + std::to_string(yres) + " dpi";
+    const std::string htText = std::string(six ? "six inks" : "one ink") + ", " +
+                               std::to_string(bits) + "-bit dots, " + methodName(st.method) + ", " +
+                               std::to_string(xres) + " x " + std::to_string(yres) + " dpi";
     res.halftoneList = pack.halftoneList(listName);
     Halftoning halftone(pack, hp, inkTable.lut(), res.halftoneList, htText);
     std::string used;
@@ -206,7 +234,9 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     std::vector<std::string> inkNames;
     if (six) {
         const std::vector<std::string> order = pack.inkOrder();
-        for (int ch : kPlaneChannel) inkNames.push_back(size_t(ch) < order.size() ? order[size_t(ch)] : "ink " + std::to_string(ch));
+        for (int ch : kPlaneChannel)
+            inkNames.push_back(size_t(ch) < order.size() ? order[size_t(ch)]
+                                                         : "ink " + std::to_string(ch));
     } else {
         inkNames = {"black"};
     }
@@ -218,10 +248,17 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     // An earlier job's planes go first, so that no plane of another page
     // or format stands beside this job's.
     if (const std::vector<std::string> gone = removeEarlierPlanes(st.outDir); !gone.empty())
-        res.details.push_back("removed " + std::to_string(gone.size()) + " plane files of an earlier job");
+        res.details.push_back("removed " + std::to_string(gone.size()) +
+                              " plane files of an earlier job");
     std::vector<std::unique_ptr<PlaneWriter>> writers;
     for (const std::string& name : inkNames) {
-        PlaneHeader h{uint32_t(pageW), uint32_t(pageH), uint32_t(bits), uint32_t(rowBytes), uint32_t(xres), uint32_t(yres), name};
+        PlaneHeader h{uint32_t(pageW),
+                      uint32_t(pageH),
+                      uint32_t(bits),
+                      uint32_t(rowBytes),
+                      uint32_t(xres),
+                      uint32_t(yres),
+                      name};
         const fs::path file = st.outDir / planeFileName(name, st.planeFormat, bits);
         writers.push_back(std::make_unique<PlaneWriter>(file, h, st.planeFormat));
         res.planes.push_back({name, file, {}});
@@ -232,10 +269,12 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     std::optional<colour::InkModel> model = colour::InkModel::forMedia(sel.mediaName);
     if (!model) {
         model = colour::InkModel::forMedia("PhotoGlossy");
-        res.details.push_back("preview: no ink model for media " + sel.mediaName + "; shown as on " + model->media);
+        res.details.push_back("preview: no ink model for media " + sel.mediaName +
+                              "; shown as on " + model->media);
     }
     std::vector<colour::InkId> inks;
-    for (const std::string& name : inkNames) inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
+    for (const std::string& name : inkNames)
+        inks.push_back(colour::inkByName(name).value_or(colour::InkId::Black));
     // The preview, the crop and the coverage see the dots as the paper
     // does (two pixels wide at 2880 dpi).
     const colour::Footprint footprint(*model, bits, xres);
@@ -247,9 +286,11 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     if (st.cropAtMm.size() == 2) {
         const double x = st.cropAtMm[0], y = st.cropAtMm[1];
         if (!(x >= 0 && x <= page.widthMm && y >= 0 && y <= page.heightMm))
-            throw Failure(kExitUsage, "--crop-at " + format("%g,%g", x, y) + " mm is outside the page " + page.name + " (" +
-                                          format("%g x %g mm", page.widthMm, page.heightMm) + "): give X from 0 to " +
-                                          format("%g and Y from 0 to %g", page.widthMm, page.heightMm));
+            throw Failure(kExitUsage,
+                          "--crop-at " + format("%g,%g", x, y) + " mm is outside the page " +
+                              page.name + " (" + format("%g x %g mm", page.widthMm, page.heightMm) +
+                              "): give X from 0 to " +
+                              format("%g and Y from 0 to %g", page.widthMm, page.heightMm));
         cx = x / 25.4 * xres, cy = y / 25.4 * yres;
     } else if (!st.cropAtMm.empty()) {
         throw Failure(kExitUsage, "--crop-at takes two numbers: X and Y in mm");
@@ -261,20 +302,25 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     res.time.setup += since(t);
 
     char line[512];
-    const std::string name = source.file.filename().string() +
-                             (source.pagesInFile > 1 ? " page " + std::to_string(source.index + 1) + " of " +
-                                                           std::to_string(source.pagesInFile)
-                                                     : "");
+    const std::string name =
+        source.file.filename().string() + (source.pagesInFile > 1
+                                               ? " page " + std::to_string(source.index + 1) +
+                                                     " of " + std::to_string(source.pagesInFile)
+                                               : "");
     if (pdf)
-        std::snprintf(line, sizeof line, "%s (PDF, %.0f x %.0f mm) on %s: %s", name.c_str(), pdf->widthPt() / 72 * 25.4,
-                      pdf->heightPt() / 72 * 25.4, page.name.c_str(), htText.c_str());
+        std::snprintf(line, sizeof line, "%s (PDF, %.0f x %.0f mm) on %s: %s", name.c_str(),
+                      pdf->widthPt() / 72 * 25.4, pdf->heightPt() / 72 * 25.4, page.name.c_str(),
+                      htText.c_str());
     else
-        std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", name.c_str(), spaceName(fileSpace), image.width,
-                      image.height, image.format.c_str(), page.name.c_str(), htText.c_str());
+        std::snprintf(line, sizeof line, "%s (%s %d x %d, %s) on %s: %s", name.c_str(),
+                      spaceName(fileSpace), image.width, image.height, image.format.c_str(),
+                      page.name.c_str(), htText.c_str());
     res.description = line;
-    std::snprintf(line, sizeof line, "page %d x %d device pixels, image %d x %d (%.1f x %.1f mm%s) at (%d, %d)%s, margin %g mm",
-                  pageW, pageH, iw, ih, place.printedW, place.printedH, place.fitted ? ", fitted" : "", x0, y0,
-                  rotate ? ", turned a quarter" : "", st.marginMm);
+    std::snprintf(
+        line, sizeof line,
+        "page %d x %d device pixels, image %d x %d (%.1f x %.1f mm%s) at (%d, %d)%s, margin %g mm",
+        pageW, pageH, iw, ih, place.printedW, place.printedH, place.fitted ? ", fitted" : "", x0,
+        y0, rotate ? ", turned a quarter" : "", st.marginMm);
     res.details.push_back(line);
 
     // A PDF page is rendered straight at the size it takes on the page, so
@@ -285,27 +331,35 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     int bandStart = 0;
     double renderTime = 0;  // counted as reading, not scaling
     if (pdf) {
-        const int bandLines = int(std::clamp<size_t>(kBandBytes / (size_t(iw) * 7), 16, size_t(ih)));
-        scaler.emplace(iw, ih, ink.channels(),
-                       [&, bandLines](int sy) {
-                           if (band.pixels.empty() || sy < bandStart || sy >= bandStart + band.height) {
-                               const double r = cpuNow();
-                               bandStart = sy;
-                               Image rgb = pdf->render(iw, ih, rotate, sy, std::min(bandLines, ih - sy));
-                               if (!st.inputProfile.empty()) applyInputProfile(rgb, source.file, st.inputProfile);
-                               band = toInk(rgb);
-                               renderTime += since(r);
-                           }
-                           return band.pixels.data() + size_t(sy - bandStart) * size_t(iw) * size_t(band.channels());
-                       },
-                       iw, ih);
-        std::snprintf(line, sizeof line, "rendered at %.0f x %.0f dpi, straight to device pixels, in bands of %d lines",
-                      iw / ((rotate ? sourceH : sourceW) / 72.0), ih / ((rotate ? sourceW : sourceH) / 72.0), bandLines);
+        const int bandLines =
+            int(std::clamp<size_t>(kBandBytes / (size_t(iw) * 7), 16, size_t(ih)));
+        scaler.emplace(
+            iw, ih, ink.channels(),
+            [&, bandLines](int sy) {
+                if (band.pixels.empty() || sy < bandStart || sy >= bandStart + band.height) {
+                    const double r = cpuNow();
+                    bandStart = sy;
+                    Image rgb = pdf->render(iw, ih, rotate, sy, std::min(bandLines, ih - sy));
+                    if (!st.inputProfile.empty())
+                        applyInputProfile(rgb, source.file, st.inputProfile);
+                    band = toInk(rgb);
+                    renderTime += since(r);
+                }
+                return band.pixels.data() +
+                       size_t(sy - bandStart) * size_t(iw) * size_t(band.channels());
+            },
+            iw, ih);
+        std::snprintf(
+            line, sizeof line,
+            "rendered at %.0f x %.0f dpi, straight to device pixels, in bands of %d lines",
+            iw / ((rotate ? sourceH : sourceW) / 72.0), ih / ((rotate ? sourceW : sourceH) / 72.0),
+            bandLines);
         res.details.push_back(line);
     } else {
         scaler.emplace(ink, iw, ih);
     }
-    std::vector<uint8_t> planes(stride * inkNames.size()), seen(footprint.wide() ? stride * inkNames.size() : 0);
+    std::vector<uint8_t> planes(stride * inkNames.size()),
+        seen(footprint.wide() ? stride * inkNames.size() : 0);
     Progress own(pageH, pageW, !shared && !st.quiet && Progress::terminalAttached());
     Progress& progress = shared ? *shared : own;
     const int perByte = 8 / bits;
@@ -317,10 +371,12 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
             const uint8_t* src = scaler->row(y - y0);
             const double h = cpuNow();
             res.time.scale += h - s;
-            halftone.line(src, planes.data() + size_t(x0 / perByte), int32_t(stride), x0 % perByte, iw, x0, y);
+            halftone.line(src, planes.data() + size_t(x0 / perByte), int32_t(stride), x0 % perByte,
+                          iw, x0, y);
             const double p = cpuNow();
             res.time.halftone += p - h;
-            for (size_t k = 0; k < writers.size(); ++k) countDots(planes.data() + k * stride, rowBytes, bits, res.planes[k].counts);
+            for (size_t k = 0; k < writers.size(); ++k)
+                countDots(planes.data() + k * stride, rowBytes, bits, res.planes[k].counts);
             if (!footprint.wide()) {
                 preview.addLine(y, planes.data(), stride, x0, x0 + iw);
             } else {
@@ -358,7 +414,8 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
     for (size_t k = 0; k < res.planes.size(); ++k) {
         const DotCounts& c = footprint.wide() ? seenCounts[k] : res.planes[k].counts;
         res.planes[k].covered = bits == 1 ? double(c.large) * model->cover(1, 1)
-                                          : double(c.small) * model->cover(2, 1) + double(c.medium) * model->cover(2, 2) +
+                                          : double(c.small) * model->cover(2, 1) +
+                                                double(c.medium) * model->cover(2, 2) +
                                                 double(c.large) * model->cover(2, 3);
     }
 
@@ -380,7 +437,8 @@ PrintResult printPage(const PrintSettings& st, const InputPage& source, Progress
 void writeInkTable(const PrintResult& r, FILE* out) {
     const double page = double(std::max<uint64_t>(1, r.pagePixels));
     if (r.bits == 2)
-        std::fprintf(out, "  %-14s %8s %8s %8s %8s %9s\n", "ink", "dots", "small", "medium", "large", "coverage");
+        std::fprintf(out, "  %-14s %8s %8s %8s %8s %9s\n", "ink", "dots", "small", "medium",
+                     "large", "coverage");
     else
         std::fprintf(out, "  %-14s %8s %9s\n", "ink", "dots", "coverage");
     for (const PlaneResult& p : r.planes) {
@@ -388,10 +446,12 @@ void writeInkTable(const PrintResult& r, FILE* out) {
         // One-bit planes count their dots as large.
         const double cover = p.covered / page * 100.0;
         if (r.bits == 2)
-            std::fprintf(out, "  %-14s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100,
-                         double(c.small) / page * 100, double(c.medium) / page * 100, double(c.large) / page * 100, cover);
+            std::fprintf(out, "  %-14s %7.2f%% %7.2f%% %7.2f%% %7.2f%% %8.2f%%\n", p.ink.c_str(),
+                         double(c.dots()) / page * 100, double(c.small) / page * 100,
+                         double(c.medium) / page * 100, double(c.large) / page * 100, cover);
         else
-            std::fprintf(out, "  %-14s %7.2f%% %8.2f%%\n", p.ink.c_str(), double(c.dots()) / page * 100, cover);
+            std::fprintf(out, "  %-14s %7.2f%% %8.2f%%\n", p.ink.c_str(),
+                         double(c.dots()) / page * 100, cover);
     }
 }
 
@@ -401,16 +461,23 @@ void writeSummary(const PrintResult& r, FILE* out) {
     writeInkTable(r, out);
     const auto& t = r.time;
     std::fprintf(out,
-                 "  time %s (processor %s) for %.1f Mpx, %.1f Mpx/s: read %s, colour %s, setup %s, scale %s, "
+                 "  time %s (processor %s) for %.1f Mpx, %.1f Mpx/s: read %s, colour %s, setup %s, "
+                 "scale %s, "
                  "halftone %s, preview %s, write %s\n",
-                 formatSeconds(t.total).c_str(), formatSeconds(r.cpuSeconds).c_str(), double(r.pagePixels) / 1e6,
-                 double(r.pagePixels) / 1e6 / std::max(1e-9, r.cpuSeconds), formatSeconds(t.read).c_str(),
-                 formatSeconds(t.colour).c_str(), formatSeconds(t.setup).c_str(), formatSeconds(t.scale).c_str(),
-                 formatSeconds(t.halftone).c_str(), formatSeconds(t.preview).c_str(), formatSeconds(t.write).c_str());
+                 formatSeconds(t.total).c_str(), formatSeconds(r.cpuSeconds).c_str(),
+                 double(r.pagePixels) / 1e6,
+                 double(r.pagePixels) / 1e6 / std::max(1e-9, r.cpuSeconds),
+                 formatSeconds(t.read).c_str(), formatSeconds(t.colour).c_str(),
+                 formatSeconds(t.setup).c_str(), formatSeconds(t.scale).c_str(),
+                 formatSeconds(t.halftone).c_str(), formatSeconds(t.preview).c_str(),
+                 formatSeconds(t.write).c_str());
     std::string files;
-    for (const PlaneResult& p : r.planes) files += (files.empty() ? "" : ", ") + p.file.filename().string();
+    for (const PlaneResult& p : r.planes)
+        files += (files.empty() ? "" : ", ") + p.file.filename().string();
     for (const auto& f : r.images) files += ", " + f.filename().string();
-    if (!r.planes.empty()) std::fprintf(out, "  wrote %s in %s\n", files.c_str(), r.planes[0].file.parent_path().c_str());
+    if (!r.planes.empty())
+        std::fprintf(out, "  wrote %s in %s\n", files.c_str(),
+                     r.planes[0].file.parent_path().c_str());
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

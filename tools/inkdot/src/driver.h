@@ -29,7 +29,7 @@ struct PlaneResult {
 };
 
 struct PrintResult {
-    std::string description;       // what was printed, in a line
+    std::string description;           // what was printed, in a line
     std::vector<std::string> details;  // tables, resources, geometry
     std::vector<PlaneResult> planes;
     int bits = 0;
@@ -46,7 +46,8 @@ struct PrintResult {
     int32_t rgbTable = -1;  // the RGB (or grey) table the page went through, -1 for CMYK input
     uint64_t pagePixels = 0, imagePixels = 0;
     struct Timing {
-        double read = 0, colour = 0, setup = 0, scale = 0, halftone = 0, preview = 0, write = 0, total = 0;
+        double read = 0, colour = 0, setup = 0, scale = 0, halftone = 0, preview = 0, write = 0,
+               total = 0;
     } time;
     double cpuSeconds = 0;
     std::vector<std::filesystem::path> images;  // preview files written
@@ -66,4 +67,4 @@ void writeSummary(const PrintResult& result, FILE* out);
 // Its table of dots and coverage per plane.
 void writeInkTable(const PrintResult& result, FILE* out);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

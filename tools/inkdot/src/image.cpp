@@ -36,8 +36,9 @@ namespace fs = std::filesystem;
 }
 
 void checkSize(const fs::path& path, uint64_t width, uint64_t height) {
-    if (width == 0 || height == 0) badImage(path, "the image is empty (" + std::to_string(width) + " x " +
-                                                      std::to_string(height) + " pixels)");
+    if (width == 0 || height == 0)
+        badImage(path, "the image is empty (" + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels)");
     if (width > 1000000 || height > 1000000 || width * height > kMaxImagePixels)
         badImage(path, std::to_string(width) + " x " + std::to_string(height) +
                            " pixels is more than a page image can be (at most " +
@@ -75,7 +76,8 @@ void pngFail(png_structp png, png_const_charp message) {
 
 void pngWarning(png_structp png, png_const_charp message) {
     auto* err = static_cast<PngError*>(png_get_error_ptr(png));
-    if (std::strstr(message, "iCCP")) std::snprintf(err->profileWarning, sizeof err->profileWarning, "%s", message);
+    if (std::strstr(message, "iCCP"))
+        std::snprintf(err->profileWarning, sizeof err->profileWarning, "%s", message);
 }
 
 // Decodes into `out`: 8-bit grey, grey and alpha, RGB or RGB and alpha as
@@ -96,9 +98,11 @@ bool decodePng(FILE* file, Image* out, int* channels, PngError* err) {
     }
     png_init_io(png, file);
     png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    const png_uint_32 width = png_get_image_width(png, info),
+                      height = png_get_image_height(png, info);
     err->width = width, err->height = height;
-    if (width == 0 || height == 0 || width > 1000000 || height > 1000000 || uint64_t(width) * height > kMaxImagePixels) {
+    if (width == 0 || height == 0 || width > 1000000 || height > 1000000 ||
+        uint64_t(width) * height > kMaxImagePixels) {
         err->tooLarge = true;
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
@@ -125,19 +129,23 @@ bool decodePng(FILE* file, Image* out, int* channels, PngError* err) {
     double gamma = 0;
     if (png_get_gAMA(png, info, &gamma)) out->declared.gamma = gamma;
     double* c = out->declared.chromaticities.data();
-    out->declared.hasChromaticities = png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+    out->declared.hasChromaticities =
+        png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
     png_bytep exif = nullptr;
     png_uint_32 exifLength = 0;
-    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) out->orientation = exifOrientation(exif, exifLength);
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif)
+        out->orientation = exifOrientation(exif, exifLength);
 
     const size_t row = size_t(width) * size_t(*channels);
     out->pixels.resize(row * height);
     for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, out->pixels.data() + row * y, nullptr);
+        for (png_uint_32 y = 0; y < height; ++y)
+            png_read_row(png, out->pixels.data() + row * y, nullptr);
     // An eXIf chunk may also come after the pixels.
     err->rowsDone = true;
     png_read_end(png, info);
-    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) out->orientation = exifOrientation(exif, exifLength);
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif)
+        out->orientation = exifOrientation(exif, exifLength);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
 }
@@ -161,14 +169,16 @@ Image readPng(const fs::path& path) {
         const size_t n = size_t(image->width) * size_t(image->height);
         for (size_t i = 0; i < n; ++i)
             for (int ch = 0; ch < c; ++ch)
-                p[i * size_t(c) + size_t(ch)] = overWhite(p[i * size_t(channels) + size_t(ch)], p[i * size_t(channels) + size_t(c)], 255);
+                p[i * size_t(c) + size_t(ch)] = overWhite(p[i * size_t(channels) + size_t(ch)],
+                                                          p[i * size_t(channels) + size_t(c)], 255);
         p.resize(n * size_t(c));
     }
     return std::move(*image);
 }
 
 // One PNG chunk: length, type, data and the CRC of type and data.
-void appendPngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
+void appendPngChunk(std::vector<uint8_t>& out, const char type[4],
+                    const std::vector<uint8_t>& data) {
     const uint32_t n = uint32_t(data.size());
     const uint8_t length[4] = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
     out.insert(out.end(), length, length + 4);
@@ -176,12 +186,14 @@ void appendPngChunk(std::vector<uint8_t>& out, const char type[4], const std::ve
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
     const uLong crc = crc32(0, out.data() + typeAt, uInt(4 + data.size()));
-    const uint8_t sum[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    const uint8_t sum[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8),
+                            uint8_t(crc)};
     out.insert(out.end(), sum, sum + 4);
 }
 
 void writePng(const fs::path& path, const Image& image, bool fast) {
-    if (image.space == ColourSpace::Cmyk) cannotWrite(path, "PNG holds no CMYK; write a .tif or .pam");
+    if (image.space == ColourSpace::Cmyk)
+        cannotWrite(path, "PNG holds no CMYK; write a .tif or .pam");
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -199,13 +211,15 @@ void writePng(const fs::path& path, const Image& image, bool fast) {
     // sRGB), and an iCCP chunk put in after the header.
     png.flags |= PNG_IMAGE_FLAG_COLORSPACE_NOT_sRGB;
     png_alloc_size_t size = 0;
-    if (!png_image_write_get_memory_size(png, size, 0, image.pixels.data(), 0, nullptr)) cannotWrite(path, png.message);
+    if (!png_image_write_get_memory_size(png, size, 0, image.pixels.data(), 0, nullptr))
+        cannotWrite(path, png.message);
     std::vector<uint8_t> file(size);
     if (!png_image_write_to_memory(&png, file.data(), &size, 0, image.pixels.data(), 0, nullptr))
         cannotWrite(path, png.message);
     file.resize(size);
     uLongf packed = compressBound(uLong(profile.size()));
-    std::vector<uint8_t> chunk{'I', 'C', 'C', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};  // name, zlib method
+    std::vector<uint8_t> chunk{'I', 'C', 'C', ' ', 'p', 'r', 'o',
+                               'f', 'i', 'l', 'e', 0,   0};  // name, zlib method
     const size_t header = chunk.size();
     chunk.resize(header + packed);
     if (compress(chunk.data() + header, &packed, profile.data(), uLong(profile.size())) != Z_OK)
@@ -244,7 +258,8 @@ constexpr size_t kIccChunk = 65533 - kIccHeader;
 
 // Joins the profile's markers in their order; an empty profile when there
 // are none, and false with `message` set when they do not fit together.
-bool joinIccMarkers(jpeg_saved_marker_ptr marker, std::vector<uint8_t>& profile, char* message, size_t size) {
+bool joinIccMarkers(jpeg_saved_marker_ptr marker, std::vector<uint8_t>& profile, char* message,
+                    size_t size) {
     std::vector<std::vector<uint8_t>> chunks;
     for (; marker; marker = marker->next) {
         if (marker->marker != JPEG_APP0 + 2 || marker->data_length < kIccHeader ||
@@ -252,15 +267,19 @@ bool joinIccMarkers(jpeg_saved_marker_ptr marker, std::vector<uint8_t>& profile,
             continue;
         const unsigned sequence = marker->data[12], count = marker->data[13];
         if (chunks.empty()) chunks.resize(count);
-        if (count == 0 || count != chunks.size() || sequence < 1 || sequence > count || !chunks[sequence - 1].empty()) {
-            std::snprintf(message, size, "its ICC profile markers are damaged (marker %u of %u)", sequence, count);
+        if (count == 0 || count != chunks.size() || sequence < 1 || sequence > count ||
+            !chunks[sequence - 1].empty()) {
+            std::snprintf(message, size, "its ICC profile markers are damaged (marker %u of %u)",
+                          sequence, count);
             return false;
         }
         chunks[sequence - 1].assign(marker->data + kIccHeader, marker->data + marker->data_length);
     }
     for (size_t i = 0; i < chunks.size(); ++i) {
         if (chunks[i].empty()) {
-            std::snprintf(message, size, "its ICC profile is incomplete (marker %zu of %zu is missing)", i + 1, chunks.size());
+            std::snprintf(message, size,
+                          "its ICC profile is incomplete (marker %zu of %zu is missing)", i + 1,
+                          chunks.size());
             return false;
         }
         profile.insert(profile.end(), chunks[i].begin(), chunks[i].end());
@@ -287,17 +306,21 @@ bool decodeJpeg(FILE* file, Image* out, JpegError* err) {
     jpeg_read_header(&info, TRUE);
     // The camera's EXIF block: an APP1 marker opening with "Exif\0\0".
     for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next)
-        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+            std::memcmp(m->data, "Exif\0\0", 6) == 0) {
             out->orientation = exifOrientation(m->data, m->data_length);
             break;
         }
-    if (!joinIccMarkers(info.marker_list, out->declared.iccProfile, err->message, sizeof err->message)) {
+    if (!joinIccMarkers(info.marker_list, out->declared.iccProfile, err->message,
+                        sizeof err->message)) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > 1000000 ||
-        info.image_height > 1000000 || uint64_t(info.image_width) * info.image_height > kMaxImagePixels) {
-        std::snprintf(err->message, sizeof err->message, "%u x %u pixels is not a page image this can print",
+        info.image_height > 1000000 ||
+        uint64_t(info.image_width) * info.image_height > kMaxImagePixels) {
+        std::snprintf(err->message, sizeof err->message,
+                      "%u x %u pixels is not a page image this can print",
                       unsigned(info.image_width), unsigned(info.image_height));
         jpeg_destroy_decompress(&info);
         return false;
@@ -346,7 +369,7 @@ bool encodeJpeg(FILE* file, const Image* image, JpegError* err, uint8_t* line) {
     info.image_width = static_cast<JDIMENSION>(image->width);
     info.image_height = static_cast<JDIMENSION>(image->height);
     info.input_components = image->channels();
-    info.in_color_space = image->space == ColourSpace::Grey ? JCS_GRAYSCALE
+    info.in_color_space = image->space == ColourSpace::Grey  ? JCS_GRAYSCALE
                           : image->space == ColourSpace::Rgb ? JCS_RGB
                                                              : JCS_CMYK;
     jpeg_set_defaults(&info);
@@ -366,7 +389,8 @@ bool encodeJpeg(FILE* file, const Image* image, JpegError* err, uint8_t* line) {
         const uint8_t* from = image->pixels.data() + row * info.next_scanline;
         // CMYK goes out inverted with the APP14 marker, as readers expect.
         for (size_t i = 0; i < row; ++i)
-            line[i] = image->space == ColourSpace::Cmyk ? static_cast<uint8_t>(255 - from[i]) : from[i];
+            line[i] =
+                image->space == ColourSpace::Cmyk ? static_cast<uint8_t>(255 - from[i]) : from[i];
         JSAMPROW rows[1] = {line};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -381,8 +405,10 @@ void writeJpeg(const fs::path& path, const Image& image) {
     File file(f, &std::fclose);
     auto err = std::make_unique<JpegError>();
     // One line of samples, or one marker of the ICC profile.
-    std::vector<uint8_t> line(std::max(size_t(image.width) * size_t(image.channels()), size_t(65535)));
-    if (image.declared.iccProfile.size() > 255 * kIccChunk) cannotWrite(path, "the ICC profile is too large for a JPEG file");
+    std::vector<uint8_t> line(
+        std::max(size_t(image.width) * size_t(image.channels()), size_t(65535)));
+    if (image.declared.iccProfile.size() > 255 * kIccChunk)
+        cannotWrite(path, "the ICC profile is too large for a JPEG file");
     if (!encodeJpeg(f, &image, err.get(), line.data())) cannotWrite(path, err->message);
 }
 
@@ -437,7 +463,8 @@ void readTiffCmyk(const fs::path& path, TIFF* tif, Image& image, uint16_t spp, u
         image.pixels[(y * w + x) * 4 + size_t(ch)] = v;
     };
     if (TIFFIsTiled(tif)) {
-        if (planar != PLANARCONFIG_CONTIG) badImage(path, "tiled CMYK TIFF with separate planes is not supported");
+        if (planar != PLANARCONFIG_CONTIG)
+            badImage(path, "tiled CMYK TIFF with separate planes is not supported");
         uint32_t tw = 0, th = 0;
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
         TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
@@ -449,7 +476,9 @@ void readTiffCmyk(const fs::path& path, TIFF* tif, Image& image, uint16_t spp, u
                 for (uint32_t y = ty; y < std::min<size_t>(ty + th, h); ++y)
                     for (uint32_t x = tx; x < std::min<size_t>(tx + tw, w); ++x)
                         for (int ch = 0; ch < 4; ++ch)
-                            put(x, y, ch, &tile[((size_t(y - ty) * tw + (x - tx)) * spp + size_t(ch)) * bytes]);
+                            put(x, y, ch,
+                                &tile[((size_t(y - ty) * tw + (x - tx)) * spp + size_t(ch)) *
+                                      bytes]);
             }
         return;
     }
@@ -461,7 +490,8 @@ void readTiffCmyk(const fs::path& path, TIFF* tif, Image& image, uint16_t spp, u
                 badImage(path, "line " + std::to_string(y) + ": " + tiffMessage());
             for (size_t x = 0; x < w; ++x) {
                 if (planes == 1)
-                    for (int ch = 0; ch < 4; ++ch) put(x, y, ch, &line[(x * spp + size_t(ch)) * bytes]);
+                    for (int ch = 0; ch < 4; ++ch)
+                        put(x, y, ch, &line[(x * spp + size_t(ch)) * bytes]);
                 else
                     put(x, y, plane, &line[x * bytes]);
             }
@@ -483,7 +513,8 @@ std::vector<tdir_t> tiffPages(const fs::path& path, TIFF* tif) {
     tdir_t dir = 0;
     do {
         uint32_t kind = 0;
-        if (!TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &kind) || !(kind & FILETYPE_REDUCEDIMAGE)) pages.push_back(dir);
+        if (!TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &kind) || !(kind & FILETYPE_REDUCEDIMAGE))
+            pages.push_back(dir);
         ++dir;
     } while (TIFFReadDirectory(tif) && dir < 65535);
     if (pages.empty()) badImage(path, "it holds only reduced-resolution images, no page");
@@ -499,10 +530,12 @@ Image readTiff(const fs::path& path, int page) {
     Tiff tif = openTiff(path);
     const std::vector<tdir_t> pages = tiffPages(path, tif.get());
     if (page < 0 || size_t(page) >= pages.size())
-        badImage(path, "it has " + std::to_string(pages.size()) + " page" + (pages.size() == 1 ? "" : "s") + ", no page " +
+        badImage(path, "it has " + std::to_string(pages.size()) + " page" +
+                           (pages.size() == 1 ? "" : "s") + ", no page " +
                            std::to_string(page + 1));
     if (!TIFFSetDirectory(tif.get(), pages[size_t(page)]))
-        badImage(path, "page " + std::to_string(page + 1) + ": " + (tiffMessage().empty() ? "cannot be read" : tiffMessage()));
+        badImage(path, "page " + std::to_string(page + 1) + ": " +
+                           (tiffMessage().empty() ? "cannot be read" : tiffMessage()));
     uint32_t width = 0, height = 0;
     uint16_t spp = 1, bps = 1, photometric = PHOTOMETRIC_MINISBLACK, inkset = INKSET_CMYK;
     TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
@@ -520,12 +553,14 @@ Image readTiff(const fs::path& path, int page) {
     uint32_t profileLength = 0;
     void* profile = nullptr;
     if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
-        image.declared.iccProfile.assign(static_cast<uint8_t*>(profile), static_cast<uint8_t*>(profile) + profileLength);
+        image.declared.iccProfile.assign(static_cast<uint8_t*>(profile),
+                                         static_cast<uint8_t*>(profile) + profileLength);
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     if (photometric == PHOTOMETRIC_SEPARATED) {
         if (inkset != INKSET_CMYK || spp < 4) badImage(path, "only CMYK separations are supported");
-        if (bps != 8 && bps != 16) badImage(path, std::to_string(bps) + "-bit CMYK is not supported");
+        if (bps != 8 && bps != 16)
+            badImage(path, std::to_string(bps) + "-bit CMYK is not supported");
         image.space = ColourSpace::Cmyk;
         image.pixels.assign(size_t(width) * height * 4, 0);
         readTiffCmyk(path, tif.get(), image, spp, bps);
@@ -540,8 +575,9 @@ Image readTiff(const fs::path& path, int page) {
     const int asStored = image.orientation ? image.orientation : ORIENTATION_TOPLEFT;
     if (!TIFFReadRGBAImageOriented(tif.get(), width, height, rgba.data(), asStored, 0))
         badImage(path, tiffMessage().empty() ? "cannot decode" : tiffMessage());
-    const bool grey = spp - (spp == 2 || spp == 4 ? 1 : 0) == 1 &&
-                      (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+    const bool grey =
+        spp - (spp == 2 || spp == 4 ? 1 : 0) == 1 &&
+        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
     image.space = grey ? ColourSpace::Grey : ColourSpace::Rgb;
     const int c = image.channels();
     image.pixels.resize(rgba.size() * size_t(c));
@@ -549,7 +585,9 @@ Image readTiff(const fs::path& path, int page) {
         const uint32_t p = rgba[i];
         const unsigned a = TIFFGetA(p), white = 255 - a;
         const unsigned rgb[3] = {TIFFGetR(p) + white, TIFFGetG(p) + white, TIFFGetB(p) + white};
-        for (int ch = 0; ch < c; ++ch) image.pixels[i * size_t(c) + size_t(ch)] = static_cast<uint8_t>(std::min(255u, rgb[ch]));
+        for (int ch = 0; ch < c; ++ch)
+            image.pixels[i * size_t(c) + size_t(ch)] =
+                static_cast<uint8_t>(std::min(255u, rgb[ch]));
     }
     return image;
 }
@@ -575,11 +613,13 @@ void writeTiff(const fs::path& path, const Image& image) {
                      image.space == ColourSpace::Rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     }
     if (!image.declared.iccProfile.empty())
-        TIFFSetField(tif.get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.declared.iccProfile.size()),
+        TIFFSetField(tif.get(), TIFFTAG_ICCPROFILE,
+                     static_cast<uint32_t>(image.declared.iccProfile.size()),
                      image.declared.iccProfile.data());
     const size_t row = size_t(image.width) * size_t(c);
     for (int y = 0; y < image.height; ++y)
-        if (TIFFWriteScanline(tif.get(), const_cast<uint8_t*>(image.pixels.data()) + row * size_t(y),
+        if (TIFFWriteScanline(tif.get(),
+                              const_cast<uint8_t*>(image.pixels.data()) + row * size_t(y),
                               static_cast<uint32_t>(y), 0) < 0)
             cannotWrite(path, tiffMessage());
 }
@@ -595,9 +635,11 @@ Image readWebp(const fs::path& path, const std::string& data) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
     WebPBitstreamFeatures features;
     const VP8StatusCode status = WebPGetFeatures(bytes, data.size(), &features);
-    if (status == VP8_STATUS_NOT_ENOUGH_DATA) badImage(path, "the file ends before the image does (truncated)");
+    if (status == VP8_STATUS_NOT_ENOUGH_DATA)
+        badImage(path, "the file ends before the image does (truncated)");
     if (status != VP8_STATUS_OK) badImage(path, "not a WebP image this can read (damaged header)");
-    if (features.has_animation) badImage(path, "an animated WebP; only still images can be printed");
+    if (features.has_animation)
+        badImage(path, "an animated WebP; only still images can be printed");
     checkSize(path, uint64_t(features.width), uint64_t(features.height));
     Image image;
     image.format = "WebP";
@@ -606,7 +648,8 @@ Image readWebp(const fs::path& path, const std::string& data) {
     if (demux) {
         WebPChunkIterator chunk;
         if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
-            image.declared.iccProfile.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+            image.declared.iccProfile.assign(chunk.chunk.bytes,
+                                             chunk.chunk.bytes + chunk.chunk.size);
             WebPDemuxReleaseChunkIterator(&chunk);
         }
         if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
@@ -623,13 +666,15 @@ Image readWebp(const fs::path& path, const std::string& data) {
         badImage(path, "the WebP image data is damaged or truncated");
     image.pixels.resize(n * 3);
     for (size_t i = 0; i < n; ++i)
-        for (size_t ch = 0; ch < 3; ++ch) image.pixels[i * 3 + ch] = overWhite(rgba[i * 4 + ch], rgba[i * 4 + 3], 255);
+        for (size_t ch = 0; ch < 3; ++ch)
+            image.pixels[i * 3 + ch] = overWhite(rgba[i * 4 + ch], rgba[i * 4 + 3], 255);
     return image;
 }
 
 // Lossless, so a picture written and read back is the same picture.
 void writeWebp(const fs::path& path, const Image& image) {
-    if (image.space == ColourSpace::Cmyk) cannotWrite(path, "WebP holds no CMYK; write a .tif or .pam");
+    if (image.space == ColourSpace::Cmyk)
+        cannotWrite(path, "WebP holds no CMYK; write a .tif or .pam");
     std::vector<uint8_t> rgb;
     const uint8_t* pixels = image.pixels.data();
     if (image.space == ColourSpace::Grey) {
@@ -637,7 +682,8 @@ void writeWebp(const fs::path& path, const Image& image) {
         pixels = rgb.data();
     }
     uint8_t* out = nullptr;
-    const size_t size = WebPEncodeLosslessRGB(pixels, image.width, image.height, image.width * 3, &out);
+    const size_t size =
+        WebPEncodeLosslessRGB(pixels, image.width, image.height, image.width * 3, &out);
     if (size == 0) cannotWrite(path, "the WebP encoder refused the image");
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(out), std::streamsize(size));
@@ -652,7 +698,8 @@ public:
     PnmReader(const fs::path& path, std::string data) : path_(path), data_(std::move(data)) {}
 
     Image read() {
-        if (data_.size() < 2 || data_[0] != 'P' || data_[1] < '1' || data_[1] > '7') badImage(path_, "not a PNM file");
+        if (data_.size() < 2 || data_[0] != 'P' || data_[1] < '1' || data_[1] > '7')
+            badImage(path_, "not a PNM file");
         const char kind = data_[1];
         pos_ = 2;
         return kind == '7' ? readPam() : readClassic(kind);
@@ -663,7 +710,8 @@ private:
         const bool bits = kind == '1' || kind == '4';
         const uint64_t width = number(), height = number();
         const uint64_t max = bits ? 1 : number();
-        if (max == 0 || max > 65535) badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
+        if (max == 0 || max > 65535)
+            badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
         checkSize(path_, width, height);
         const bool colour = kind == '3' || kind == '6';
         Image image = start(width, height, colour ? ColourSpace::Rgb : ColourSpace::Grey);
@@ -701,15 +749,22 @@ private:
             const std::string key = token();
             if (key == "ENDHDR") break;
             if (key.empty()) truncated();
-            if (key == "WIDTH") width = number();
-            else if (key == "HEIGHT") height = number();
-            else if (key == "DEPTH") depth = number();
-            else if (key == "MAXVAL") max = number();
-            else if (key == "TUPLTYPE") tuple = token();
-            else skipLine();
+            if (key == "WIDTH")
+                width = number();
+            else if (key == "HEIGHT")
+                height = number();
+            else if (key == "DEPTH")
+                depth = number();
+            else if (key == "MAXVAL")
+                max = number();
+            else if (key == "TUPLTYPE")
+                tuple = token();
+            else
+                skipLine();
         }
         ++pos_;
-        if (max == 0 || max > 65535) badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
+        if (max == 0 || max > 65535)
+            badImage(path_, "maximum value " + std::to_string(max) + " is out of range");
         checkSize(path_, width, height);
         struct Kind {
             const char* name;
@@ -726,11 +781,14 @@ private:
         const Kind* kind = nullptr;
         for (const Kind& k : kinds)
             if (tuple == k.name && depth == k.depth) kind = &k;
-        if (!kind) badImage(path_, "PAM tuple type '" + tuple + "' of depth " + std::to_string(depth) + " is not supported");
+        if (!kind)
+            badImage(path_, "PAM tuple type '" + tuple + "' of depth " + std::to_string(depth) +
+                                " is not supported");
         Image image = start(width, height, kind->space);
         const int c = image.channels();
         for (size_t p = 0; p < size_t(width) * height; ++p) {
-            unsigned alpha = kind->alpha ? unsigned(binarySample(p * depth + depth - 1, max)) : unsigned(max);
+            unsigned alpha =
+                kind->alpha ? unsigned(binarySample(p * depth + depth - 1, max)) : unsigned(max);
             for (int ch = 0; ch < c; ++ch) {
                 const unsigned v = unsigned(binarySample(p * depth + size_t(ch), max));
                 image.pixels[p * size_t(c) + size_t(ch)] =
@@ -765,9 +823,13 @@ private:
     void skipSpace() {
         while (pos_ < data_.size()) {
             const char ch = data_[pos_];
-            if (ch == '#') skipLine();
-            else if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f' || ch == '\v') ++pos_;
-            else break;
+            if (ch == '#')
+                skipLine();
+            else if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\f' ||
+                     ch == '\v')
+                ++pos_;
+            else
+                break;
         }
     }
     void skipLine() {
@@ -776,7 +838,8 @@ private:
     std::string token() {
         skipSpace();
         const size_t start = pos_;
-        while (pos_ < data_.size() && !std::isspace(static_cast<unsigned char>(data_[pos_]))) ++pos_;
+        while (pos_ < data_.size() && !std::isspace(static_cast<unsigned char>(data_[pos_])))
+            ++pos_;
         return data_.substr(start, pos_ - start);
     }
     uint64_t number() {
@@ -790,7 +853,9 @@ private:
         }
         return v;
     }
-    [[noreturn]] void truncated() { badImage(path_, "the file ends before the image does (truncated)"); }
+    [[noreturn]] void truncated() {
+        badImage(path_, "the file ends before the image does (truncated)");
+    }
 
     fs::path path_;
     std::string data_;
@@ -809,14 +874,18 @@ void writePnm(const fs::path& path, const Image& image, bool pam) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) cannotWrite(path, std::strerror(errno));
     if (pam) {
-        const char* tuple = image.space == ColourSpace::Grey ? "GRAYSCALE" : image.space == ColourSpace::Rgb ? "RGB" : "CMYK";
-        out << "P7\nWIDTH " << image.width << "\nHEIGHT " << image.height << "\nDEPTH " << image.channels()
-            << "\nMAXVAL 255\nTUPLTYPE " << tuple << "\nENDHDR\n";
+        const char* tuple = image.space == ColourSpace::Grey  ? "GRAYSCALE"
+                            : image.space == ColourSpace::Rgb ? "RGB"
+                                                              : "CMYK";
+        out << "P7\nWIDTH " << image.width << "\nHEIGHT " << image.height << "\nDEPTH "
+            << image.channels() << "\nMAXVAL 255\nTUPLTYPE " << tuple << "\nENDHDR\n";
     } else {
         if (image.space == ColourSpace::Cmyk) cannotWrite(path, "PNM holds no CMYK; write a .pam");
-        out << (image.space == ColourSpace::Rgb ? "P6" : "P5") << "\n" << image.width << " " << image.height << "\n255\n";
+        out << (image.space == ColourSpace::Rgb ? "P6" : "P5") << "\n"
+            << image.width << " " << image.height << "\n255\n";
     }
-    out.write(reinterpret_cast<const char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
+    out.write(reinterpret_cast<const char*>(image.pixels.data()),
+              static_cast<std::streamsize>(image.pixels.size()));
     if (!out) cannotWrite(path, "write failed");
 }
 
@@ -825,10 +894,14 @@ std::string lower(std::string s) {
     return s;
 }
 
-} // namespace
+}  // namespace
 
-int channelCount(ColourSpace space) { return space == ColourSpace::Grey ? 1 : space == ColourSpace::Rgb ? 3 : 4; }
-int Image::channels() const { return channelCount(space); }
+int channelCount(ColourSpace space) {
+    return space == ColourSpace::Grey ? 1 : space == ColourSpace::Rgb ? 3 : 4;
+}
+int Image::channels() const {
+    return channelCount(space);
+}
 
 const char* spaceName(ColourSpace space) {
     return space == ColourSpace::Grey ? "grey" : space == ColourSpace::Rgb ? "RGB" : "CMYK";
@@ -847,9 +920,11 @@ FileKind fileKind(const fs::path& path) {
     if (got < 2) badImage(path, "the file is empty or too short to be an image");
     if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return FileKind::Png;
     if (head[0] == 0xFF && head[1] == 0xD8) return FileKind::Jpeg;
-    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) return FileKind::Tiff;
+    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))
+        return FileKind::Tiff;
     if (head[0] == 'P' && head[1] >= '1' && head[1] <= '7') return FileKind::Pnm;
-    if (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0) return FileKind::Webp;
+    if (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0)
+        return FileKind::Webp;
     if (got >= 5 && std::memcmp(head, "%PDF-", 5) == 0) return FileKind::Pdf;
     badImage(path, "not a PNG, JPEG, TIFF, WebP, PNM or PDF file");
 }
@@ -867,12 +942,15 @@ uint64_t imagePixelsHint(const fs::path& path, int page) {
             Tiff tif = openTiff(path);
             const std::vector<tdir_t> pages = tiffPages(path, tif.get());
             uint32_t w = 0, h = 0;
-            if (page >= 0 && size_t(page) < pages.size() && TIFFSetDirectory(tif.get(), pages[size_t(page)]) &&
-                TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
+            if (page >= 0 && size_t(page) < pages.size() &&
+                TIFFSetDirectory(tif.get(), pages[size_t(page)]) &&
+                TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) &&
+                TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h))
                 return std::min<uint64_t>(uint64_t(w) * h, kMaxImagePixels);
             return 0;
         }
-        if (kind == FileKind::Pnm) return std::min<uint64_t>(fs::file_size(path), kMaxImagePixels);  // stored whole
+        if (kind == FileKind::Pnm)
+            return std::min<uint64_t>(fs::file_size(path), kMaxImagePixels);  // stored whole
         // The sizes in the first bytes: PNG's header chunk, a JPEG's frame
         // header, WebP's canvas.
         std::string head(size_t(1) << 16, '\0');
@@ -892,7 +970,8 @@ uint64_t imagePixelsHint(const fs::path& path, int page) {
         if (kind == FileKind::Jpeg)
             for (size_t at = 2; at + 9 <= head.size() && b[at] == 0xFF;) {
                 const uint8_t marker = b[at + 1];
-                if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                    marker != 0xCC) {
                     pixels = uint64_t(be16(at + 5)) * be16(at + 7);
                     break;
                 }
@@ -906,15 +985,16 @@ uint64_t imagePixelsHint(const fs::path& path, int page) {
 
 Image readImage(const fs::path& path, int page) {
     const FileKind kind = fileKind(path);
-    if (kind != FileKind::Tiff && page != 0) badImage(path, "it holds one page, no page " + std::to_string(page + 1));
+    if (kind != FileKind::Tiff && page != 0)
+        badImage(path, "it holds one page, no page " + std::to_string(page + 1));
     Image image;
     switch (kind) {
-    case FileKind::Png: image = readPng(path); break;
-    case FileKind::Jpeg: image = readJpeg(path); break;
-    case FileKind::Tiff: image = readTiff(path, page); break;
-    case FileKind::Pnm: return PnmReader(path, slurp(path)).read();
-    case FileKind::Webp: image = readWebp(path, slurp(path)); break;
-    case FileKind::Pdf: badImage(path, "a PDF document, not an image");
+        case FileKind::Png: image = readPng(path); break;
+        case FileKind::Jpeg: image = readJpeg(path); break;
+        case FileKind::Tiff: image = readTiff(path, page); break;
+        case FileKind::Pnm: return PnmReader(path, slurp(path)).read();
+        case FileKind::Webp: image = readWebp(path, slurp(path)); break;
+        case FileKind::Pdf: badImage(path, "a PDF document, not an image");
     }
     applyOrientation(image, image.orientation);
     return image;
@@ -922,13 +1002,21 @@ Image readImage(const fs::path& path, int page) {
 
 void writeImage(const fs::path& path, const Image& image, bool fast) {
     const std::string ext = lower(path.extension().string());
-    if (ext == ".png") writePng(path, image, fast);
-    else if (ext == ".tif" || ext == ".tiff") writeTiff(path, image);
-    else if (ext == ".jpg" || ext == ".jpeg") writeJpeg(path, image);
-    else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm") writePnm(path, image, false);
-    else if (ext == ".pam") writePnm(path, image, true);
-    else if (ext == ".webp") writeWebp(path, image);
-    else cannotWrite(path, "unknown image extension '" + ext + "' (use .png, .tif, .jpg, .webp, .pgm, .ppm or .pam)");
+    if (ext == ".png")
+        writePng(path, image, fast);
+    else if (ext == ".tif" || ext == ".tiff")
+        writeTiff(path, image);
+    else if (ext == ".jpg" || ext == ".jpeg")
+        writeJpeg(path, image);
+    else if (ext == ".pgm" || ext == ".ppm" || ext == ".pnm")
+        writePnm(path, image, false);
+    else if (ext == ".pam")
+        writePnm(path, image, true);
+    else if (ext == ".webp")
+        writeWebp(path, image);
+    else
+        cannotWrite(path, "unknown image extension '" + ext +
+                              "' (use .png, .tif, .jpg, .webp, .pgm, .ppm or .pam)");
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

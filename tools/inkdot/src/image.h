@@ -76,4 +76,4 @@ Image readImage(const std::filesystem::path& path, int page = 0);
 // Failure(kExitOutput).
 void writeImage(const std::filesystem::path& path, const Image& image, bool fast = false);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -51,9 +51,10 @@ Profile fromGamma(const DeclaredColour& d, ColourSpace space) {
     if (space == ColourSpace::Grey) {
         p.reset(cmsCreateGrayProfile(&white, curve));
     } else {
-        const cmsCIExyYTRIPLE primaries = d.hasChromaticities
-                                              ? cmsCIExyYTRIPLE{{c[2], c[3], 1.0}, {c[4], c[5], 1.0}, {c[6], c[7], 1.0}}
-                                              : cmsCIExyYTRIPLE{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+        const cmsCIExyYTRIPLE primaries =
+            d.hasChromaticities
+                ? cmsCIExyYTRIPLE{{c[2], c[3], 1.0}, {c[4], c[5], 1.0}, {c[6], c[7], 1.0}}
+                : cmsCIExyYTRIPLE{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
         cmsToneCurve* curves[3] = {curve, curve, curve};
         p.reset(cmsCreateRGBProfile(&white, &primaries, curves));
     }
@@ -72,29 +73,33 @@ std::string description(cmsHPROFILE p) {
 
 const char* spaceWords(cmsColorSpaceSignature s) {
     switch (s) {
-    case cmsSigRgbData: return "RGB";
-    case cmsSigGrayData: return "grey";
-    case cmsSigCmykData: return "CMYK";
-    case cmsSigLabData: return "CIELAB";
-    case cmsSigXYZData: return "XYZ";
-    default: return "another kind of";
+        case cmsSigRgbData: return "RGB";
+        case cmsSigGrayData: return "grey";
+        case cmsSigCmykData: return "CMYK";
+        case cmsSigLabData: return "CIELAB";
+        case cmsSigXYZData: return "XYZ";
+        default: return "another kind of";
     }
 }
 
 cmsColorSpaceSignature signatureOf(ColourSpace space) {
-    return space == ColourSpace::Grey ? cmsSigGrayData : space == ColourSpace::Rgb ? cmsSigRgbData : cmsSigCmykData;
+    return space == ColourSpace::Grey  ? cmsSigGrayData
+           : space == ColourSpace::Rgb ? cmsSigRgbData
+                                       : cmsSigCmykData;
 }
 
 std::vector<uint8_t> slurp(const fs::path& path) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) throw Failure(kExitUsage, "cannot read input profile " + path.string() + ": no such file");
+    if (!fs::is_regular_file(path, ec))
+        throw Failure(kExitUsage, "cannot read input profile " + path.string() + ": no such file");
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (!in && !in.eof()) throw Failure(kExitUsage, "cannot read input profile " + path.string());
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 std::string applyInputProfile(Image& image, const fs::path& imagePath, const fs::path& given) {
     const DeclaredColour& declared = image.declared;
@@ -113,14 +118,16 @@ std::string applyInputProfile(Image& image, const fs::path& imagePath, const fs:
         said = description(source.get()) + ", from " + given.string() +
                (declared.iccProfile.empty() ? "" : " in place of the one the image embeds");
     } else if (!declared.iccProfile.empty()) {
-        source.reset(cmsOpenProfileFromMem(declared.iccProfile.data(), cmsUInt32Number(declared.iccProfile.size())));
+        source.reset(cmsOpenProfileFromMem(declared.iccProfile.data(),
+                                           cmsUInt32Number(declared.iccProfile.size())));
         if (!source) fail(" is damaged");
         said = description(source.get()) + ", embedded";
     } else if (image.space == ColourSpace::Cmyk) {
         return "none, so the CMYK values go to the six-ink separation as ink amounts";
     } else if (declared.srgb) {
         return "sRGB (the PNG's sRGB chunk)";
-    } else if (declared.gamma > 0 && !declared.hasChromaticities && std::abs(declared.gamma * 2.2 - 1.0) <= 0.01) {
+    } else if (declared.gamma > 0 && !declared.hasChromaticities &&
+               std::abs(declared.gamma * 2.2 - 1.0) <= 0.01) {
         return "sRGB (the PNG's gAMA chunk gives 1/2.2)";
     } else if (declared.gamma > 0) {
         what = "cannot read image " + imagePath.string() + ": its gAMA and cHRM chunks";
@@ -128,8 +135,9 @@ std::string applyInputProfile(Image& image, const fs::path& imagePath, const fs:
         if (!source) fail(" describe no colour space");
         char text[96];
         std::snprintf(text, sizeof text,
-                      declared.hasChromaticities ? "gamma %.2f with its own primaries (the PNG's gAMA and cHRM chunks)"
-                                                 : "gamma %.2f (the PNG's gAMA chunk)",
+                      declared.hasChromaticities
+                          ? "gamma %.2f with its own primaries (the PNG's gAMA and cHRM chunks)"
+                          : "gamma %.2f (the PNG's gAMA chunk)",
                       1.0 / declared.gamma);
         said = text;
     } else {
@@ -139,19 +147,22 @@ std::string applyInputProfile(Image& image, const fs::path& imagePath, const fs:
 
     const cmsProfileClassSignature kind = cmsGetDeviceClass(source.get());
     if (kind == cmsSigLinkClass || kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass)
-        fail(" is a device link, abstract or named-colour profile, which describes no image's colours");
+        fail(
+            " is a device link, abstract or named-colour profile, which describes no image's "
+            "colours");
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     if (space != signatureOf(image.space))
-        fail(std::string(" describes ") + spaceWords(space) + " colour, but the image is " + spaceName(image.space));
+        fail(std::string(" describes ") + spaceWords(space) + " colour, but the image is " +
+             spaceName(image.space));
 
     const ColourSpace to = image.space == ColourSpace::Grey ? ColourSpace::Grey : ColourSpace::Rgb;
     const Profile target = destination(to);
-    const cmsUInt32Number inFormat = image.space == ColourSpace::Grey ? TYPE_GRAY_8
+    const cmsUInt32Number inFormat = image.space == ColourSpace::Grey  ? TYPE_GRAY_8
                                      : image.space == ColourSpace::Rgb ? TYPE_RGB_8
                                                                        : TYPE_CMYK_8;
-    const std::unique_ptr<void, TransformDeleter> transform(
-        cmsCreateTransform(source.get(), inFormat, target.get(), to == ColourSpace::Grey ? TYPE_GRAY_8 : TYPE_RGB_8,
-                           INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION));
+    const std::unique_ptr<void, TransformDeleter> transform(cmsCreateTransform(
+        source.get(), inFormat, target.get(), to == ColourSpace::Grey ? TYPE_GRAY_8 : TYPE_RGB_8,
+        INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION));
     if (!transform) fail(" (" + said + ") cannot be used: Little CMS builds no transform from it");
     const size_t pixels = size_t(image.width) * size_t(image.height);
     std::vector<uint8_t> out(pixels * size_t(channelCount(to)));
@@ -161,4 +172,4 @@ std::string applyInputProfile(Image& image, const fs::path& imagePath, const fs:
     return said;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

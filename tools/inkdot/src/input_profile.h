@@ -38,4 +38,4 @@ namespace inkdot::cli {
 std::string applyInputProfile(Image& image, const std::filesystem::path& imagePath,
                               const std::filesystem::path& given);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -76,7 +76,7 @@ std::string pageName(const InputPage& p) {
     return p.file.string() + (p.pagesInFile > 1 ? " page " + std::to_string(p.index + 1) : "");
 }
 
-} // namespace
+}  // namespace
 
 int availableCores() {
     cpu_set_t set;
@@ -107,10 +107,14 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
             PageTask t;
             t.page = p;
             const fs::path page = "page-" + std::to_string(p.index + 1);
-            if (pageCount == 1 && options.files.size() == 1) t.outDir = st.outDir;
-            else if (options.files.size() == 1) t.outDir = st.outDir / page;
-            else if (p.pagesInFile > 1) t.outDir = st.outDir / folders[i] / page;
-            else t.outDir = st.outDir / folders[i];
+            if (pageCount == 1 && options.files.size() == 1)
+                t.outDir = st.outDir;
+            else if (options.files.size() == 1)
+                t.outDir = st.outDir / page;
+            else if (p.pagesInFile > 1)
+                t.outDir = st.outDir / folders[i] / page;
+            else
+                t.outDir = st.outDir / folders[i];
             t.memory = estimateMemory(p);
             tasks.push_back(std::move(t));
         }
@@ -125,7 +129,8 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
         return kExitOk;
     }
     if (tasks.empty()) {
-        for (const auto& [status, message] : fileFailures) std::fprintf(err, "inkdot: %s\n", message.c_str());
+        for (const auto& [status, message] : fileFailures)
+            std::fprintf(err, "inkdot: %s\n", message.c_str());
         return fileFailures.empty() ? kExitUsage : fileFailures.front().first;
     }
 
@@ -139,10 +144,11 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
         lines = deviceLength(size.heightMm, sel.yResolution);
         width = deviceLength(size.widthMm, sel.xResolution);
     }
-    const int threads = std::clamp(options.threads > 0 ? options.threads : availableCores(), 1, int(tasks.size()));
+    const int threads =
+        std::clamp(options.threads > 0 ? options.threads : availableCores(), 1, int(tasks.size()));
     const uint64_t budget = availableMemory() / 2;
-    Progress progress(int64_t(lines) * int64_t(tasks.size()), width, !st.quiet && Progress::terminalAttached(),
-                      int(tasks.size()));
+    Progress progress(int64_t(lines) * int64_t(tasks.size()), width,
+                      !st.quiet && Progress::terminalAttached(), int(tasks.size()));
 
     std::mutex mutex;
     std::condition_variable freed;
@@ -157,7 +163,8 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
                 std::unique_lock<std::mutex> hold(mutex);
                 // Pages start in order; the next waits until its memory fits.
                 freed.wait(hold, [&] {
-                    return stop || next >= tasks.size() || running == 0 || inUse + tasks[next].memory <= budget;
+                    return stop || next >= tasks.size() || running == 0 ||
+                           inUse + tasks[next].memory <= budget;
                 });
                 if (stop || next >= tasks.size()) return;
                 task = &tasks[next++];
@@ -209,24 +216,29 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
                                          [&](const PlaneResult& q) { return q.ink == p.ink; });
                 if (same == total.planes.end()) same = total.planes.insert(same, {p.ink, {}, {}});
                 PlaneResult& sum = *same;
-                sum.counts.small += p.counts.small, sum.counts.medium += p.counts.medium, sum.counts.large += p.counts.large;
+                sum.counts.small += p.counts.small, sum.counts.medium += p.counts.medium,
+                    sum.counts.large += p.counts.large;
                 sum.covered += p.covered;
             }
         } else if (!t.failure.empty()) {
             ++failed;
             // A failure every page meets is said once.
-            if (t.failure != lastFailure) std::fprintf(err, "inkdot: %s: %s\n", pageName(t.page).c_str(), t.failure.c_str());
+            if (t.failure != lastFailure)
+                std::fprintf(err, "inkdot: %s: %s\n", pageName(t.page).c_str(), t.failure.c_str());
             lastFailure = t.failure;
             if (status == kExitOk) status = t.status;
         } else {
             ++skipped;
         }
     }
-    for (const auto& [s, message] : fileFailures) std::fprintf(err, "inkdot: %s\n", message.c_str());
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const auto& [s, message] : fileFailures)
+        std::fprintf(err, "inkdot: %s\n", message.c_str());
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!st.quiet) {
-        std::fprintf(out, "inkdot: the job: %zu page%s of %zu file%s printed", printed, printed == 1 ? "" : "s",
-                     options.files.size(), options.files.size() == 1 ? "" : "s");
+        std::fprintf(out, "inkdot: the job: %zu page%s of %zu file%s printed", printed,
+                     printed == 1 ? "" : "s", options.files.size(),
+                     options.files.size() == 1 ? "" : "s");
         if (failed) std::fprintf(out, ", %zu failed", failed);
         if (skipped) std::fprintf(out, ", %zu not started after a failure", skipped);
         std::fprintf(out, "\n");
@@ -234,15 +246,17 @@ int runPrintJob(const PrintSettings& st, const JobOptions& options, FILE* out, F
             std::fprintf(out, "  all pages together (coverage of the pages' area):\n");
             writeInkTable(total, out);
         }
-        std::fprintf(out, "  time %s (processor %s on %d thread%s) for %.1f Mpx, %.1f Mpx/s; into %s\n",
-                     formatSeconds(wall).c_str(), formatSeconds(cpu).c_str(), threads, threads == 1 ? "" : "s",
-                     double(total.pagePixels) / 1e6, double(total.pagePixels) / 1e6 / std::max(1e-9, wall),
-                     st.outDir.c_str());
+        std::fprintf(out,
+                     "  time %s (processor %s on %d thread%s) for %.1f Mpx, %.1f Mpx/s; into %s\n",
+                     formatSeconds(wall).c_str(), formatSeconds(cpu).c_str(), threads,
+                     threads == 1 ? "" : "s", double(total.pagePixels) / 1e6,
+                     double(total.pagePixels) / 1e6 / std::max(1e-9, wall), st.outDir.c_str());
     }
     if (status != kExitOk)
-        std::fprintf(err, "inkdot: %zu of %zu page%s failed\n", failed + skipped, pageCount + fileFailures.size(),
+        std::fprintf(err, "inkdot: %zu of %zu page%s failed\n", failed + skipped,
+                     pageCount + fileFailures.size(),
                      pageCount + fileFailures.size() == 1 ? "" : "s");
     return status;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -44,4 +44,4 @@ int runPrintJob(const PrintSettings& settings, const JobOptions& options, FILE* 
 // The processor cores this process may run on.
 int availableCores();
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -14,11 +14,13 @@ constexpr uint16_t kShort = 3;
 // A reader over the EXIF block in its own byte order, every read checked.
 class ExifBytes {
 public:
-    ExifBytes(const uint8_t* data, size_t size, bool bigEndian) : data_(data), size_(size), big_(bigEndian) {}
+    ExifBytes(const uint8_t* data, size_t size, bool bigEndian)
+        : data_(data), size_(size), big_(bigEndian) {}
 
     bool u16(size_t at, uint16_t& v) const {
         if (at > size_ || size_ - at < 2) return false;
-        v = big_ ? uint16_t(data_[at] << 8 | data_[at + 1]) : uint16_t(data_[at + 1] << 8 | data_[at]);
+        v = big_ ? uint16_t(data_[at] << 8 | data_[at + 1])
+                 : uint16_t(data_[at + 1] << 8 | data_[at]);
         return true;
     }
     bool u32(size_t at, uint32_t& v) const {
@@ -34,16 +36,19 @@ private:
     bool big_;
 };
 
-} // namespace
+}  // namespace
 
 int exifOrientation(const uint8_t* data, size_t size) {
     if (!data) return 0;
     if (size >= 6 && std::memcmp(data, "Exif\0\0", 6) == 0) data += 6, size -= 6;
     if (size < 8) return 0;
     bool big;
-    if (std::memcmp(data, "II*\0", 4) == 0) big = false;
-    else if (std::memcmp(data, "MM\0*", 4) == 0) big = true;
-    else return 0;
+    if (std::memcmp(data, "II*\0", 4) == 0)
+        big = false;
+    else if (std::memcmp(data, "MM\0*", 4) == 0)
+        big = true;
+    else
+        return 0;
     const ExifBytes b(data, size, big);
     // The orientation lives in the first directory (the main image's).
     uint32_t ifd = 0;
@@ -53,7 +58,8 @@ int exifOrientation(const uint8_t* data, size_t size) {
         const size_t entry = size_t(ifd) + 2 + size_t(i) * 12;
         uint16_t tag, type, value;
         uint32_t count;
-        if (!b.u16(entry, tag) || !b.u16(entry + 2, type) || !b.u32(entry + 4, count) || !b.u16(entry + 8, value))
+        if (!b.u16(entry, tag) || !b.u16(entry + 2, type) || !b.u32(entry + 4, count) ||
+            !b.u16(entry + 8, value))
             return 0;
         if (tag != kOrientationTag) continue;
         if (type != kShort || count != 1 || value < 1 || value > 8) return 0;
@@ -73,13 +79,13 @@ void applyOrientation(Image& image, int value) {
             // Where stored pixel (x, y) is seen.
             size_t ox = x, oy = y;
             switch (value) {
-            case 2: ox = w - 1 - x; break;
-            case 3: ox = w - 1 - x, oy = h - 1 - y; break;
-            case 4: oy = h - 1 - y; break;
-            case 5: ox = y, oy = x; break;
-            case 6: ox = h - 1 - y, oy = x; break;
-            case 7: ox = h - 1 - y, oy = w - 1 - x; break;
-            case 8: ox = y, oy = w - 1 - x; break;
+                case 2: ox = w - 1 - x; break;
+                case 3: ox = w - 1 - x, oy = h - 1 - y; break;
+                case 4: oy = h - 1 - y; break;
+                case 5: ox = y, oy = x; break;
+                case 6: ox = h - 1 - y, oy = x; break;
+                case 7: ox = h - 1 - y, oy = w - 1 - x; break;
+                case 8: ox = y, oy = w - 1 - x; break;
             }
             std::memcpy(&out[(oy * ow + ox) * c], &image.pixels[(y * w + x) * c], c);
         }
@@ -90,15 +96,15 @@ void applyOrientation(Image& image, int value) {
 
 std::string orientationText(int value) {
     switch (value) {
-    case 2: return "mirrored left to right";
-    case 3: return "turned half way";
-    case 4: return "mirrored top to bottom";
-    case 5: return "mirrored across the diagonal";
-    case 6: return "turned a quarter clockwise";
-    case 7: return "mirrored across the other diagonal";
-    case 8: return "turned a quarter anticlockwise";
-    default: return "";
+        case 2: return "mirrored left to right";
+        case 3: return "turned half way";
+        case 4: return "mirrored top to bottom";
+        case 5: return "mirrored across the diagonal";
+        case 6: return "turned a quarter clockwise";
+        case 7: return "mirrored across the other diagonal";
+        case 8: return "turned a quarter anticlockwise";
+        default: return "";
     }
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -38,4 +38,4 @@ void applyOrientation(Image& image, int value);
 // clockwise"); empty for 1 and unknown values.
 std::string orientationText(int value);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -83,9 +83,9 @@ public:
 
     // Print settings the manifest describes (the media, intents and colour
     // modes come from the index itself).
-    std::vector<Quality> qualities() const;      // numberA values
+    std::vector<Quality> qualities() const;               // numberA values
     int32_t halftoneList(const std::string& name) const;  // "diffusion", "dither", "bayer", "mode7"
-    std::vector<std::string> inkOrder() const;   // ink names of the six-ink tables' channels
+    std::vector<std::string> inkOrder() const;    // ink names of the six-ink tables' channels
     std::vector<std::string> mediaNames() const;  // the media of the pack's settings (keyB)
 
 private:
@@ -95,4 +95,4 @@ private:
     std::map<int32_t, Bytes> loaded_;
 };
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -38,10 +38,10 @@ inline uint64_t ones(uint64_t w) {
 // and the resolution are read back from it.
 std::string describePlane(const PlaneHeader& h, bool greyLevels = false) {
     return kMarker + h.ink + ", " +
-           (h.bits == 1     ? std::string("one-bit dots")
-            : greyLevels    ? "two-bit dots as grey (3 paper, 2 small, 1 medium, 0 large dot)"
-                            : "two-bit dots (0 none, 1 small, 2 medium, 3 large)") + ", " +
-           std::to_string(h.xResolution) + " x " + std::to_string(h.yResolution) + " dpi";
+           (h.bits == 1  ? std::string("one-bit dots")
+            : greyLevels ? "two-bit dots as grey (3 paper, 2 small, 1 medium, 0 large dot)"
+                         : "two-bit dots (0 none, 1 small, 2 medium, 3 large)") +
+           ", " + std::to_string(h.xResolution) + " x " + std::to_string(h.yResolution) + " dpi";
 }
 
 bool readDescription(const std::string& text, PlaneHeader& h) {
@@ -50,7 +50,8 @@ bool readDescription(const std::string& text, PlaneHeader& h) {
     const size_t resolution = text.rfind(", ");
     if (inkEnd == std::string::npos || resolution == std::string::npos) return false;
     h.ink = text.substr(std::strlen(kMarker), inkEnd - std::strlen(kMarker));
-    return std::sscanf(text.c_str() + resolution + 2, "%u x %u dpi", &h.xResolution, &h.yResolution) == 2;
+    return std::sscanf(text.c_str() + resolution + 2, "%u x %u dpi", &h.xResolution,
+                       &h.yResolution) == 2;
 }
 
 // libtiff reports through process-wide handlers; these keep its words for
@@ -85,7 +86,9 @@ std::string firstBytes(const fs::path& path, size_t n) {
     return b;
 }
 
-bool isTiff(const std::string& head) { return head.rfind("II*", 0) == 0 || head.rfind("MM", 0) == 0; }
+bool isTiff(const std::string& head) {
+    return head.rfind("II*", 0) == 0 || head.rfind("MM", 0) == 0;
+}
 
 Plane readTiffPlane(const fs::path& path) {
     TIFF* tif = openTiff(path, "r");
@@ -98,12 +101,15 @@ Plane readTiffPlane(const fs::path& path) {
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &p.header.height);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description) || !readDescription(description, p.header))
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description) ||
+        !readDescription(description, p.header))
         notPlane(path, "it has no plane description");
-    if ((bits != 1 && bits != 2) || samples != 1) notPlane(path, "it is not one sample of one or two bits");
+    if ((bits != 1 && bits != 2) || samples != 1)
+        notPlane(path, "it is not one sample of one or two bits");
     p.header.bits = bits;
     p.header.rowBytes = (p.header.width * bits + 7) / 8;
-    if (size_t(TIFFScanlineSize(tif)) != p.header.rowBytes) notPlane(path, "its rows are not packed");
+    if (size_t(TIFFScanlineSize(tif)) != p.header.rowBytes)
+        notPlane(path, "its rows are not packed");
     p.rows.resize(size_t(p.header.rowBytes) * p.header.height);
     for (uint32_t y = 0; y < p.header.height; ++y)
         if (TIFFReadScanline(tif, &p.rows[size_t(y) * p.header.rowBytes], y, 0) < 0)
@@ -121,8 +127,8 @@ Plane readPnmPlane(const fs::path& path) {
     in >> p.header.width >> p.header.height;
     if (magic == "P5") in >> max;
     in.get();
-    if ((magic != "P4" && magic != "P5") || comment.rfind("# ", 0) != 0 || !readDescription(comment.substr(2), p.header) ||
-        !in || max != (magic == "P4" ? 1u : 3u))
+    if ((magic != "P4" && magic != "P5") || comment.rfind("# ", 0) != 0 ||
+        !readDescription(comment.substr(2), p.header) || !in || max != (magic == "P4" ? 1u : 3u))
         notPlane(path, "it has no plane comment or is not a PBM or a PGM of maxval 3");
     p.header.bits = magic == "P4" ? 1 : 2;
     p.header.rowBytes = (p.header.width * p.header.bits + 7) / 8;
@@ -142,7 +148,7 @@ Plane readPnmPlane(const fs::path& path) {
     return p;
 }
 
-} // namespace
+}  // namespace
 
 PlaneFormat parsePlaneFormat(const std::string& text) {
     std::string l;
@@ -241,8 +247,9 @@ PlaneWriter::PlaneWriter(const fs::path& path, const PlaneHeader& h, PlaneFormat
         const std::vector<uint8_t> bytes = planeHeaderBytes(h);
         head.assign(bytes.begin(), bytes.end());
     } else {
-        head = std::string(h.bits == 1 ? "P4" : "P5") + "\n# " + describePlane(h, true) + "\n" + std::to_string(h.width) + " " +
-               std::to_string(h.height) + "\n" + (h.bits == 1 ? "" : "3\n");
+        head = std::string(h.bits == 1 ? "P4" : "P5") + "\n# " + describePlane(h, true) + "\n" +
+               std::to_string(h.width) + " " + std::to_string(h.height) + "\n" +
+               (h.bits == 1 ? "" : "3\n");
         if (h.bits == 2) wide_.resize(h.width);
     }
     if (std::fwrite(head.data(), 1, head.size(), file_) != head.size()) fail(std::strerror(errno));
@@ -258,14 +265,16 @@ void PlaneWriter::fail(const std::string& why) const {
 
 void PlaneWriter::row(const uint8_t* bytes) {
     if (tiff_) {
-        if (TIFFWriteScanline(tiff_->tif, const_cast<uint8_t*>(bytes), line_++, 0) < 0) fail(tiffWords());
+        if (TIFFWriteScanline(tiff_->tif, const_cast<uint8_t*>(bytes), line_++, 0) < 0)
+            fail(tiffWords());
         return;
     }
     const uint8_t* out = bytes;
     size_t size = header_.rowBytes;
     if (!wide_.empty()) {
         // PGM: a byte a dot, paper white (3) to a large dot black (0).
-        for (uint32_t x = 0; x < header_.width; ++x) wide_[x] = uint8_t(3 - ((bytes[x / 4] >> (6 - 2 * (x % 4))) & 3));
+        for (uint32_t x = 0; x < header_.width; ++x)
+            wide_[x] = uint8_t(3 - ((bytes[x / 4] >> (6 - 2 * (x % 4))) & 3));
         out = wide_.data(), size = wide_.size();
     }
     if (std::fwrite(out, 1, size, file_) != size) fail(std::strerror(errno));
@@ -289,15 +298,20 @@ void PlaneWriter::close() {
 std::string planeFileName(const std::string& ink, PlaneFormat format, int bits) {
     std::string name;
     for (char c : ink) name += (c == ' ' ? '-' : c);
-    return name + (format == PlaneFormat::Tiff ? ".tif" : format == PlaneFormat::Raw ? ".plane" : bits == 1 ? ".pbm" : ".pgm");
+    return name + (format == PlaneFormat::Tiff  ? ".tif"
+                   : format == PlaneFormat::Raw ? ".plane"
+                   : bits == 1                  ? ".pbm"
+                                                : ".pgm");
 }
 
 Plane readPlaneFile(const fs::path& path) {
     const std::string head = firstBytes(path, kPlaneHeaderSize);
-    if (head.empty() && !fs::exists(path)) throw Failure(kExitImage, path.string() + ": no such file");
+    if (head.empty() && !fs::exists(path))
+        throw Failure(kExitImage, path.string() + ": no such file");
     if (isTiff(head)) return readTiffPlane(path);
     if (head.rfind("P4", 0) == 0 || head.rfind("P5", 0) == 0) return readPnmPlane(path);
-    if (head.size() < kPlaneHeaderSize || head.rfind("IDPLANE1", 0) != 0) notPlane(path, "it has no plane header");
+    if (head.size() < kPlaneHeaderSize || head.rfind("IDPLANE1", 0) != 0)
+        notPlane(path, "it has no plane header");
     const auto* b = reinterpret_cast<const uint8_t*>(head.data());
     Plane p;
     p.header.width = getLe32(b + 8);
@@ -315,12 +329,15 @@ Plane readPlaneFile(const fs::path& path) {
     return p;
 }
 
-PlaneHeader readPlaneHeader(const fs::path& path) { return readPlaneFile(path).header; }
+PlaneHeader readPlaneHeader(const fs::path& path) {
+    return readPlaneFile(path).header;
+}
 
 bool isPlaneFile(const fs::path& path) {
     const std::string head = firstBytes(path, 512);
     if (head.rfind("IDPLANE1", 0) == 0) return true;
-    if (head.rfind("P4\n# ", 0) == 0 || head.rfind("P5\n# ", 0) == 0) return head.find(kMarker) == 5;
+    if (head.rfind("P4\n# ", 0) == 0 || head.rfind("P5\n# ", 0) == 0)
+        return head.find(kMarker) == 5;
     if (!isTiff(head)) return false;
     TIFF* tif = openTiff(path, "r");
     if (!tif) return false;
@@ -336,14 +353,17 @@ std::vector<std::string> removeEarlierPlanes(const fs::path& dir) {
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
         const std::string ext = e.path().extension().string();
-        if (!e.is_regular_file(ec) || (ext != ".tif" && ext != ".pbm" && ext != ".pgm" && ext != ".plane")) continue;
+        if (!e.is_regular_file(ec) ||
+            (ext != ".tif" && ext != ".pbm" && ext != ".pgm" && ext != ".plane"))
+            continue;
         if (!isPlaneFile(e.path())) continue;
         if (!fs::remove(e.path(), ec))
-            throw Failure(kExitOutput, "cannot remove the earlier plane file " + e.path().string() + ": " + ec.message());
+            throw Failure(kExitOutput, "cannot remove the earlier plane file " + e.path().string() +
+                                           ": " + ec.message());
         removed.push_back(e.path().filename().string());
     }
     std::sort(removed.begin(), removed.end());
     return removed;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -61,7 +61,8 @@ void countDots(const uint8_t* row, size_t bytes, int bits, DotCounts& counts);
 class PlaneWriter {
 public:
     // Creates the file and writes its header; throws Failure(kExitOutput).
-    PlaneWriter(const std::filesystem::path& path, const PlaneHeader& header, PlaneFormat format = PlaneFormat::Raw);
+    PlaneWriter(const std::filesystem::path& path, const PlaneHeader& header,
+                PlaneFormat format = PlaneFormat::Raw);
     ~PlaneWriter();
     PlaneWriter(const PlaneWriter&) = delete;
     PlaneWriter& operator=(const PlaneWriter&) = delete;
@@ -86,7 +87,8 @@ private:
 
 // The file name of an ink's plane: "light cyan" -> "light-cyan.tif"
 // (".pbm" or ".pgm" for pnm by the bits a dot, ".plane" for raw).
-std::string planeFileName(const std::string& ink, PlaneFormat format = PlaneFormat::Raw, int bits = 1);
+std::string planeFileName(const std::string& ink, PlaneFormat format = PlaneFormat::Raw,
+                          int bits = 1);
 
 // A plane file read back, whatever its format: the header as a raw file
 // would have it and the packed rows (`rowBytes` each).
@@ -108,4 +110,4 @@ bool isPlaneFile(const std::filesystem::path& path);
 // cannot be removed.
 std::vector<std::string> removeEarlierPlanes(const std::filesystem::path& dir);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

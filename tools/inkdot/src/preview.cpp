@@ -9,23 +9,27 @@
 namespace inkdot::cli {
 
 PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour::InkModel& model,
-                                 std::span<const colour::InkId> inks, int previewWidth, CropRect crop)
+                                 std::span<const colour::InkId> inks, int previewWidth,
+                                 CropRect crop)
     : bits_(bits), inks_(int(inks.size())), perByte_(8 / std::max(1, bits)), cropRect_(crop) {
     if (inks_ < 1 || inks_ > 6 || (bits != 1 && bits != 2))
         throw std::logic_error("the preview takes one to six inks of one-bit or two-bit dots");
-    if (page.width < 1 || page.height < 1 || page.xResolution < 1 || page.yResolution < 1 || previewWidth < 1)
+    if (page.width < 1 || page.height < 1 || page.xResolution < 1 || page.yResolution < 1 ||
+        previewWidth < 1)
         throw std::logic_error("the preview needs a page and a width");
     pageWidth_ = uint64_t(page.width);
     pageHeight_ = uint64_t(page.height);
     previewWidth_ = uint64_t(previewWidth);
     // The page's height in inches times the preview's pixels an inch.
-    previewHeight_ = uint64_t(std::max<long>(1, std::lround(double(page.height) / page.yResolution *
-                                                            (double(previewWidth) * page.xResolution / page.width))));
+    previewHeight_ = uint64_t(
+        std::max<long>(1, std::lround(double(page.height) / page.yResolution *
+                                      (double(previewWidth) * page.xResolution / page.width))));
     const uint64_t W = pageWidth_, P = previewWidth_;
 
     // Across: which columns each device pixel gives to, and how much.
     const int rowBytes = (page.width + perByte_ - 1) / perByte_;
-    const size_t pixels = size_t(rowBytes) * size_t(perByte_);  // the last byte's spare slots hold no dots
+    const size_t pixels =
+        size_t(rowBytes) * size_t(perByte_);  // the last byte's spare slots hold no dots
     pixelColumn_.assign(pixels, -1);
     pieceBegin_.assign(pixels + 1, 0);
     for (size_t x = 0; x < pixels; ++x) {
@@ -38,12 +42,14 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
             continue;
         }
         for (uint64_t c = first; c <= last; ++c)
-            pieces_.push_back({uint32_t(c), uint32_t(std::min(to, (c + 1) * W) - std::max(from, c * W))});
+            pieces_.push_back(
+                {uint32_t(c), uint32_t(std::min(to, (c + 1) * W) - std::max(from, c * W))});
     }
     pieceBegin_[pixels] = uint32_t(pieces_.size());
     byteColumn_.assign(size_t(rowBytes), -1);
     for (int b = 0; b < rowBytes; ++b) {
-        const size_t x0 = size_t(b) * size_t(perByte_), x1 = std::min<size_t>(x0 + size_t(perByte_), W);
+        const size_t x0 = size_t(b) * size_t(perByte_),
+                     x1 = std::min<size_t>(x0 + size_t(perByte_), W);
         bool one = pixelColumn_[x0] >= 0;
         for (size_t x = x0 + 1; x < x1 && one; ++x) one = pixelColumn_[x] == pixelColumn_[x0];
         if (one) byteColumn_[size_t(b)] = pixelColumn_[x0];
@@ -53,7 +59,8 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
     // pixels without dots then add nothing, and lines never given stay paper.
     colour::ColourSpaces spaces;
     encode_.resize(65536);
-    for (size_t i = 0; i < encode_.size(); ++i) encode_[i] = uint8_t(std::lround(spaces.srgbEncode(double(i) / 65535.0)));
+    for (size_t i = 0; i < encode_.size(); ++i)
+        encode_[i] = uint8_t(std::lround(spaces.srgbEncode(double(i) / 65535.0)));
     paper_ = {model.paper.r, model.paper.g, model.paper.b};
     scale_ = 65535 / uint64_t(perByte_);
     const std::vector<colour::Linear> combos = model.combinations(inks, bits);
@@ -76,11 +83,13 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
     for (int k = 0; k < inks_; ++k)
         for (int b = 0; b < 256; ++b)
             for (int slot = 0; slot < perByte_; ++slot) {
-                const uint64_t code = uint64_t(b >> (8 - bits * (slot + 1))) & uint64_t((1 << bits) - 1);
+                const uint64_t code =
+                    uint64_t(b >> (8 - bits * (slot + 1))) & uint64_t((1 << bits) - 1);
                 spread_[size_t(k) * 256 + size_t(b)] |= (code << (bits * k)) << (laneBits_ * slot);
             }
 
-    for (auto* sums : {&rowWhole_, &rowPart_, &rowEdge_, &lineWhole_, &linePart_}) sums->assign(size_t(P) * 3, 0);
+    for (auto* sums : {&rowWhole_, &rowPart_, &rowEdge_, &lineWhole_, &linePart_})
+        sums->assign(size_t(P) * 3, 0);
     out_.space = ColourSpace::Rgb;
     out_.width = previewWidth;
     out_.height = int(previewHeight_);
@@ -89,7 +98,8 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
     const size_t row = size_t(P) * 3;
     out_.pixels.resize(row * size_t(previewHeight_));
     for (size_t i = 0; i < row; i += 3) std::copy(paper, paper + 3, &out_.pixels[i]);
-    for (size_t at = row; at < out_.pixels.size(); at += row) std::copy_n(out_.pixels.begin(), row, out_.pixels.begin() + long(at));
+    for (size_t at = row; at < out_.pixels.size(); at += row)
+        std::copy_n(out_.pixels.begin(), row, out_.pixels.begin() + long(at));
 
     xRepeat_ = page.xResolution < page.yResolution ? page.yResolution / page.xResolution : 1;
     yRepeat_ = page.xResolution > page.yResolution ? page.xResolution / page.yResolution : 1;
@@ -97,15 +107,16 @@ PreviewRenderer::PreviewRenderer(const PreviewPage& page, int bits, const colour
     crop_.width = crop.width * xRepeat_;
     crop_.height = crop.height * yRepeat_;
     crop_.pixels.resize(size_t(crop_.width) * size_t(crop_.height) * 3);
-    for (size_t i = 0; i < crop_.pixels.size(); i += 3) std::copy(paper, paper + 3, &crop_.pixels[i]);
+    for (size_t i = 0; i < crop_.pixels.size(); i += 3)
+        std::copy(paper, paper + 3, &crop_.pixels[i]);
 }
 
 uint8_t PreviewRenderer::encode(double reflectance) const {
     return encode_[size_t(std::clamp(reflectance, 0.0, 1.0) * 65535.0 + 0.5)];
 }
 
-void PreviewRenderer::accumulate(const uint8_t* planes, size_t stride, int byteBegin, int byteEnd, uint64_t* whole,
-                                 uint64_t* part) const {
+void PreviewRenderer::accumulate(const uint8_t* planes, size_t stride, int byteBegin, int byteEnd,
+                                 uint64_t* whole, uint64_t* part) const {
     auto addPacked = [whole](int32_t column, uint64_t packed) {
         uint64_t* sum = whole + size_t(column) * 3;
         sum[0] += packed & 0xFFFF, sum[1] += (packed >> 16) & 0xFFFF, sum[2] += packed >> 32;
@@ -114,13 +125,15 @@ void PreviewRenderer::accumulate(const uint8_t* planes, size_t stride, int byteB
         // The dot combination of every pixel of this byte, one lane each,
         // gathered from the planes by table; paper where no plane has a dot.
         uint64_t lanes = 0;
-        for (int k = 0; k < inks_; ++k) lanes |= spread_[size_t(k) * 256 + planes[size_t(k) * stride + size_t(b)]];
+        for (int k = 0; k < inks_; ++k)
+            lanes |= spread_[size_t(k) * 256 + planes[size_t(k) * stride + size_t(b)]];
         if (!lanes) continue;
         const int32_t column = byteColumn_[size_t(b)];
         if (column >= 0) {
             // The common case: the whole byte inside one column.
             uint64_t packed = 0;
-            for (int slot = 0; slot < perByte_; ++slot, lanes >>= laneBits_) packed += dark_[size_t(lanes & laneMask_)];
+            for (int slot = 0; slot < perByte_; ++slot, lanes >>= laneBits_)
+                packed += dark_[size_t(lanes & laneMask_)];
             addPacked(column, packed);
             continue;
         }
@@ -160,7 +173,8 @@ void PreviewRenderer::finishRow() {
     const double toLinear = 1.0 / (double(scale_) * double(pageWidth_) * double(pageHeight_));
     uint8_t* out = &out_.pixels[size_t(openRow_) * size_t(previewWidth_) * 3];
     for (size_t i = size_t(touchedBegin_) * 3; i < size_t(touchedEnd_) * 3; ++i) {
-        const uint64_t total = (rowWhole_[i] * previewWidth_ + rowPart_[i]) * previewHeight_ + rowEdge_[i];
+        const uint64_t total =
+            (rowWhole_[i] * previewWidth_ + rowPart_[i]) * previewHeight_ + rowEdge_[i];
         out[i] = encode(paper_[i % 3] - double(total) * toLinear);
         rowWhole_[i] = rowPart_[i] = rowEdge_[i] = 0;
     }
@@ -185,8 +199,11 @@ void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int x
     const uint32_t cBegin = uint32_t(x0 * previewWidth_ / pageWidth_);
     const uint32_t cEnd = uint32_t((x1 * previewWidth_ + pageWidth_ - 1) / pageWidth_);
     auto touch = [&] {
-        if (touchedBegin_ == touchedEnd_) touchedBegin_ = cBegin, touchedEnd_ = cEnd;
-        else touchedBegin_ = std::min(touchedBegin_, cBegin), touchedEnd_ = std::max(touchedEnd_, cEnd);
+        if (touchedBegin_ == touchedEnd_)
+            touchedBegin_ = cBegin, touchedEnd_ = cEnd;
+        else
+            touchedBegin_ = std::min(touchedBegin_, cBegin),
+            touchedEnd_ = std::max(touchedEnd_, cEnd);
     };
 
     if (first == last) {
@@ -200,12 +217,15 @@ void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int x
         std::fill(lineWhole_.begin() + cBegin * 3, lineWhole_.begin() + cEnd * 3, 0);
         std::fill(linePart_.begin() + cBegin * 3, linePart_.begin() + cEnd * 3, 0);
         accumulate(planes, stride, byteBegin, byteEnd, lineWhole_.data(), linePart_.data());
-        for (size_t i = size_t(cBegin) * 3; i < size_t(cEnd) * 3; ++i) lineWhole_[i] = lineWhole_[i] * previewWidth_ + linePart_[i];
+        for (size_t i = size_t(cBegin) * 3; i < size_t(cEnd) * 3; ++i)
+            lineWhole_[i] = lineWhole_[i] * previewWidth_ + linePart_[i];
         for (int r = first; r <= last; ++r) {
-            const uint64_t units = std::min(to, uint64_t(r + 1) * H) - std::max(from, uint64_t(r) * H);
+            const uint64_t units =
+                std::min(to, uint64_t(r + 1) * H) - std::max(from, uint64_t(r) * H);
             openRow_ = r;
             touch();
-            for (size_t i = size_t(cBegin) * 3; i < size_t(cEnd) * 3; ++i) rowEdge_[i] += lineWhole_[i] * units;
+            for (size_t i = size_t(cBegin) * 3; i < size_t(cEnd) * 3; ++i)
+                rowEdge_[i] += lineWhole_[i] * units;
             if (r < last) finishRow();
         }
     }
@@ -214,11 +234,13 @@ void PreviewRenderer::addLine(int y, const uint8_t* planes, size_t stride, int x
     const CropRect& c = cropRect_;
     if (y >= c.y && y < c.y + c.height)
         for (int x = std::max(c.x, xBegin); x < std::min(c.x + c.width, xEnd); ++x) {
-            const auto& look = look_[colour::combinationAt(inks_, bits_, x, [&](int k) { return planes + size_t(k) * stride; })];
+            const auto& look = look_[colour::combinationAt(
+                inks_, bits_, x, [&](int k) { return planes + size_t(k) * stride; })];
             for (int ry = 0; ry < yRepeat_; ++ry)
                 for (int rx = 0; rx < xRepeat_; ++rx) {
                     const size_t at = (size_t((y - c.y) * yRepeat_ + ry) * size_t(crop_.width) +
-                                       size_t((x - c.x) * xRepeat_ + rx)) * 3;
+                                       size_t((x - c.x) * xRepeat_ + rx)) *
+                                      3;
                     std::copy(look.begin(), look.end(), &crop_.pixels[at]);
                 }
         }
@@ -229,4 +251,4 @@ Image PreviewRenderer::preview() {
     return std::move(out_);
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

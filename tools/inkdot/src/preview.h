@@ -67,7 +67,8 @@ private:
     // Adds the dots of plane bytes [byteBegin, byteEnd) of one line to
     // `whole` (pixels wholly inside one column, darkening summed) and `part`
     // (pixels split between columns, darkening times units).
-    void accumulate(const uint8_t* planes, size_t stride, int byteBegin, int byteEnd, uint64_t* whole, uint64_t* part) const;
+    void accumulate(const uint8_t* planes, size_t stride, int byteBegin, int byteEnd,
+                    uint64_t* whole, uint64_t* part) const;
     // Writes the open row into the preview and clears its sums.
     void finishRow();
     uint8_t encode(double reflectance) const;
@@ -111,4 +112,4 @@ private:
     int xRepeat_, yRepeat_;
 };
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

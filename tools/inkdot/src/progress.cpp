@@ -7,10 +7,16 @@
 namespace inkdot::cli {
 
 Progress::Progress(int64_t lines, int64_t pixelsPerLine, bool enabled, int pages)
-    : lines_(lines), pixelsPerLine_(pixelsPerLine), pages_(pages), enabled_(enabled && lines > 0),
-      start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
+    : lines_(lines),
+      pixelsPerLine_(pixelsPerLine),
+      pages_(pages),
+      enabled_(enabled && lines > 0),
+      start_(std::chrono::steady_clock::now()),
+      lastDraw_(start_) {}
 
-bool Progress::terminalAttached() { return isatty(STDERR_FILENO) == 1; }
+bool Progress::terminalAttached() {
+    return isatty(STDERR_FILENO) == 1;
+}
 
 void Progress::update(int64_t linesDone) {
     if (!enabled_) return;
@@ -45,11 +51,12 @@ void Progress::drawLocked(bool force) {
     for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kWidth] = 0;
     if (pages_ > 1)
-        std::fprintf(stderr, "\r  [%s] %3d%%  %d/%d pages  %.1f Mpx/s ", bar, int(done_ * 100 / lines_), pagesDone_,
-                     pages_, mpx);
+        std::fprintf(stderr, "\r  [%s] %3d%%  %d/%d pages  %.1f Mpx/s ", bar,
+                     int(done_ * 100 / lines_), pagesDone_, pages_, mpx);
     else
-        std::fprintf(stderr, "\r  [%s] %3d%%  %lld/%lld lines  %.1f Mpx/s ", bar, int(done_ * 100 / lines_),
-                     static_cast<long long>(done_), static_cast<long long>(lines_), mpx);
+        std::fprintf(stderr, "\r  [%s] %3d%%  %lld/%lld lines  %.1f Mpx/s ", bar,
+                     int(done_ * 100 / lines_), static_cast<long long>(done_),
+                     static_cast<long long>(lines_), mpx);
     std::fflush(stderr);
     drawn_ = true;
 }
@@ -64,9 +71,11 @@ void Progress::finish() {
 
 std::string formatSeconds(double seconds) {
     char buf[32];
-    if (seconds < 1.0) std::snprintf(buf, sizeof buf, "%.0f ms", seconds * 1000.0);
-    else std::snprintf(buf, sizeof buf, "%.2f s", seconds);
+    if (seconds < 1.0)
+        std::snprintf(buf, sizeof buf, "%.0f ms", seconds * 1000.0);
+    else
+        std::snprintf(buf, sizeof buf, "%.2f s", seconds);
     return buf;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -43,4 +43,4 @@ private:
 // "1.23 s", "450 ms".
 std::string formatSeconds(double seconds);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

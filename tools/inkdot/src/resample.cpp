@@ -25,7 +25,8 @@ Resampler::Taps Resampler::taps(int from, int to) {
             // Area: every source pixel by the share of it this one covers.
             const double a = o / scale, b = (o + 1) / scale;
             first = int(std::floor(a));
-            for (int s = first; s < from && s < b; ++s) w.push_back(std::min<double>(b, s + 1) - std::max<double>(a, s));
+            for (int s = first; s < from && s < b; ++s)
+                w.push_back(std::min<double>(b, s + 1) - std::max<double>(a, s));
         }
         // 14-bit weights that sum exactly to 16384; the rounding goes to the largest.
         double sum = 0;
@@ -52,15 +53,23 @@ Resampler::Taps Resampler::taps(int from, int to) {
 }
 
 Resampler::Resampler(const Image& source, int width, int height)
-    : Resampler(source.width, source.height, source.channels(),
-                [&source](int sy) {
-                    return source.pixels.data() + size_t(sy) * size_t(source.width) * size_t(source.channels());
-                },
-                width, height) {}
+    : Resampler(
+          source.width, source.height, source.channels(),
+          [&source](int sy) {
+              return source.pixels.data() +
+                     size_t(sy) * size_t(source.width) * size_t(source.channels());
+          },
+          width, height) {}
 
-Resampler::Resampler(int sourceWidth, int sourceHeight, int channels, Rows rows, int width, int height)
-    : rows_(std::move(rows)), width_(width), height_(height), channels_(channels), x_(taps(sourceWidth, width)),
-      y_(taps(sourceHeight, height)), out_(size_t(width) * size_t(channels)) {}
+Resampler::Resampler(int sourceWidth, int sourceHeight, int channels, Rows rows, int width,
+                     int height)
+    : rows_(std::move(rows)),
+      width_(width),
+      height_(height),
+      channels_(channels),
+      x_(taps(sourceWidth, width)),
+      y_(taps(sourceHeight, height)),
+      out_(size_t(width) * size_t(channels)) {}
 
 const uint8_t* Resampler::sourceRow(int sy) {
     for (const Cached& c : cache_)
@@ -81,7 +90,8 @@ const uint8_t* Resampler::sourceRow(int sy) {
                 a2 += uint32_t(w[i]) * p[2], a3 += uint32_t(w[i]) * p[3];
             }
             uint8_t* o = out + size_t(x) * 4;
-            o[0] = uint8_t(a0 >> 14), o[1] = uint8_t(a1 >> 14), o[2] = uint8_t(a2 >> 14), o[3] = uint8_t(a3 >> 14);
+            o[0] = uint8_t(a0 >> 14), o[1] = uint8_t(a1 >> 14), o[2] = uint8_t(a2 >> 14),
+            o[3] = uint8_t(a3 >> 14);
         }
         cache_.push_back(std::move(c));
         return cache_.back().pixels.data();
@@ -92,7 +102,8 @@ const uint8_t* Resampler::sourceRow(int sy) {
         const int n = x_.count[size_t(x)];
         for (int k = 0; k < ch; ++k) {
             uint32_t acc = 8192;
-            for (int i = 0; i < n; ++i) acc += uint32_t(w[i]) * p[size_t(i) * size_t(ch) + size_t(k)];
+            for (int i = 0; i < n; ++i)
+                acc += uint32_t(w[i]) * p[size_t(i) * size_t(ch) + size_t(k)];
             out[size_t(x) * size_t(ch) + size_t(k)] = uint8_t(acc >> 14);
         }
     }
@@ -102,8 +113,10 @@ const uint8_t* Resampler::sourceRow(int sy) {
 
 const uint8_t* Resampler::row(int y) {
     const size_t yi = size_t(y);
-    if (lastY_ >= 0 && y_.first[yi] == y_.first[size_t(lastY_)] && y_.count[yi] == y_.count[size_t(lastY_)] &&
-        std::equal(&y_.weights[size_t(y_.start[yi])], &y_.weights[size_t(y_.start[yi])] + y_.count[yi],
+    if (lastY_ >= 0 && y_.first[yi] == y_.first[size_t(lastY_)] &&
+        y_.count[yi] == y_.count[size_t(lastY_)] &&
+        std::equal(&y_.weights[size_t(y_.start[yi])],
+                   &y_.weights[size_t(y_.start[yi])] + y_.count[yi],
                    &y_.weights[size_t(y_.start[size_t(lastY_)])])) {
         lastY_ = y;
         return out_.data();
@@ -148,10 +161,11 @@ Image rotateQuarter(const Image& image) {
         for (int x = 0; x < image.width; ++x) {
             // Source (x, y) goes to (height - 1 - y, x).
             const uint8_t* from = &image.pixels[(size_t(y) * size_t(image.width) + size_t(x)) * c];
-            uint8_t* to = &out.pixels[(size_t(x) * size_t(out.width) + size_t(image.height - 1 - y)) * c];
+            uint8_t* to =
+                &out.pixels[(size_t(x) * size_t(out.width) + size_t(image.height - 1 - y)) * c];
             std::copy(from, from + c, to);
         }
     return out;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

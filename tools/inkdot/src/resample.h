@@ -33,8 +33,8 @@ public:
 
 private:
     struct Taps {
-        std::vector<int32_t> first;   // first source index of every output index
-        std::vector<int32_t> start;   // where its weights begin in `weights`
+        std::vector<int32_t> first;  // first source index of every output index
+        std::vector<int32_t> start;  // where its weights begin in `weights`
         std::vector<int32_t> count;
         std::vector<uint16_t> weights;  // 14-bit, each output's weights sum to 16384
     };
@@ -56,4 +56,4 @@ private:
 // The image turned a quarter clockwise.
 Image rotateQuarter(const Image& image);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -48,8 +48,8 @@ public:
     Halftoning& operator=(const Halftoning&) = delete;
 
     // One stretch of a line; throws on a non-zero result.
-    void line(const uint8_t* src, uint8_t* dst, int32_t planeStride, int32_t bitOffset, int32_t pixelCount,
-              int32_t startX, int32_t lineNumber);
+    void line(const uint8_t* src, uint8_t* dst, int32_t planeStride, int32_t bitOffset,
+              int32_t pixelCount, int32_t startX, int32_t lineNumber);
     // The resources the sequence took, in order (the list first).
     const std::vector<int32_t>& resources() const { return resources_; }
     void close();
@@ -62,4 +62,4 @@ private:
     std::vector<int32_t> resources_;
 };
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -38,7 +38,8 @@ std::map<int32_t, std::string> variantNames(const Pack& pack) {
     std::map<int32_t, std::string> names{{1, "standard"}};
     if (const nlohmann::json* d = pack.setting("numberD"); d && d->is_object())
         for (const auto& [number, name] : d->items())
-            if (name.is_string()) names[int32_t(std::atoi(number.c_str()))] = name.get<std::string>();
+            if (name.is_string())
+                names[int32_t(std::atoi(number.c_str()))] = name.get<std::string>();
     return names;
 }
 
@@ -54,7 +55,7 @@ respack::Selection indexKeys(const Selection& s, int numberC) {
     return k;
 }
 
-} // namespace
+}  // namespace
 
 bool parseSizeMm(const std::string& text, double& widthMm, double& heightMm) {
     double w = 0, h = 0;
@@ -74,32 +75,41 @@ PageSize parsePageSize(const std::string& text) {
         const char* name;
         double w, h;
     };
-    constexpr Named sizes[] = {{"a3", 297, 420}, {"a4", 210, 297}, {"a5", 148, 210}, {"a6", 105, 148},
-                               {"letter", 215.9, 279.4}, {"legal", 215.9, 355.6}};
+    constexpr Named sizes[] = {{"a3", 297, 420}, {"a4", 210, 297},         {"a5", 148, 210},
+                               {"a6", 105, 148}, {"letter", 215.9, 279.4}, {"legal", 215.9, 355.6}};
     const std::string l = lower(text);
     for (const Named& n : sizes)
         if (l == n.name) return {text, n.w, n.h};
     double w = 0, h = 0;
     if (parseSizeMm(text, w, h) && w >= 5 && h >= 5 && w <= 2000 && h <= 2000) return {text, w, h};
-    throw Failure(kExitUsage, "page size '" + text + "' is not one of A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHT in "
-                              "mm or in (5 to 2000 mm, e.g. 100x150mm or 4x6in)");
+    throw Failure(kExitUsage,
+                  "page size '" + text +
+                      "' is not one of A3, A4, A5, A6, Letter, Legal or WIDTHxHEIGHT in "
+                      "mm or in (5 to 2000 mm, e.g. 100x150mm or 4x6in)");
 }
 
-std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& st, double width, double height,
-                                                       double ownDpi) {
+std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& st, double width,
+                                                       double height, double ownDpi) {
     char text[160];
     if (!st.size.empty() && (st.dpi != 0 || st.scalePercent != 0))
-        throw Failure(kExitUsage, "size '" + st.size + "' gives the printed size on its own: leave out --dpi and --scale");
+        throw Failure(kExitUsage,
+                      "size '" + st.size +
+                          "' gives the printed size on its own: leave out --dpi and --scale");
     if (!st.size.empty()) {
         double w = 0, h = 0;
         if (!parseSizeMm(st.size, w, h) || !(w > 0) || !(h > 0))
-            throw Failure(kExitUsage, "size '" + st.size + "' is not WIDTHxHEIGHT in mm or in (e.g. 90x60mm or 4x6in)");
+            throw Failure(
+                kExitUsage,
+                "size '" + st.size + "' is not WIDTHxHEIGHT in mm or in (e.g. 90x60mm or 4x6in)");
         // The image keeps its shape: it fills the box one way.
         const double mm = std::min(w / width, h / height);
         return std::pair{width * mm, height * mm};
     }
     if (st.dpi == 0 && st.scalePercent == 0) return std::nullopt;
-    const double dpi = st.dpi != 0 ? st.dpi : ownDpi != 0 ? ownDpi : 300, scale = st.scalePercent == 0 ? 100 : st.scalePercent;
+    const double dpi = st.dpi != 0   ? st.dpi
+                       : ownDpi != 0 ? ownDpi
+                                     : 300,
+                 scale = st.scalePercent == 0 ? 100 : st.scalePercent;
     if (!(dpi >= 1 && dpi <= 100000)) {
         std::snprintf(text, sizeof text, "image resolution %g dpi is outside 1 to 100000", dpi);
         throw Failure(kExitUsage, text);
@@ -117,25 +127,31 @@ int deviceLength(double mm, int dpi) {
     return pixels > 0 ? int(std::lround(std::min(pixels, 1e6))) : 0;
 }
 
-Placement placePicture(const PrintSettings& st, const PageSize& page, int xres, int yres, double sourceW,
-                       double sourceH, double ownDpi) {
+Placement placePicture(const PrintSettings& st, const PageSize& page, int xres, int yres,
+                       double sourceW, double sourceH, double ownDpi) {
     Placement p;
     p.pageW = deviceLength(page.widthMm, xres), p.pageH = deviceLength(page.heightMm, yres);
     const double areaW = page.widthMm - 2 * st.marginMm, areaH = page.heightMm - 2 * st.marginMm;
-    const std::optional<std::pair<double, double>> sized = printedSizeMm(st, sourceW, sourceH, ownDpi);
+    const std::optional<std::pair<double, double>> sized =
+        printedSizeMm(st, sourceW, sourceH, ownDpi);
     auto fits = [&](double w, double h) { return w <= areaW + 1e-9 && h <= areaH + 1e-9; };
     p.rotate = st.rotate == "yes" ||
-               (st.rotate == "auto" && (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
-                                              : sourceW != sourceH && (sourceW > sourceH) != (areaW > areaH)));
+               (st.rotate == "auto" &&
+                (sized ? !fits(sized->first, sized->second) && fits(sized->second, sized->first)
+                       : sourceW != sourceH && (sourceW > sourceH) != (areaW > areaH)));
     if (p.rotate) std::swap(sourceW, sourceH);
     p.fitted = !sized;
     if (sized) {
-        p.printedW = p.rotate ? sized->second : sized->first, p.printedH = p.rotate ? sized->first : sized->second;
+        p.printedW = p.rotate ? sized->second : sized->first,
+        p.printedH = p.rotate ? sized->first : sized->second;
         if (!fits(p.printedW, p.printedH))
-            throw Failure(kExitUsage, "the image at " + format("%.1f x %.1f mm", p.printedW, p.printedH) +
-                                          (p.rotate ? " (turned a quarter)" : "") + " does not fit inside the margins of " +
-                                          page.name + " (" + format("%.1f x %.1f mm", areaW, areaH) +
-                                          "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
+            throw Failure(
+                kExitUsage,
+                "the image at " + format("%.1f x %.1f mm", p.printedW, p.printedH) +
+                    (p.rotate ? " (turned a quarter)" : "") +
+                    " does not fit inside the margins of " + page.name + " (" +
+                    format("%.1f x %.1f mm", areaW, areaH) +
+                    "): give a smaller --size or --scale, a larger --dpi, or none to fit it");
     } else {
         const double mmPerUnit = std::min(areaW / sourceW, areaH / sourceH);
         p.printedW = sourceW * mmPerUnit, p.printedH = sourceH * mmPerUnit;
@@ -152,7 +168,8 @@ void parseResolution(const std::string& text, int& x, int& y) {
     if (std::sscanf(text.c_str(), "%dx%d", &x, &y) == 2)
         for (const auto& s : served)
             if (s[0] == x && s[1] == y) return;
-    throw Failure(kExitUsage, "resolution '" + text + "' is not one of 2880x720, 1440x720, 720x720, 720x360, 360x720");
+    throw Failure(kExitUsage, "resolution '" + text +
+                                  "' is not one of 2880x720, 1440x720, 720x720, 720x360, 360x720");
 }
 
 std::string choiceList(const std::vector<std::string>& names) {
@@ -165,7 +182,8 @@ std::string choiceList(const std::vector<std::string>& names) {
 PackOffers packOffers(Pack& pack) {
     const respack::ParsedIndex index = packIndex(pack);
     std::set<int32_t> keyA, keyB, keyC, variants;
-    for (const respack::ParsedIndex::Keys& k : index.keys) keyA.insert(k.keyA), keyB.insert(k.keyB), keyC.insert(k.keyC);
+    for (const respack::ParsedIndex::Keys& k : index.keys)
+        keyA.insert(k.keyA), keyB.insert(k.keyB), keyC.insert(k.keyC);
     for (const respack::IndexLine& l : index.lines) variants.insert(l.numberD);
     PackOffers o;
     for (size_t i = 0; i < index.keyB.size(); ++i)
@@ -186,10 +204,12 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vecto
     const PackOffers offers = packOffers(pack);
     Selection s;
     // A name is taken when the pack offers it, in any case.
-    auto choose = [](const std::vector<std::string>& offered, const std::string& given, const char* what) {
+    auto choose = [](const std::vector<std::string>& offered, const std::string& given,
+                     const char* what) {
         for (const std::string& name : offered)
             if (lower(name) == lower(given)) return name;
-        throw Failure(kExitUsage, std::string(what) + " '" + given + "' is not offered by the pack (it offers " +
+        throw Failure(kExitUsage, std::string(what) + " '" + given +
+                                      "' is not offered by the pack (it offers " +
                                       choiceList(offered) + ")");
     };
 
@@ -206,17 +226,19 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vecto
     const std::vector<Quality> qualities = pack.qualities();
     const Quality* quality = nullptr;
     for (const Quality& q : qualities)
-        if (!settings.quality.empty() &&
-            (lower(q.name) == lower(settings.quality) || std::to_string(q.number) == settings.quality))
+        if (!settings.quality.empty() && (lower(q.name) == lower(settings.quality) ||
+                                          std::to_string(q.number) == settings.quality))
             quality = &q;
     if (!settings.quality.empty() && !quality)
-        throw Failure(kExitUsage, "quality '" + settings.quality + "' is not in the pack (it offers " +
+        throw Failure(kExitUsage, "quality '" + settings.quality +
+                                      "' is not in the pack (it offers " +
                                       choiceList(offers.qualities) + ")");
     if (!settings.resolution.empty()) {
         parseResolution(settings.resolution, s.xResolution, s.yResolution);
         // Without a quality, the one printed at this resolution, else "normal".
         for (const Quality& q : qualities)
-            if (!quality && q.xResolution == s.xResolution && q.yResolution == s.yResolution) quality = &q;
+            if (!quality && q.xResolution == s.xResolution && q.yResolution == s.yResolution)
+                quality = &q;
         for (const Quality& q : qualities)
             if (!quality && lower(q.name) == "normal") quality = &q;
         if (!quality && !qualities.empty()) quality = &qualities.front();
@@ -226,21 +248,26 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vecto
         if (!quality && !qualities.empty()) quality = &qualities.front();
         if (quality) s.xResolution = quality->xResolution, s.yResolution = quality->yResolution;
     }
-    if (!quality) throw Failure(kExitPack, "the manifest of " + pack.dir().string() + " lists no print qualities");
+    if (!quality)
+        throw Failure(kExitPack,
+                      "the manifest of " + pack.dir().string() + " lists no print qualities");
     s.numberA = quality->number;
     s.qualityName = quality->name;
 
     if (settings.bits != 1 && settings.bits != 2)
-        throw Failure(kExitUsage, "dots of " + std::to_string(settings.bits) + " bits: give 1 or 2");
+        throw Failure(kExitUsage,
+                      "dots of " + std::to_string(settings.bits) + " bits: give 1 or 2");
     s.numberB = settings.bits;
     s.variantName = choose(offers.variants, settings.variant, "variant");
     for (const auto& [number, name] : variantNames(pack))
         if (name == s.variantName) s.numberD = number;
 
-    for (auto [value, name] : {std::pair{settings.brightness, "brightness"}, {settings.contrast, "contrast"},
+    for (auto [value, name] : {std::pair{settings.brightness, "brightness"},
+                               {settings.contrast, "contrast"},
                                {settings.saturation, "saturation"}})
         if (value < -50 || value > 50)
-            throw Failure(kExitUsage, std::string(name) + " " + std::to_string(value) + " is outside -50 to 50");
+            throw Failure(kExitUsage, std::string(name) + " " + std::to_string(value) +
+                                          " is outside -50 to 50");
     if (!(settings.gamma >= 1.0 && settings.gamma <= 3.0)) {
         char text[64];
         std::snprintf(text, sizeof text, "gamma %g is outside 1.0 to 3.0", settings.gamma);
@@ -256,7 +283,9 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vecto
         for (size_t i = 0; i < index.lines.size(); ++i) {
             const respack::IndexLine& l = index.lines[i];
             const respack::ParsedIndex::Keys& k = index.keys[i];
-            if (k.keyA != keys.keyA || k.keyC != keys.keyC || l.numberC != numberC || l.numberD != keys.numberD) continue;
+            if (k.keyA != keys.keyA || k.keyC != keys.keyC || l.numberC != numberC ||
+                l.numberD != keys.numberD)
+                continue;
             std::string q = std::to_string(l.numberA);
             for (const Quality& qu : qualities)
                 if (qu.number == l.numberA) q = qu.name;
@@ -265,17 +294,20 @@ Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vecto
             if (std::find(with.begin(), with.end(), text) == with.end()) with.push_back(text);
         }
         throw Failure(kExitUsage,
-                      "the pack has no " + std::string(numberC == 4 ? "RGB to CMYK" : "CMYK to six-ink") +
-                          " colour table for media " + s.mediaName + ", quality " + s.qualityName + ", " +
-                          std::to_string(s.numberB) + "-bit dots with intent " + s.intentName + ", colour mode " +
-                          s.colourModeName + " and variant " + s.variantName + "; with those three it has " +
+                      "the pack has no " +
+                          std::string(numberC == 4 ? "RGB to CMYK" : "CMYK to six-ink") +
+                          " colour table for media " + s.mediaName + ", quality " + s.qualityName +
+                          ", " + std::to_string(s.numberB) + "-bit dots with intent " +
+                          s.intentName + ", colour mode " + s.colourModeName + " and variant " +
+                          s.variantName + "; with those three it has " +
                           (with.empty() ? std::string("none") : choiceList(with)));
     }
     return s;
 }
 
-void colourMatchingRecords(const Selection& s, const PrintSettings& settings, int numberC, bool blackOnlyGreys,
-                           const CmTagList* tags, CmParams& params, CmSelect& select) {
+void colourMatchingRecords(const Selection& s, const PrintSettings& settings, int numberC,
+                           bool blackOnlyGreys, const CmTagList* tags, CmParams& params,
+                           CmSelect& select) {
     params = CmParams{};
     params.adjustMode = 0;
     params.brightness = settings.brightness;
@@ -298,4 +330,4 @@ void colourMatchingRecords(const Selection& s, const PrintSettings& settings, in
     select.numberD = s.numberD;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -63,8 +63,8 @@ struct PrintSettings {
 // and height in its units, or nothing for "fit". `ownDpi` is the units to
 // the inch the picture itself gives (72 for a PDF page's points; 0 for
 // pixels, which take --dpi or 300). Throws Failure(kExitUsage).
-std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& settings, double width, double height,
-                                                       double ownDpi = 0);
+std::optional<std::pair<double, double>> printedSizeMm(const PrintSettings& settings, double width,
+                                                       double height, double ownDpi = 0);
 
 // Where a picture goes on the page: its printed size in mm, whether it is
 // turned a quarter, and its box in device pixels (at least one pixel, inside
@@ -79,8 +79,8 @@ struct Placement {
     int pageW = 0, pageH = 0;           // the page in device pixels
     int width = 0, height = 0, x0 = 0, y0 = 0;
 };
-Placement placePicture(const PrintSettings& settings, const PageSize& page, int xres, int yres, double sourceW,
-                       double sourceH, double ownDpi = 0);
+Placement placePicture(const PrintSettings& settings, const PageSize& page, int xres, int yres,
+                       double sourceW, double sourceH, double ownDpi = 0);
 
 // Device pixels of a length in mm at `dpi`, in 0 .. 1,000,000.
 int deviceLength(double mm, int dpi);
@@ -112,12 +112,14 @@ std::string choiceList(const std::vector<std::string>& names);
 // the combination in each role of `tables` (4: RGB to CMYK, 6: CMYK to six
 // inks). Throws Failure(kExitUsage) naming the value and what the pack
 // offers instead.
-Selection resolveSelection(Pack& pack, const PrintSettings& settings, std::vector<int> tables = {4, 6});
+Selection resolveSelection(Pack& pack, const PrintSettings& settings,
+                           std::vector<int> tables = {4, 6});
 
 // The colour-matching records for one table role (numberC 4: RGB -> CMYK,
 // 6: CMYK -> six inks). `blackOnlyGreys` keeps the table's black-only grey
 // nodes (for one-ink printing). `tags` must outlive the sequence.
 void colourMatchingRecords(const Selection& selection, const PrintSettings& settings, int numberC,
-                           bool blackOnlyGreys, const CmTagList* tags, CmParams& params, CmSelect& select);
+                           bool blackOnlyGreys, const CmTagList* tags, CmParams& params,
+                           CmSelect& select);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -26,8 +26,8 @@ Image tablePicture(const std::vector<uint8_t>& image, size_t length) {
     constexpr int kWidth = 768, kRule = 4;
     const auto le32 = [&](size_t at) {
         return at + 4 > length ? 0u
-                               : uint32_t(image[at]) | uint32_t(image[at + 1]) << 8 | uint32_t(image[at + 2]) << 16 |
-                                     uint32_t(image[at + 3]) << 24;
+                               : uint32_t(image[at]) | uint32_t(image[at + 1]) << 8 |
+                                     uint32_t(image[at + 2]) << 16 | uint32_t(image[at + 3]) << 24;
     };
     const size_t gridLength = std::min<size_t>(le32(2), length - std::min<size_t>(length, 6));
     const size_t gridRows = (gridLength + 255) / 256;
@@ -47,16 +47,20 @@ Image tablePicture(const std::vector<uint8_t>& image, size_t length) {
             for (int x = 0; x < kWidth; ++x) set(x, y + r, 190);
     };
     for (size_t i = 0; i < gridLength; ++i)
-        for (int d = 0; d < 9; ++d) set(int(i % 256) * 3 + d % 3, int(i / 256) * 3 + d / 3, uint8_t(255 - image[6 + i]));
+        for (int d = 0; d < 9; ++d)
+            set(int(i % 256) * 3 + d % 3, int(i / 256) * 3 + d / 3, uint8_t(255 - image[6 + i]));
     int y = int(gridRows) * 3;
     rule(y);
     y += kRule;
     for (int k = 0; k < 3; ++k, axesAt += 4 + 512) {
         if (axesAt + 4 + 512 > length) break;
         unsigned top = 1;
-        for (int e = 0; e < 256; ++e) top = std::max(top, unsigned(image[axesAt + 4 + 2 * e]) | unsigned(image[axesAt + 5 + 2 * e]) << 8);
+        for (int e = 0; e < 256; ++e)
+            top = std::max(top, unsigned(image[axesAt + 4 + 2 * e]) |
+                                    unsigned(image[axesAt + 5 + 2 * e]) << 8);
         for (int e = 0; e < 256; ++e) {
-            const unsigned v = unsigned(image[axesAt + 4 + 2 * e]) | unsigned(image[axesAt + 5 + 2 * e]) << 8;
+            const unsigned v =
+                unsigned(image[axesAt + 4 + 2 * e]) | unsigned(image[axesAt + 5 + 2 * e]) << 8;
             set(k * 256 + e, y + 127 - int(v * 127 / top), 0);
         }
     }
@@ -67,19 +71,23 @@ Image tablePicture(const std::vector<uint8_t>& image, size_t length) {
         const size_t at = axesAt + 4;
         for (int lane = 0; lane < 4; ++lane)
             for (int x = 0; x < kWidth; ++x)
-                for (int r = 0; r < 16; ++r) set(x, y + lane * 16 + r, uint8_t(255 - image[at + size_t(x * 1024 / kWidth) * 4 + size_t(lane)]));
+                for (int r = 0; r < 16; ++r)
+                    set(x, y + lane * 16 + r,
+                        uint8_t(255 - image[at + size_t(x * 1024 / kWidth) * 4 + size_t(lane)]));
     }
     return pic;
 }
 
-} // namespace
+}  // namespace
 
-void runTable(const PrintSettings& st, const std::filesystem::path& output, int32_t records, bool raw) {
+void runTable(const PrintSettings& st, const std::filesystem::path& output, int32_t records,
+              bool raw) {
     std::string ext = output.extension().string();
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (!raw && ext != ".png")
-        throw Failure(kExitUsage, "table output " + output.string() + " is not a .png: name a FILE.png for a picture of "
-                                  "the table image, or give --raw for its bytes");
+        throw Failure(kExitUsage, "table output " + output.string() +
+                                      " is not a .png: name a FILE.png for a picture of "
+                                      "the table image, or give --raw for its bytes");
     Pack pack(st.pack);
     const Selection sel = resolveSelection(pack, st, {6});
     const bool six = st.inks != InkSet::Black;
@@ -87,7 +95,8 @@ void runTable(const PrintSettings& st, const std::filesystem::path& output, int3
     CmSelect select;
     colourMatchingRecords(sel, st, 6, false, nullptr, params, select);
     const std::string text = "media " + sel.mediaName + ", quality " + sel.qualityName + ", " +
-                             std::to_string(st.bits) + "-bit dots, " + (six ? "six inks" : "one ink");
+                             std::to_string(st.bits) + "-bit dots, " +
+                             (six ? "six inks" : "one ink");
     ColourMatching cm(pack, params, select, Role::ColourTable4d, text);
     const CmLut& lut = cm.lut();
 
@@ -118,11 +127,14 @@ void runTable(const PrintSettings& st, const std::filesystem::path& output, int3
         if (number < 0)
             for (const auto& r : pack.manifest()["resources"])
                 if (r.value("kind", "") == "level-records" &&
-                    (r.value("description", "").find("one ink") != std::string::npos) != six && number < 0)
+                    (r.value("description", "").find("one ink") != std::string::npos) != six &&
+                    number < 0)
                     number = r["number"].get<int32_t>();
         if (number < 0) {
             H_HalftoneDelete(table);
-            throw Failure(kExitPack, "the pack has no level records for two-bit dots; name them with --records");
+            throw Failure(
+                kExitPack,
+                "the pack has no level records for two-bit dots; name them with --records");
         }
         try {
             recordBytes = pack.resource(number, Role::LevelRecords).data();
@@ -139,10 +151,14 @@ void runTable(const PrintSettings& st, const std::filesystem::path& output, int3
     int32_t next = 0, length = 0;
     const int32_t r = H_HalftoneGetTable(table, recordBytes, &next, &length, image.data());
     const int32_t deleted = H_HalftoneDelete(table);
-    if (r != INKDOT_OK) throw Failure(kExitLibrary, "H_HalftoneGetTable failed with " + resultText(r) + ": " + text);
-    if (deleted != INKDOT_OK) throw Failure(kExitLibrary, "H_HalftoneDelete failed with " + resultText(deleted));
+    if (r != INKDOT_OK)
+        throw Failure(kExitLibrary,
+                      "H_HalftoneGetTable failed with " + resultText(r) + ": " + text);
+    if (deleted != INKDOT_OK)
+        throw Failure(kExitLibrary, "H_HalftoneDelete failed with " + resultText(deleted));
     if (length < 0 || size_t(length) > image.size())
-        throw Failure(kExitLibrary, "H_HalftoneGetTable reported an image of " + std::to_string(length) + " bytes");
+        throw Failure(kExitLibrary, "H_HalftoneGetTable reported an image of " +
+                                        std::to_string(length) + " bytes");
     cm.close();
 
     if (raw) {
@@ -152,11 +168,15 @@ void runTable(const PrintSettings& st, const std::filesystem::path& output, int3
     } else {
         writeImage(output, tablePicture(image, size_t(length)));
     }
-    std::printf("%s: %s of the halftone table image, %d bytes: grid section %zu bytes (%s), three axis tables%s\n",
-                output.c_str(), raw ? "the bytes" : "a picture", length, gridBytes,
-                six ? (std::to_string(n0) + " x " + std::to_string(n0) + " x " + std::to_string(n0) + " nodes of six inks").c_str()
-                    : "the single-channel curve at the grid levels",
-                st.bits == 2 ? (", 1024 level entries" + recordText).c_str() : "");
+    std::printf(
+        "%s: %s of the halftone table image, %d bytes: grid section %zu bytes (%s), three axis "
+        "tables%s\n",
+        output.c_str(), raw ? "the bytes" : "a picture", length, gridBytes,
+        six ? (std::to_string(n0) + " x " + std::to_string(n0) + " x " + std::to_string(n0) +
+               " nodes of six inks")
+                  .c_str()
+            : "the single-channel curve at the grid levels",
+        st.bits == 2 ? (", 1024 level entries" + recordText).c_str() : "");
     std::printf("  colour table %s\n", pack.describe(cm.table()).c_str());
 }
 
@@ -167,4 +187,4 @@ void runChart(const std::filesystem::path& output, int width, int height) {
     std::printf("%s: sample chart, %d x %d pixels\n", output.c_str(), width, height);
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

@@ -18,19 +18,22 @@ namespace inkdot::cli {
 namespace fs = std::filesystem;
 
 TargetLayout targetLayout(const PageSize& page, double marginMm, double patchMm, size_t patches) {
-    if (!(patchMm >= 2.0)) throw Failure(kExitUsage, "patches of " + std::to_string(patchMm) + " mm are too small to measure");
+    if (!(patchMm >= 2.0))
+        throw Failure(kExitUsage,
+                      "patches of " + std::to_string(patchMm) + " mm are too small to measure");
     TargetLayout l;
     l.columns = int((page.widthMm - 2 * marginMm) / patchMm);
     l.rows = int((page.heightMm - 2 * marginMm) / patchMm);
     if (l.columns < 1 || l.rows < 1)
-        throw Failure(kExitUsage, "no " + std::to_string(patchMm) + " mm patch fits inside the margins of the page");
+        throw Failure(kExitUsage, "no " + std::to_string(patchMm) +
+                                      " mm patch fits inside the margins of the page");
     const size_t perPage = size_t(l.columns) * size_t(l.rows);
     l.pages = int((patches + perPage - 1) / perPage);
     return l;
 }
 
-std::vector<fs::path> runTarget(PrintSettings st, const fs::path& outDir, const colour::TargetGrid& grid, double patchMm,
-                                FILE* out) {
+std::vector<fs::path> runTarget(PrintSettings st, const fs::path& outDir,
+                                const colour::TargetGrid& grid, double patchMm, FILE* out) {
     const std::vector<colour::Cmyk> patches = grid.patches();
     const PageSize page = parsePageSize(st.page);
     const TargetLayout layout = targetLayout(page, st.marginMm, patchMm, patches.size());
@@ -52,12 +55,15 @@ std::vector<fs::path> runTarget(PrintSettings st, const fs::path& outDir, const 
         for (size_t i = 0; i < perPage && p * perPage + i < patches.size(); ++i) {
             const colour::Cmyk& v = patches[p * perPage + i];
             const uint8_t cmyk[4] = {v.c, v.m, v.y, v.k};
-            const int x0 = int(i % size_t(layout.columns)) * kCell, y0 = int(i / size_t(layout.columns)) * kCell;
+            const int x0 = int(i % size_t(layout.columns)) * kCell,
+                      y0 = int(i / size_t(layout.columns)) * kCell;
             for (int y = y0; y < y0 + kCell; ++y)
                 for (int x = x0; x < x0 + kCell; ++x)
-                    std::copy(cmyk, cmyk + 4, &img.pixels[(size_t(y) * size_t(img.width) + size_t(x)) * 4]);
+                    std::copy(cmyk, cmyk + 4,
+                              &img.pixels[(size_t(y) * size_t(img.width) + size_t(x)) * 4]);
         }
-        const fs::path folder = layout.pages == 1 ? outDir : outDir / ("page-" + std::to_string(p + 1));
+        const fs::path folder =
+            layout.pages == 1 ? outDir : outDir / ("page-" + std::to_string(p + 1));
         fs::create_directories(folder, ec);
         PrintSettings one = st;
         one.image = folder / "target.tif";
@@ -67,26 +73,34 @@ std::vector<fs::path> runTarget(PrintSettings st, const fs::path& outDir, const 
         one.quiet = true;
         writeImage(one.image, img);
         const PrintResult r = printImage(one);
-        if (out) std::fprintf(out, "page %d: %s\n", p + 1, r.planes.empty() ? "" : r.planes[0].file.parent_path().c_str());
+        if (out)
+            std::fprintf(out, "page %d: %s\n", p + 1,
+                         r.planes.empty() ? "" : r.planes[0].file.parent_path().c_str());
         folders.push_back(folder);
     }
 
     // The device values, in the order the patches stand on the pages.
     std::vector<std::string> comments = {
-        "printed by inkdot target with " + std::to_string(patches.size()) + " patches of at least " + std::to_string(patchMm).substr(0, 4) +
-            " mm, " + std::to_string(layout.columns) + " across and " + std::to_string(layout.rows) + " down a page",
-        "patch n stands on page (n - 1) / " + std::to_string(perPage) + " + 1, row by row from the top left",
-        "measure each patch and add LAB_L LAB_A LAB_B (or XYZ_X XYZ_Y XYZ_Z) to the data format and every line; then "
+        "printed by inkdot target with " + std::to_string(patches.size()) +
+            " patches of at least " + std::to_string(patchMm).substr(0, 4) + " mm, " +
+            std::to_string(layout.columns) + " across and " + std::to_string(layout.rows) +
+            " down a page",
+        "patch n stands on page (n - 1) / " + std::to_string(perPage) +
+            " + 1, row by row from the top left",
+        "measure each patch and add LAB_L LAB_A LAB_B (or XYZ_X XYZ_Y XYZ_Z) to the data format "
+        "and every line; then "
         "respack default DIR --measurements MEDIA=FILE"};
     const fs::path cgats = outDir / "target.txt";
     std::ofstream file(cgats, std::ios::trunc);
     file << colour::cgatsText(grid, nullptr, comments);
     if (!file) throw Failure(kExitOutput, "cannot write " + cgats.string());
     if (out)
-        std::fprintf(out, "target: %zu patches (%d x %d levels), %d x %d a page on %d page%s; device values in %s\n",
-                     patches.size(), grid.cmyLevels, grid.kLevels, layout.columns, layout.rows, layout.pages,
-                     layout.pages == 1 ? "" : "s", cgats.c_str());
+        std::fprintf(out,
+                     "target: %zu patches (%d x %d levels), %d x %d a page on %d page%s; device "
+                     "values in %s\n",
+                     patches.size(), grid.cmyLevels, grid.kLevels, layout.columns, layout.rows,
+                     layout.pages, layout.pages == 1 ? "" : "s", cgats.c_str());
     return folders;
 }
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

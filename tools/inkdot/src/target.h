@@ -22,7 +22,9 @@ TargetLayout targetLayout(const PageSize& page, double marginMm, double patchMm,
 
 // Prints every page of the target (planes and preview, in page-N folders
 // when there is more than one) and writes target.txt. Returns the folders.
-std::vector<std::filesystem::path> runTarget(PrintSettings settings, const std::filesystem::path& outDir,
-                                             const colour::TargetGrid& grid, double patchMm, FILE* out);
+std::vector<std::filesystem::path> runTarget(PrintSettings settings,
+                                             const std::filesystem::path& outDir,
+                                             const colour::TargetGrid& grid, double patchMm,
+                                             FILE* out);
 
-} // namespace inkdot::cli
+}  // namespace inkdot::cli

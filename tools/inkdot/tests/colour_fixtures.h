@@ -22,12 +22,15 @@ inline const colour::ColourSpaces& spaces() {
 }
 
 // Linear light as an sRGB byte.
-inline int srgb(double linear) { return int(std::lround(spaces().srgbEncode(linear))); }
+inline int srgb(double linear) {
+    return int(std::lround(spaces().srgbEncode(linear)));
+}
 
 // Fills a colour table stage from `sampler` and writes it under both tags,
 // between the identity curves a v4 table of this kind has at each end.
-inline void writeTable(cmsHPROFILE p, cmsTagSignature perceptual, cmsTagSignature colorimetric, cmsUInt32Number ins,
-                       cmsUInt32Number outs, cmsUInt32Number points, cmsSAMPLER16 sampler, void* cargo) {
+inline void writeTable(cmsHPROFILE p, cmsTagSignature perceptual, cmsTagSignature colorimetric,
+                       cmsUInt32Number ins, cmsUInt32Number outs, cmsUInt32Number points,
+                       cmsSAMPLER16 sampler, void* cargo) {
     cmsPipeline* lut = cmsPipelineAlloc(nullptr, ins, outs);
     cmsStage* table = cmsStageAllocCLut16bit(nullptr, points, ins, outs, nullptr);
     cmsStageSampleCLut16bit(table, sampler, cargo, 0);
@@ -67,7 +70,9 @@ inline std::vector<uint8_t> wideRgbProfile() {
     return saveProfile(p, "Wide RGB (test)");
 }
 
-inline std::vector<uint8_t> srgbProfile() { return saveProfile(cmsCreate_sRGBProfile()); }
+inline std::vector<uint8_t> srgbProfile() {
+    return saveProfile(cmsCreate_sRGBProfile());
+}
 
 // Grey on a power curve: `gamma` 1 is linear light.
 inline std::vector<uint8_t> greyProfile(double gamma) {
@@ -78,7 +83,9 @@ inline std::vector<uint8_t> greyProfile(double gamma) {
 }
 
 // A device link, which describes no image's colours.
-inline std::vector<uint8_t> linkProfile() { return saveProfile(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300)); }
+inline std::vector<uint8_t> linkProfile() {
+    return saveProfile(cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300));
+}
 
 // A press: each ink a filter on paper, in linear light relative to the
 // paper (so bare paper is white), with sRGB's primaries. Ink amounts 0 to 1.
@@ -97,7 +104,8 @@ inline std::vector<uint8_t> pressCmykProfile(int points) {
     const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
     cmsHPROFILE linear = cmsCreateRGBProfile(&kTestD65, &primaries, curves);
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-    cmsHTRANSFORM toLab = cmsCreateTransform(linear, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsHTRANSFORM toLab = cmsCreateTransform(linear, TYPE_RGB_DBL, lab, TYPE_Lab_DBL,
+                                             INTENT_RELATIVE_COLORIMETRIC, 0);
     cmsCloseProfile(linear);
     cmsCloseProfile(lab);
     cmsFreeToneCurve(one);
@@ -110,7 +118,8 @@ inline std::vector<uint8_t> pressCmykProfile(int points) {
     writeTable(
         p, cmsSigAToB0Tag, cmsSigAToB1Tag, 4, 3, cmsUInt32Number(points),
         [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
-            const std::array<double, 3> v = pressLinear(in[0] / 65535.0, in[1] / 65535.0, in[2] / 65535.0, in[3] / 65535.0);
+            const std::array<double, 3> v =
+                pressLinear(in[0] / 65535.0, in[1] / 65535.0, in[2] / 65535.0, in[3] / 65535.0);
             cmsCIELab lab;
             cmsDoTransform(static_cast<cmsHTRANSFORM>(cargo), v.data(), &lab, 1);
             cmsFloat2LabEncoded(out, &lab);
@@ -126,7 +135,8 @@ inline std::vector<uint8_t> pressCmykProfile(int points) {
             cmsCIELab lab;
             cmsLabEncoded2Float(&lab, in);
             const double Y = lab.L > 8 ? std::pow((lab.L + 16) / 116, 3) : lab.L / 903.3;
-            const double k = std::min(1.0, (1 - Y) / 0.92), cmy = std::clamp((0.08 - Y) / 0.07, 0.0, 1.0);
+            const double k = std::min(1.0, (1 - Y) / 0.92),
+                         cmy = std::clamp((0.08 - Y) / 0.07, 0.0, 1.0);
             out[0] = out[1] = out[2] = cmsUInt16Number(cmy * 65535);
             out[3] = cmsUInt16Number(k * 65535);
             return TRUE;
@@ -137,4 +147,4 @@ inline std::vector<uint8_t> pressCmykProfile(int points) {
     return saveProfile(p, "Press CMYK (test)");
 }
 
-} // namespace inkdot::testing
+}  // namespace inkdot::testing

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <string>
 
+#include "colour_fixtures.h"
 #include "failure.h"
 #include "image.h"
 #include "input_profile.h"
-#include "colour_fixtures.h"
 
 namespace {
 
@@ -47,7 +47,8 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(dir); }
 
     static fs::path file(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return dir / name;
     }
 
@@ -56,7 +57,8 @@ protected:
 
 TEST_F(InputProfile, WideRgbBecomesSrgbOfTheSameColour) {
     // A mid green, a grey and white in a space wider than sRGB.
-    Image im = pixels(ColourSpace::Rgb, {60, 170, 60, 128, 128, 128, 255, 255, 255}, wideRgbProfile());
+    Image im =
+        pixels(ColourSpace::Rgb, {60, 170, 60, 128, 128, 128, 255, 255, 255}, wideRgbProfile());
     EXPECT_EQ(applyInputProfile(im, "wide.png", {}), "Wide RGB (test), embedded");
     ASSERT_EQ(im.space, ColourSpace::Rgb);
     // The green is more saturated than the same numbers read as sRGB, of
@@ -65,7 +67,8 @@ TEST_F(InputProfile, WideRgbBecomesSrgbOfTheSameColour) {
     EXPECT_GT(inkdot::colour::chroma(green), inkdot::colour::chroma(asSrgb) + 5);
     EXPECT_NEAR(inkdot::colour::hueDegrees(green), inkdot::colour::hueDegrees(asSrgb), 6);
     // The grey stays neutral, at the lightness of its 2.2 power curve.
-    for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(im.pixels[3 + size_t(ch)], srgb(std::pow(128 / 255.0, 2.2)), 1);
+    for (int ch = 0; ch < 3; ++ch)
+        EXPECT_NEAR(im.pixels[3 + size_t(ch)], srgb(std::pow(128 / 255.0, 2.2)), 1);
     for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(im.pixels[6 + size_t(ch)], 255);
 }
 
@@ -82,14 +85,15 @@ TEST_F(InputProfile, GreyAndGammaBecomeSrgbTones) {
         const char* says;
         double linear;
     } cases[] = {
-        {"LinearGreyProfile", pixels(ColourSpace::Grey, {v}, greyProfile(1.0)), "Linear grey (test), embedded", v / 255.0},
-        {"PngGamma18Grey", withGamma(pixels(ColourSpace::Grey, {v}), 1 / 1.8), "gamma 1.80 (the PNG's gAMA chunk)",
-         std::pow(v / 255.0, 1.8)},
-        {"PngGamma18Rgb", withGamma(pixels(ColourSpace::Rgb, {v, v, v}), 1 / 1.8), "gamma 1.80 (the PNG's gAMA chunk)",
-         std::pow(v / 255.0, 1.8)},
+        {"LinearGreyProfile", pixels(ColourSpace::Grey, {v}, greyProfile(1.0)),
+         "Linear grey (test), embedded", v / 255.0},
+        {"PngGamma18Grey", withGamma(pixels(ColourSpace::Grey, {v}), 1 / 1.8),
+         "gamma 1.80 (the PNG's gAMA chunk)", std::pow(v / 255.0, 1.8)},
+        {"PngGamma18Rgb", withGamma(pixels(ColourSpace::Rgb, {v, v, v}), 1 / 1.8),
+         "gamma 1.80 (the PNG's gAMA chunk)", std::pow(v / 255.0, 1.8)},
         // A gAMA of 1/2.2 is sRGB's, and the samples stay as they are.
-        {"PngGammaOfSrgb", withGamma(pixels(ColourSpace::Rgb, {v, v, v}), 0.45455), "sRGB (the PNG's gAMA chunk gives 1/2.2)",
-         spaces().srgbDecode(v)},
+        {"PngGammaOfSrgb", withGamma(pixels(ColourSpace::Rgb, {v, v, v}), 0.45455),
+         "sRGB (the PNG's gAMA chunk gives 1/2.2)", spaces().srgbDecode(v)},
         {"Untagged", pixels(ColourSpace::Grey, {v}), "sRGB (assumed)", spaces().srgbDecode(v)},
     };
     for (const auto& c : cases) {
@@ -103,7 +107,8 @@ TEST_F(InputProfile, GreyAndGammaBecomeSrgbTones) {
 
 TEST_F(InputProfile, SrgbProfileChangesNothing) {
     std::vector<uint8_t> ramp;
-    for (int v = 0; v < 256; ++v) ramp.insert(ramp.end(), {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)});
+    for (int v = 0; v < 256; ++v)
+        ramp.insert(ramp.end(), {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)});
     Image im = pixels(ColourSpace::Rgb, ramp, srgbProfile());
     applyInputProfile(im, "srgb.png", {});
     EXPECT_EQ(im.pixels, ramp);
@@ -111,7 +116,9 @@ TEST_F(InputProfile, SrgbProfileChangesNothing) {
 
 TEST_F(InputProfile, CmykWithAProfileBecomesTheColourItMeant) {
     // Paper, cyan, red (magenta and yellow), the press's deepest black.
-    Image im = pixels(ColourSpace::Cmyk, {0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 255, 0, 255, 255, 255, 255}, pressCmykProfile(9));
+    Image im =
+        pixels(ColourSpace::Cmyk, {0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 255, 0, 255, 255, 255, 255},
+               pressCmykProfile(9));
     EXPECT_EQ(applyInputProfile(im, "press.tif", {}), "Press CMYK (test), embedded");
     ASSERT_EQ(im.space, ColourSpace::Rgb);
     ASSERT_EQ(im.pixels.size(), 12u);
@@ -128,7 +135,8 @@ TEST_F(InputProfile, CmykWithAProfileBecomesTheColourItMeant) {
 
     // Without a profile CMYK stays ink amounts.
     Image plain = pixels(ColourSpace::Cmyk, {10, 20, 30, 40});
-    EXPECT_EQ(applyInputProfile(plain, "plain.tif", {}), "none, so the CMYK values go to the six-ink separation as ink amounts");
+    EXPECT_EQ(applyInputProfile(plain, "plain.tif", {}),
+              "none, so the CMYK values go to the six-ink separation as ink amounts");
     EXPECT_EQ(plain.pixels, (std::vector<uint8_t>{10, 20, 30, 40}));
 }
 
@@ -137,11 +145,14 @@ TEST_F(InputProfile, AGivenProfileTakesThePlaceOfTheEmbeddedOne) {
     Image im = pixels(ColourSpace::Rgb, {60, 170, 60}, wideRgbProfile());
     const std::string said = applyInputProfile(im, "wide.png", srgb);
     EXPECT_EQ(im.pixels, (std::vector<uint8_t>{60, 170, 60}));
-    EXPECT_NE(said.find("from " + srgb.string() + " in place of the one the image embeds"), std::string::npos) << said;
+    EXPECT_NE(said.find("from " + srgb.string() + " in place of the one the image embeds"),
+              std::string::npos)
+        << said;
     // ... and gives colours to an image without one.
     Image plain = pixels(ColourSpace::Rgb, {60, 170, 60});
     applyInputProfile(plain, "plain.png", file("wide.icc", wideRgbProfile()));
-    EXPECT_GT(inkdot::colour::chroma(labOf(plain, 0)), inkdot::colour::chroma(spaces().labFromSrgb(60, 170, 60)) + 5);
+    EXPECT_GT(inkdot::colour::chroma(labOf(plain, 0)),
+              inkdot::colour::chroma(spaces().labFromSrgb(60, 170, 60)) + 5);
 }
 
 TEST_F(InputProfile, ProfilesThatDoNotFitAreRefused) {
@@ -154,22 +165,55 @@ TEST_F(InputProfile, ProfilesThatDoNotFitAreRefused) {
         int status;
         const char* says;
     } cases[] = {
-        {"EmbeddedGarbage", ColourSpace::Rgb, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'I', 'C', 'C'}, {}, kExitImage,
+        {"EmbeddedGarbage",
+         ColourSpace::Rgb,
+         {'n', 'o', 't', ' ', 'a', 'n', ' ', 'I', 'C', 'C'},
+         {},
+         kExitImage,
          "cannot read image pic: its ICC profile is damaged"},
-        {"EmbeddedCut", ColourSpace::Cmyk, std::vector<uint8_t>(press.begin(), press.begin() + 300), {},
-         kExitImage, "cannot read image pic: its ICC profile"},
-        {"EmbeddedRgbInCmyk", ColourSpace::Cmyk, wideRgbProfile(), {}, kExitImage, "describes RGB colour, but the image is CMYK"},
-        {"EmbeddedGreyInRgb", ColourSpace::Rgb, greyProfile(1.0), {}, kExitImage, "describes grey colour, but the image is RGB"},
-        {"GivenMissing", ColourSpace::Rgb, {}, dir / "absent.icc", kExitUsage, "absent.icc: no such file"},
-        {"GivenGarbage", ColourSpace::Rgb, {}, file("notes.icc", {'h', 'e', 'l', 'l', 'o'}), kExitUsage,
+        {"EmbeddedCut",
+         ColourSpace::Cmyk,
+         std::vector<uint8_t>(press.begin(), press.begin() + 300),
+         {},
+         kExitImage,
+         "cannot read image pic: its ICC profile"},
+        {"EmbeddedRgbInCmyk",
+         ColourSpace::Cmyk,
+         wideRgbProfile(),
+         {},
+         kExitImage,
+         "describes RGB colour, but the image is CMYK"},
+        {"EmbeddedGreyInRgb",
+         ColourSpace::Rgb,
+         greyProfile(1.0),
+         {},
+         kExitImage,
+         "describes grey colour, but the image is RGB"},
+        {"GivenMissing",
+         ColourSpace::Rgb,
+         {},
+         dir / "absent.icc",
+         kExitUsage,
+         "absent.icc: no such file"},
+        {"GivenGarbage",
+         ColourSpace::Rgb,
+         {},
+         file("notes.icc", {'h', 'e', 'l', 'l', 'o'}),
+         kExitUsage,
          "is not an ICC profile that can be read"},
-        {"GivenCmykForRgb", ColourSpace::Rgb, wideRgbProfile(), file("press.icc", press), kExitUsage,
-         "press.icc describes CMYK colour, but the image is RGB"},
-        {"GivenDeviceLink", ColourSpace::Cmyk, {}, file("link.icc", linkProfile()), kExitUsage, "device link"},
+        {"GivenCmykForRgb", ColourSpace::Rgb, wideRgbProfile(), file("press.icc", press),
+         kExitUsage, "press.icc describes CMYK colour, but the image is RGB"},
+        {"GivenDeviceLink",
+         ColourSpace::Cmyk,
+         {},
+         file("link.icc", linkProfile()),
+         kExitUsage,
+         "device link"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Image im = pixels(c.space, std::vector<uint8_t>(size_t(channelCount(c.space)) * 2, 100), c.embedded);
+        Image im = pixels(c.space, std::vector<uint8_t>(size_t(channelCount(c.space)) * 2, 100),
+                          c.embedded);
         try {
             applyInputProfile(im, "pic", c.given);
             ADD_FAILURE() << "no failure";
@@ -184,7 +228,8 @@ TEST_F(InputProfile, ProfilesThatDoNotFitAreRefused) {
 // the whole segment).
 std::vector<std::pair<size_t, size_t>> jpegSegments(const std::string& bytes) {
     std::vector<std::pair<size_t, size_t>> out;
-    for (size_t at = 2; at + 4 <= bytes.size() && uint8_t(bytes[at]) == 0xFF && uint8_t(bytes[at + 1]) != 0xDA;) {
+    for (size_t at = 2;
+         at + 4 <= bytes.size() && uint8_t(bytes[at]) == 0xFF && uint8_t(bytes[at + 1]) != 0xDA;) {
         const size_t length = 2 + (size_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]));
         out.emplace_back(at, length);
         at += length;
@@ -193,19 +238,21 @@ std::vector<std::pair<size_t, size_t>> jpegSegments(const std::string& bytes) {
 }
 
 TEST_F(InputProfile, FilesCarryTheirProfiles) {
-    const std::vector<uint8_t> wide = wideRgbProfile(), large = pressCmykProfile(13), grey = greyProfile(1.0);
+    const std::vector<uint8_t> wide = wideRgbProfile(), large = pressCmykProfile(13),
+                               grey = greyProfile(1.0);
     ASSERT_GT(large.size(), 2u * 65519u);  // at least three JPEG markers
     const struct {
         const char* name;
         ColourSpace space;
         const std::vector<uint8_t>* profile;
-    } cases[] = {{"rgb.png", ColourSpace::Rgb, &wide},    {"grey.png", ColourSpace::Grey, &grey},
-                 {"rgb.jpg", ColourSpace::Rgb, &wide},    {"cmyk.jpg", ColourSpace::Cmyk, &large},
-                 {"rgb.tif", ColourSpace::Rgb, &wide},    {"cmyk.tif", ColourSpace::Cmyk, &large},
+    } cases[] = {{"rgb.png", ColourSpace::Rgb, &wide},  {"grey.png", ColourSpace::Grey, &grey},
+                 {"rgb.jpg", ColourSpace::Rgb, &wide},  {"cmyk.jpg", ColourSpace::Cmyk, &large},
+                 {"rgb.tif", ColourSpace::Rgb, &wide},  {"cmyk.tif", ColourSpace::Cmyk, &large},
                  {"grey.tif", ColourSpace::Grey, &grey}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Image im = pixels(c.space, std::vector<uint8_t>(size_t(channelCount(c.space)) * 8, 90), *c.profile);
+        Image im = pixels(c.space, std::vector<uint8_t>(size_t(channelCount(c.space)) * 8, 90),
+                          *c.profile);
         im.height = 2, im.width = 4;
         writeImage(dir / c.name, im);
         const Image back = readImage(dir / c.name);
@@ -232,7 +279,8 @@ TEST_F(InputProfile, FilesCarryTheirProfiles) {
     std::ofstream(dir / "cut.jpg", std::ios::binary) << jpeg;
     Image rgb = pixels(ColourSpace::Rgb, std::vector<uint8_t>(12, 90), large);
     writeImage(dir / "cmyk-profile.png", rgb);
-    for (const auto& [name, says] : {std::pair{"cut.jpg", "is incomplete (marker 2 of"}, std::pair{"cmyk-profile.png", "ICC profile cannot be used"}}) {
+    for (const auto& [name, says] : {std::pair{"cut.jpg", "is incomplete (marker 2 of"},
+                                     std::pair{"cmyk-profile.png", "ICC profile cannot be used"}}) {
         SCOPED_TRACE(name);
         try {
             readImage(dir / name);
@@ -244,4 +292,4 @@ TEST_F(InputProfile, FilesCarryTheirProfiles) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -16,10 +16,14 @@ using namespace inkdot::cli;
 // entries: tag, type, count, first two value bytes.
 std::string exifBlock(bool big, const std::vector<std::array<uint32_t, 4>>& entries) {
     std::string b;
-    auto u16 = [&](uint32_t v) { b += big ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)}; };
+    auto u16 = [&](uint32_t v) {
+        b += big ? std::string{char(v >> 8), char(v)} : std::string{char(v), char(v >> 8)};
+    };
     auto u32 = [&](uint32_t v) {
-        if (big) u16(v >> 16), u16(v & 0xFFFF);
-        else u16(v & 0xFFFF), u16(v >> 16);
+        if (big)
+            u16(v >> 16), u16(v & 0xFFFF);
+        else
+            u16(v & 0xFFFF), u16(v >> 16);
     };
     b += big ? "MM" : "II";
     u16(42);
@@ -77,8 +81,10 @@ TEST(Orientation, ExifBlocksAreReadInEitherByteOrder) {
     } cases[] = {
         {"little", exifBlock(false, {{kTag, kShort, 1, 6}}), 6},
         {"big", exifBlock(true, {{kTag, kShort, 1, 8}}), 8},
-        {"after other tags", exifBlock(true, {{0x010F, 2, 4, 0}, {0x0110, 2, 4, 0}, {kTag, kShort, 1, 3}}), 3},
-        {"with the APP1 prefix", std::string("Exif\0\0", 6) + exifBlock(false, {{kTag, kShort, 1, 5}}), 5},
+        {"after other tags",
+         exifBlock(true, {{0x010F, 2, 4, 0}, {0x0110, 2, 4, 0}, {kTag, kShort, 1, 3}}), 3},
+        {"with the APP1 prefix",
+         std::string("Exif\0\0", 6) + exifBlock(false, {{kTag, kShort, 1, 5}}), 5},
         {"no orientation", exifBlock(false, {{0x010F, 2, 4, 0}}), 0},
         {"value 0", exifBlock(false, {{kTag, kShort, 1, 0}}), 0},
         {"value 9", exifBlock(false, {{kTag, kShort, 1, 9}}), 0},
@@ -99,7 +105,8 @@ TEST(Orientation, DamagedExifIsIgnoredNeverReadPast) {
     // end would show.
     const std::string good = exifBlock(true, {{0x010F, 2, 4, 0}, {0x0112, 3, 1, 6}});
     for (size_t n = 0; n < good.size(); ++n) {
-        const std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));  // exactly n bytes on the heap
+        const std::vector<uint8_t> cut(good.begin(),
+                                       good.begin() + long(n));  // exactly n bytes on the heap
         const int v = exifOrientation(cut.data(), cut.size());
         EXPECT_TRUE(v == 0 || (v == 6 && n >= 8 + 2 + 12 + 10)) << n << " bytes";
     }
@@ -116,4 +123,4 @@ TEST(Orientation, DamagedExifIsIgnoredNeverReadPast) {
     EXPECT_EQ(exifOrientation(nullptr, 0), 0);
 }
 
-} // namespace
+}  // namespace

@@ -62,7 +62,8 @@ uint64_t splitMix(uint64_t& state) {
 
 class VoidAndCluster {
 public:
-    explicit VoidAndCluster(int n) : n_(n), mask_(n - 1), tile_(std::min(n, 16)), tilesPerRow_(n / tile_) {
+    explicit VoidAndCluster(int n)
+        : n_(n), mask_(n - 1), tile_(std::min(n, 16)), tilesPerRow_(n / tile_) {
         // The window covers the whole torus for small matrices.
         lo_ = n <= 32 ? -(n / 2) : -9;
         hi_ = n <= 32 ? n / 2 - 1 : 9;
@@ -70,8 +71,8 @@ public:
         weights_.resize(static_cast<size_t>(span) * span);
         for (int dy = lo_; dy <= hi_; ++dy)
             for (int dx = lo_; dx <= hi_; ++dx)
-                weights_[static_cast<size_t>(dy - lo_) * span + (dx - lo_)] =
-                    static_cast<int64_t>(gaussian(dx & mask_, dy & mask_, n) * 1099511627776.0 + 0.5);
+                weights_[static_cast<size_t>(dy - lo_) * span + (dx - lo_)] = static_cast<int64_t>(
+                    gaussian(dx & mask_, dy & mask_, n) * 1099511627776.0 + 0.5);
         const size_t cells = static_cast<size_t>(n) * n;
         set_.assign(cells, 0);
         energy_.assign(cells, 0);
@@ -129,7 +130,8 @@ private:
                 filterMadeAt = cells.size();
                 // The Gaussian is the product of its two axes; products
                 // too small to matter are 0 rather than subnormal (and slow).
-                const double deviation = 1.5 * std::sqrt(initial / static_cast<double>(cells.size()));
+                const double deviation =
+                    1.5 * std::sqrt(initial / static_cast<double>(cells.size()));
                 std::vector<double> axis(n_);
                 for (int d = 0; d < n_; ++d) axis[d] = gaussian(d, 0, n_, deviation);
                 for (int dy = 0; dy < n_; ++dy)
@@ -139,7 +141,8 @@ private:
                     }
                 energy.assign(cells.size(), 0.0);
                 for (size_t i = 0; i < cells.size(); ++i)
-                    for (size_t j = 0; j < cells.size(); ++j) energy[i] += between(cells[i], cells[j]);
+                    for (size_t j = 0; j < cells.size(); ++j)
+                        energy[i] += between(cells[i], cells[j]);
             }
             size_t best = 0;
             for (size_t i = 1; i < cells.size(); ++i)
@@ -165,20 +168,24 @@ private:
         for (int dy = lo_; dy <= hi_; ++dy) {
             const size_t row = static_cast<size_t>((y + dy) & mask_) * n_;
             const int64_t* w = &weights_[static_cast<size_t>(dy - lo_) * span];
-            for (int dx = lo_; dx <= hi_; ++dx) energy_[row + ((x + dx) & mask_)] += sign * w[dx - lo_];
+            for (int dx = lo_; dx <= hi_; ++dx)
+                energy_[row + ((x + dx) & mask_)] += sign * w[dx - lo_];
         }
         // Mark the tiles the window touched.
         for (int ty = y + lo_; ty <= y + hi_ + tile_ - 1; ty += tile_)
             for (int tx = x + lo_; tx <= x + hi_ + tile_ - 1; tx += tile_) {
                 const int cy = std::min(ty, y + hi_), cx = std::min(tx, x + hi_);
-                tiles_[static_cast<size_t>((cy & mask_) / tile_) * tilesPerRow_ + (cx & mask_) / tile_].dirty = true;
+                tiles_[static_cast<size_t>((cy & mask_) / tile_) * tilesPerRow_ +
+                       (cx & mask_) / tile_]
+                    .dirty = true;
             }
     }
 
     void refresh(size_t index) {
         Tile& t = tiles_[index];
         t.maxSet = t.minUnset = SIZE_MAX;
-        const int x0 = static_cast<int>(index % tilesPerRow_) * tile_, y0 = static_cast<int>(index / tilesPerRow_) * tile_;
+        const int x0 = static_cast<int>(index % tilesPerRow_) * tile_,
+                  y0 = static_cast<int>(index / tilesPerRow_) * tile_;
         for (int y = y0; y < y0 + tile_; ++y)
             for (int x = x0; x < x0 + tile_; ++x) {
                 const size_t at = static_cast<size_t>(y) * n_ + x;
@@ -199,7 +206,8 @@ private:
             if (tiles_[i].dirty) refresh(i);
             const size_t c = wantSet ? tiles_[i].maxSet : tiles_[i].minUnset;
             if (c == SIZE_MAX) continue;
-            if (best == SIZE_MAX || (wantSet ? energy_[c] > energy_[best] : energy_[c] < energy_[best]) ||
+            if (best == SIZE_MAX ||
+                (wantSet ? energy_[c] > energy_[best] : energy_[c] < energy_[best]) ||
                 (energy_[c] == energy_[best] && c < best))
                 best = c;
         }
@@ -213,10 +221,11 @@ private:
     std::vector<Tile> tiles_;
 };
 
-} // namespace
+}  // namespace
 
 Matrix blueNoise(int n) {
-    require(n >= 4 && n <= 256 && (n & (n - 1)) == 0, "a blue-noise matrix is 4 to 256 wide, a power of two");
+    require(n >= 4 && n <= 256 && (n & (n - 1)) == 0,
+            "a blue-noise matrix is 4 to 256 wide, a power of two");
     // Made once per size and thread: the fixtures of a test run ask for the
     // same few matrices again and again.
     thread_local std::map<int, Matrix> made;
@@ -225,4 +234,4 @@ Matrix blueNoise(int n) {
     return it->second;
 }
 
-} // namespace respack
+}  // namespace respack

@@ -40,7 +40,8 @@ void attachExtra(Bytes& out, const Bytes& extra) {
 void recordChannelMaxima(Bytes& out, size_t gridStart, size_t nodes, int channels) {
     for (int ch = 0; ch < 4; ++ch) {
         int most = 0;
-        for (size_t n = 0; n < nodes; ++n) most = std::max<int>(most, out[gridStart + n * channels + ch]);
+        for (size_t n = 0; n < nodes; ++n)
+            most = std::max<int>(most, out[gridStart + n * channels + ch]);
         setBe16(out, 64 + 2 * static_cast<size_t>(ch), most);
     }
 }
@@ -99,9 +100,11 @@ void fitPair(uint8_t& dark, uint8_t& light, uint8_t black) {
     }
 }
 
-} // namespace
+}  // namespace
 
-std::vector<uint8_t> axisValues(int points) { return axisList(points); }
+std::vector<uint8_t> axisValues(int points) {
+    return axisList(points);
+}
 
 int gainCorrection(int v, int a, int b) {
     const int d = 255 * b + ((255 - v) * (255 - v) * (a - b) + 1) / 255;
@@ -117,7 +120,8 @@ Bytes colourTable3d(const ColourTable3dOptions& s) {
     require(s.ucr >= 0.0 && s.ucr <= 1.0, "ucr lies in 0..1");
     const int n = s.points;
     constexpr int c = 4;
-    std::string label = s.label.empty() ? "RGB>CMYK " + std::to_string(n) + " t" + std::to_string(s.type) : s.label;
+    std::string label =
+        s.label.empty() ? "RGB>CMYK " + std::to_string(n) + " t" + std::to_string(s.type) : s.label;
     Bytes out = header(label, s.type, s.kind, s.percentAt0, s.percentAt255);
     for (int i = 0; i < 3; ++i) out[32 + i] = s.dominantReduction[i];
     for (int i = 0; i < 4; ++i) out[36 + i] = static_cast<uint8_t>(s.hueShift[i]);
@@ -149,10 +153,12 @@ Bytes colourTable3d(const ColourTable3dOptions& s) {
 
     // greyList: the black-only ink of every diagonal node.
     if (!s.greyList.empty()) {
-        require(s.greyList.size() == static_cast<size_t>(n), "the grey list holds one value per point");
+        require(s.greyList.size() == static_cast<size_t>(n),
+                "the grey list holds one value per point");
         append(out, s.greyList);
     } else {
-        for (int i = 0; i < n; ++i) out.push_back(toByte(std::pow(1.0 - list[i] / 255.0, s.greyGamma)));
+        for (int i = 0; i < n; ++i)
+            out.push_back(toByte(std::pow(1.0 - list[i] / 255.0, s.greyGamma)));
     }
     if (s.type == 50 || s.type == 51) {
         // nodeValues: the composite grey of every diagonal node.
@@ -163,7 +169,8 @@ Bytes colourTable3d(const ColourTable3dOptions& s) {
     }
     if (s.type == 51) {
         // greyShareTable: greys a little lighter in the mid-tones.
-        require(s.greyShare.empty() || s.greyShare.size() == 256, "the grey-share table holds 256 values");
+        require(s.greyShare.empty() || s.greyShare.size() == 256,
+                "the grey-share table holds 256 values");
         if (!s.greyShare.empty()) {
             append(out, s.greyShare);
         } else {
@@ -201,7 +208,8 @@ Bytes colourTable4d(const ColourTable4dOptions& s) {
     const size_t gridStart = out.size();
     const double limit = s.inkLimit / 100.0;
     const size_t nodes = static_cast<size_t>(n) * n * n * n;
-    if (!s.grid.empty()) require(s.grid.size() == nodes * c, "a 4-D grid holds points^4 nodes of six bytes");
+    if (!s.grid.empty())
+        require(s.grid.size() == nodes * c, "a 4-D grid holds points^4 nodes of six bytes");
     append(out, s.grid);
     // Without a measured grid: the split, node by node.
     for (int i0 = 0; i0 < n && s.grid.empty(); ++i0)
@@ -222,14 +230,15 @@ Bytes colourTable4d(const ColourTable4dOptions& s) {
                         }
                     }
                     // The total ink limit: black stays, the colours give way.
-                    const double colour = cyan.dark + cyan.light + magenta.dark + magenta.light + yellow;
+                    const double colour =
+                        cyan.dark + cyan.light + magenta.dark + magenta.light + yellow;
                     if (colour + k > limit && colour > 0.0) {
                         const double scale = std::max(0.0, limit - k) / colour;
                         cyan.dark *= scale, cyan.light *= scale;
                         magenta.dark *= scale, magenta.light *= scale;
                         yellow *= scale;
                     }
-                    uint8_t e[c] = {toByte(cyan.dark),    toByte(cyan.light), toByte(magenta.dark),
+                    uint8_t e[c] = {toByte(cyan.dark),     toByte(cyan.light), toByte(magenta.dark),
                                     toByte(magenta.light), toByte(yellow),     toByte(k)};
                     fitPair(e[0], e[1], e[5]);
                     fitPair(e[2], e[3], e[5]);
@@ -248,9 +257,11 @@ Bytes extraBlockKind1(const ExtraBlock1Options& s) {
         putLe16(out, tag);
         append(out, payload);
     };
-    item(0xFFFE, Bytes{static_cast<uint8_t>(s.code & 0xFF), static_cast<uint8_t>((s.code >> 8) & 0xFF)});
+    item(0xFFFE,
+         Bytes{static_cast<uint8_t>(s.code & 0xFF), static_cast<uint8_t>((s.code >> 8) & 0xFF)});
     if (s.inkScale != 0)
-        item(101, Bytes{static_cast<uint8_t>(s.inkScale & 0xFF), static_cast<uint8_t>((s.inkScale >> 8) & 0xFF)});
+        item(101, Bytes{static_cast<uint8_t>(s.inkScale & 0xFF),
+                        static_cast<uint8_t>((s.inkScale >> 8) & 0xFF)});
     for (const auto& [tag, payload] : s.moreItems) item(tag, payload);
     putLe32(out, 0);
     return out;
@@ -268,4 +279,4 @@ Bytes extraBlockKind2(const ExtraBlock2Options& s) {
     return out;
 }
 
-} // namespace respack
+}  // namespace respack

@@ -31,16 +31,19 @@ Bytes curveSet(const std::vector<Curve>& curves) {
     Bytes out(2 + 256 * curves.size());
     out[0] = static_cast<uint8_t>(curves.size() == 4 ? 2 : 3);
     out[1] = 1;
-    for (size_t k = 0; k < curves.size(); ++k) std::copy(curves[k].begin(), curves[k].end(), out.begin() + 2 + 256 * k);
+    for (size_t k = 0; k < curves.size(); ++k)
+        std::copy(curves[k].begin(), curves[k].end(), out.begin() + 2 + 256 * k);
     return out;
 }
 
 namespace {
 void checkTextPart(const std::string& s, const char* what) {
     require(s.find("//") == std::string::npos, std::string(what) + " holds a // marker");
-    for (char c : s) require(c != '\r' && c != '\n' && c != '\0' && c != '\x1a', std::string(what) + " holds a line end");
+    for (char c : s)
+        require(c != '\r' && c != '\n' && c != '\0' && c != '\x1a',
+                std::string(what) + " holds a line end");
 }
-} // namespace
+}  // namespace
 
 Bytes curveSetTable(const CurveSetTableOptions& s) {
     require(!s.blocks.empty(), "a curve-set table has at least one block");
@@ -48,7 +51,8 @@ Bytes curveSetTable(const CurveSetTableOptions& s) {
     require(!s.names.empty() && s.names.size() <= 64, "the name list holds 1 to 64 names");
     const size_t perBlock = s.blocks.front().size();
     require(perBlock >= 1, "a block holds at least one curve");
-    for (const auto& b : s.blocks) require(b.size() == perBlock, "all blocks hold the same number of curves");
+    for (const auto& b : s.blocks)
+        require(b.size() == perBlock, "all blocks hold the same number of curves");
     checkTextPart(s.preamble, "the preamble");
     checkTextPart(s.header, "the header");
     for (const auto& n : s.names) {
@@ -57,9 +61,11 @@ Bytes curveSetTable(const CurveSetTableOptions& s) {
                 "a name has 1 to 49 characters and no blanks");
     }
 
-    std::string text = s.preamble + "\r\n//" + std::to_string(s.version) + " curve sets\r\n" + s.header + "\r\n";
+    std::string text =
+        s.preamble + "\r\n//" + std::to_string(s.version) + " curve sets\r\n" + s.header + "\r\n";
     for (const CurveSetLine& l : s.lines) {
-        require(l.block >= 0 && static_cast<size_t>(l.block) < s.blocks.size(), "a line names a missing block");
+        require(l.block >= 0 && static_cast<size_t>(l.block) < s.blocks.size(),
+                "a line names a missing block");
         checkTextPart(l.media, "a media name");
         text += std::to_string(l.block) + '\t' + l.media + '\t' + std::to_string(l.numberA) + '\t' +
                 std::to_string(l.numberB) + '\t' + std::to_string(l.numberC);
@@ -131,7 +137,8 @@ Bytes curveMeasurements(uint8_t mode, const std::vector<uint8_t>& values) {
 
 Bytes curveTable(int mode, double unit) {
     const int count = mode == 2 ? 37 : 21, centre = mode == 2 ? 18 : 10, step = mode == 2 ? 1 : 2;
-    require(unit > 0.0 && unit * centre * step <= 0.25, "the unit keeps every curve within a shift of 0.25");
+    require(unit > 0.0 && unit * centre * step <= 0.25,
+            "the unit keeps every curve within a shift of 0.25");
     Bytes out;
     for (int h = 0; h < count; ++h) {
         const Curve c = midtoneCurve((h - centre) * step * unit);
@@ -140,4 +147,4 @@ Bytes curveTable(int mode, double unit) {
     return out;
 }
 
-} // namespace respack
+}  // namespace respack

@@ -48,7 +48,8 @@ Bytes gridLevels(const GridLevelsOptions& s) {
 }
 
 Matrix bayer(int n) {
-    require(n >= 2 && n <= 256 && (n & (n - 1)) == 0, "a Bayer matrix is 2 to 256 wide, a power of two");
+    require(n >= 2 && n <= 256 && (n & (n - 1)) == 0,
+            "a Bayer matrix is 2 to 256 wide, a power of two");
     Matrix m{n, n, std::vector<uint16_t>(static_cast<size_t>(n) * n)};
     // Interleave the bits of (x XOR y) and y, lowest bits most significant.
     int bits = 0;
@@ -72,11 +73,12 @@ int widthCode(int w) {
     require(w >= 1 && w <= 254 && w != 239, "a matrix is 1 to 254, 256 or 512 cells wide");
     return w;
 }
-} // namespace
+}  // namespace
 
 Bytes ditherMatrix(const Matrix& m) {
     require((m.width & (m.width - 1)) == 0, "the matrix width is a power of two");
-    require(m.values.size() == static_cast<size_t>(m.width) * m.height, "the matrix values fill the matrix");
+    require(m.values.size() == static_cast<size_t>(m.width) * m.height,
+            "the matrix values fill the matrix");
     Bytes out;
     put8(out, widthCode(m.width));
     put8(out, widthCode(m.height));
@@ -86,8 +88,12 @@ Bytes ditherMatrix(const Matrix& m) {
     return out;
 }
 
-Bytes ditherMatrixBlueNoise(int n) { return ditherMatrix(blueNoise(n)); }
-Bytes ditherMatrixBayer(int n) { return ditherMatrix(bayer(n)); }
+Bytes ditherMatrixBlueNoise(int n) {
+    return ditherMatrix(blueNoise(n));
+}
+Bytes ditherMatrixBayer(int n) {
+    return ditherMatrix(bayer(n));
+}
 
 std::vector<LevelRecord> levelRecordModel(const LevelRecordOptions& s) {
     require(s.count >= 2 && s.count <= 4096, "2 to 4096 level records");
@@ -163,7 +169,8 @@ Bytes levelRecords(const LevelRecordOptions& s) {
     out[18] = static_cast<uint8_t>(records.size() & 0xFF);
     out[19] = static_cast<uint8_t>(records.size() >> 8);
     for (LevelRecord rec : records) {
-        int a = std::clamp(rec.small, 0, 255), b = std::clamp(rec.medium, 0, 255), c = std::clamp(rec.large, 0, 255);
+        int a = std::clamp(rec.small, 0, 255), b = std::clamp(rec.medium, 0, 255),
+            c = std::clamp(rec.large, 0, 255);
         // A level never covers more than the whole area: trim the excess from
         // the smaller dots first.
         for (int* v : {&a, &b, &c}) {
@@ -178,4 +185,4 @@ Bytes levelRecords(const LevelRecordOptions& s) {
     return out;
 }
 
-} // namespace respack
+}  // namespace respack

@@ -9,7 +9,9 @@ namespace {
 
 using detail::require;
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n' || c == '\x1a' || c == '\0'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n' || c == '\x1a' || c == '\0';
+}
 
 void checkName(const std::string& name, size_t maxLength, const char* list) {
     require(!name.empty() && name.size() <= maxLength,
@@ -55,7 +57,8 @@ public:
             if (c == '-')
                 negative = true;
             else
-                v = v * 10u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<unsigned char>(c)) - '0');
+                v = v * 10u + static_cast<uint32_t>(
+                                  static_cast<int32_t>(static_cast<unsigned char>(c)) - '0');
         }
         return static_cast<int32_t>(negative ? 0u - v : v);
     }
@@ -102,21 +105,25 @@ int32_t positionIn(const std::vector<std::string>& list, const std::string& name
     return found;
 }
 
-} // namespace
+}  // namespace
 
 std::string indexText(const IndexOptions& options) {
     require(options.preamble.find("//") == std::string::npos, "the preamble holds the marker");
     checkText(options.preamble, "the preamble");
     checkText(options.header, "the header");
     require(!options.header.empty(), "the header line is empty");
-    require(!options.endLine.empty() && options.endLine[0] == '/', "the end line must begin with a slash");
+    require(!options.endLine.empty() && options.endLine[0] == '/',
+            "the end line must begin with a slash");
     checkText(options.endLine, "the end line");
     require(!options.closing.empty(), "the closing line is empty");
     checkText(options.closing, "the closing line");
     require(options.lines.size() <= 500, "an index holds at most 500 lines");
-    require(!options.keyA.empty() && options.keyA.size() <= 12, "the keyA list holds 1 to 12 names");
-    require(!options.keyB.empty() && options.keyB.size() <= 64, "the keyB list holds 1 to 64 names");
-    require(!options.keyC.empty() && options.keyC.size() <= 12, "the keyC list holds 1 to 12 names");
+    require(!options.keyA.empty() && options.keyA.size() <= 12,
+            "the keyA list holds 1 to 12 names");
+    require(!options.keyB.empty() && options.keyB.size() <= 64,
+            "the keyB list holds 1 to 64 names");
+    require(!options.keyC.empty() && options.keyC.size() <= 12,
+            "the keyC list holds 1 to 12 names");
     for (const auto& n : options.keyA) checkName(n, 11, "keyA");
     for (const auto& n : options.keyB) checkName(n, 49, "keyB");
     for (const auto& n : options.keyC) checkName(n, 11, "keyC");
@@ -129,9 +136,9 @@ std::string indexText(const IndexOptions& options) {
         checkName(l.keyB, 49, "keyB");
         checkName(l.keyC, 11, "keyC");
         checkText(l.comment, "a comment");
-        out += std::to_string(l.resource) + '\t' + std::to_string(l.tableClass) + '\t' + l.keyA + '\t' +
-               l.keyB + '\t' + std::to_string(l.numberA) + '\t' + std::to_string(l.numberB) + '\t' +
-               l.keyC + '\t' + std::to_string(l.numberC) + '\t' + std::to_string(l.numberD);
+        out += std::to_string(l.resource) + '\t' + std::to_string(l.tableClass) + '\t' + l.keyA +
+               '\t' + l.keyB + '\t' + std::to_string(l.numberA) + '\t' + std::to_string(l.numberB) +
+               '\t' + l.keyC + '\t' + std::to_string(l.numberC) + '\t' + std::to_string(l.numberD);
         if (!l.comment.empty()) out += "\t" + l.comment;
         out += "\r\n";
     }
@@ -139,7 +146,8 @@ std::string indexText(const IndexOptions& options) {
     writeList(out, options.keyA);
     // A keyB list that starts with a name not beginning with P needs its base
     // written, or the name would be read as the base.
-    if (options.keyBBase != 0 || options.keyB.front()[0] != 'P') out += std::to_string(options.keyBBase) + '\t';
+    if (options.keyBBase != 0 || options.keyB.front()[0] != 'P')
+        out += std::to_string(options.keyBBase) + '\t';
     writeList(out, options.keyB);
     writeList(out, options.keyC);
     out += options.closing + "\r\n";
@@ -155,7 +163,8 @@ ParsedIndex parseIndex(const std::string& text) {
     r.skipLine();  // header
     for (;;) {
         std::string first = r.token();
-        if (first.empty() && r.atEnd()) throw std::runtime_error("respack: the index ends inside its lines");
+        if (first.empty() && r.atEnd())
+            throw std::runtime_error("respack: the index ends inside its lines");
         if (!first.empty() && first[0] == '/') {
             r.skipLine();
             break;
@@ -209,4 +218,4 @@ int32_t chooseTable(const ParsedIndex& index, const Selection& s) {
     return answer;
 }
 
-} // namespace respack
+}  // namespace respack

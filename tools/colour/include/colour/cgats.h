@@ -41,4 +41,4 @@ std::string cgatsText(const TargetGrid& grid, const std::vector<Lab>* lab = null
 // std::runtime_error naming the line of what it cannot use.
 Measurements readCgats(const std::string& text, const ColourSpaces& spaces);
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

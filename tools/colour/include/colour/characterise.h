@@ -49,11 +49,11 @@ namespace inkdot::colour {
 // The six-ink separation
 
 struct SeparationDesign {
-    int points = 17;           // grid points per axis of the table
-    int inkLimit = 300;        // percent, over all six inks
-    double lightStrength = 0.5;  // the demand a light ink's solid stands for
-    double lightAloneTo = 0.10;  // demand up to which the light ink prints alone
-    double darkAloneFrom = 0.45; // demand from which the dark ink prints alone
+    int points = 17;              // grid points per axis of the table
+    int inkLimit = 300;           // percent, over all six inks
+    double lightStrength = 0.5;   // the demand a light ink's solid stands for
+    double lightAloneTo = 0.10;   // demand up to which the light ink prints alone
+    double darkAloneFrom = 0.45;  // demand from which the dark ink prints alone
     // Input value -> demand (0..1) of cyan, magenta, yellow and black: the
     // linearisation. The identity until lineariseSeparation sets it.
     std::array<std::array<double, 256>, 4> demand{};
@@ -62,7 +62,8 @@ struct SeparationDesign {
 };
 
 // The six inks (table order) of one node for the demands of its four inputs.
-std::array<double, 6> separateDemands(const SeparationDesign& design, double c, double m, double y, double k);
+std::array<double, 6> separateDemands(const SeparationDesign& design, double c, double m, double y,
+                                      double k);
 // The grid of a CMYK -> six-ink table (respack::ColourTable4dOptions::grid).
 respack::Bytes separationGrid(const SeparationDesign& design);
 
@@ -72,7 +73,8 @@ respack::Bytes separationGrid(const SeparationDesign& design);
 double pairOverflow(const SeparationDesign& design, const std::array<double, 4>& cmyk);
 
 // Prints CMYK patches through a separation and gives their media-relative Lab.
-using MeasureSeparation = std::function<std::vector<Lab>(const SeparationDesign&, std::span<const Cmyk>)>;
+using MeasureSeparation =
+    std::function<std::vector<Lab>(const SeparationDesign&, std::span<const Cmyk>)>;
 
 // Prints a ramp of each input alone and sets the design's demand curves so
 // that the colour difference from paper grows in proportion to the value:
@@ -100,13 +102,13 @@ private:
 
 struct RgbTableDesign {
     int points = 17;
-    int inkLimit = 300;            // percent over C, M, Y and K
-    double blackStartL = 75.0;     // greys darker than this take black ink
-    double blackFullL = 40.0;      // greys darker than this are carried by black
-    double blackMax = 0.95;        // the share of a grey black carries from there
-    double blackChromaFade = 30.0; // chroma from which colours take no black by rule
-    double chromaKnee = 0.9;       // share of the printer's chroma left as it is
-    double saturation = 1.0;       // chroma scale of the input before mapping (vivid: above 1)
+    int inkLimit = 300;             // percent over C, M, Y and K
+    double blackStartL = 75.0;      // greys darker than this take black ink
+    double blackFullL = 40.0;       // greys darker than this are carried by black
+    double blackMax = 0.95;         // the share of a grey black carries from there
+    double blackChromaFade = 30.0;  // chroma from which colours take no black by rule
+    double chromaKnee = 0.9;        // share of the printer's chroma left as it is
+    double saturation = 1.0;        // chroma scale of the input before mapping (vivid: above 1)
     // Where the separation stops following its inputs (pairOverflow of its
     // design), kept out of; none when the separation is not known.
     std::function<double(const std::array<double, 4>&)> overflow;
@@ -115,7 +117,8 @@ struct RgbTableDesign {
 // The aim of every sRGB colour: its Lab mapped into the printer's gamut.
 class GamutMapping {
 public:
-    GamutMapping(const PrinterModel& printer, const RgbTableDesign& design, const ColourSpaces& spaces);
+    GamutMapping(const PrinterModel& printer, const RgbTableDesign& design,
+                 const ColourSpaces& spaces);
     Lab aim(uint8_t r, uint8_t g, uint8_t b) const;
     // The lightness mapping alone (input L* to printed L*).
     double lightness(double L) const;
@@ -132,9 +135,10 @@ private:
     const ColourSpaces& spaces_;
     RgbTableDesign design_;
     double blackL_ = 0;
-    std::vector<float> printer_, source_;  // largest chroma by lightness (0..100) and hue (2-degree steps)
-    std::vector<double> blackRamp_;        // lightness of black alone, 256 steps of its input
-    std::vector<double> cusp_;             // cuspLightness by hue step
+    std::vector<float> printer_,
+        source_;  // largest chroma by lightness (0..100) and hue (2-degree steps)
+    std::vector<double> blackRamp_;  // lightness of black alone, 256 steps of its input
+    std::vector<double> cusp_;       // cuspLightness by hue step
 };
 
 // Finds the CMYK (0..1) that prints `aim`, keeping to the black rule and the
@@ -144,7 +148,8 @@ struct Solution {
     std::array<double, 4> cmyk{};
     double error = 0;
 };
-Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design, const GamutMapping& mapping, const Lab& aim,
+Solution solveCmyk(const PrinterModel& printer, const RgbTableDesign& design,
+                   const GamutMapping& mapping, const Lab& aim,
                    std::span<const std::array<double, 4>> starts);
 
 struct RgbTable {
@@ -153,7 +158,8 @@ struct RgbTable {
     std::vector<std::array<double, 4>> cmyk;  // per node
     respack::Bytes grid() const;              // four bytes a node
 };
-RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping, const RgbTableDesign& design);
+RgbTable buildRgbTable(const PrinterModel& printer, const GamutMapping& mapping,
+                       const RgbTableDesign& design);
 
 // Prints the table's nodes and corrects each by what it measured, `rounds`
 // times: what the interpolated model missed, the printer shows.
@@ -167,4 +173,4 @@ void refineRgbTable(RgbTable& table, const PrinterModel& printer, const RgbTable
 respack::Bytes greyRamp(int points, std::span<const uint8_t> values, std::span<const Lab> blackRamp,
                         const ColourSpaces& spaces);
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

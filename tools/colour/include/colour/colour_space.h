@@ -67,4 +67,4 @@ double deltaE2000(const Lab& a, const Lab& b);
 double chroma(const Lab& v);
 double hueDegrees(const Lab& v);
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

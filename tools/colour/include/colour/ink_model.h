@@ -53,10 +53,10 @@ std::optional<InkId> inkByName(std::string_view name);
 
 struct InkModel {
     std::string media;
-    Linear paper;                        // reflectance of bare paper
-    std::array<Linear, kInkCount> film;  // transmittance of each ink's solid film, by InkId
-    double oneBitCover = 1.0;            // share of a pixel a one-bit dot covers
-    std::array<double, 4> twoBitCover{}; // the same for two-bit codes 0 (none) to 3 (large)
+    Linear paper;                         // reflectance of bare paper
+    std::array<Linear, kInkCount> film;   // transmittance of each ink's solid film, by InkId
+    double oneBitCover = 1.0;             // share of a pixel a one-bit dot covers
+    std::array<double, 4> twoBitCover{};  // the same for two-bit codes 0 (none) to 3 (large)
 
     // The model of one of the default pack's media: "PlainPaper",
     // "PhotoMatte" or "PhotoGlossy" (case does not matter). Other names get
@@ -101,8 +101,9 @@ template <class PlaneRow>
 size_t combinationAt(int planes, int bits, int x, PlaneRow row) {
     const int perByte = 8 / bits, shift = 8 - bits * (x % perByte + 1), mask = (1 << bits) - 1;
     size_t combo = 0;
-    for (int k = 0; k < planes; ++k) combo |= size_t((row(k)[x / perByte] >> shift) & mask) << (bits * k);
+    for (int k = 0; k < planes; ++k)
+        combo |= size_t((row(k)[x / perByte] >> shift) & mask) << (bits * k);
     return combo;
 }
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

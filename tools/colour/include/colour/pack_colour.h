@@ -28,7 +28,8 @@ public:
 
     respack::Bytes separationTable(const respack::TableRequest& request,
                                    const respack::ColourTable4dOptions& options) override;
-    respack::Bytes rgbTable(const respack::TableRequest& request, const respack::ColourTable3dOptions& options) override;
+    respack::Bytes rgbTable(const respack::TableRequest& request,
+                            const respack::ColourTable3dOptions& options) override;
     std::string generator() const override;
 
     // The design an RGB table of this media and role is built with.
@@ -36,13 +37,15 @@ public:
                                  const respack::ColourTable3dOptions& options);
 
 private:
-    const PrinterModel& printerFor(const respack::TableRequest& request, const PatchPrinter& printer);
+    const PrinterModel& printerFor(const respack::TableRequest& request,
+                                   const PatchPrinter& printer);
 
     TargetGrid target_;
     std::unique_ptr<ColourSpaces> spaces_;
     std::map<std::string, Measurements> given_;
     std::map<std::string, PrinterModel> printers_;
-    std::map<uint64_t, SeparationDesign> separations_;  // by the checksum of the table made from each
+    std::map<uint64_t, SeparationDesign>
+        separations_;  // by the checksum of the table made from each
 };
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

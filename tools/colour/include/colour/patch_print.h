@@ -26,15 +26,15 @@ using ResourceSource = std::function<const respack::Bytes&(int32_t number)>;
 // How the pages are printed.
 struct PrintPath {
     int xResolution = 1440, yResolution = 720;
-    int bits = 2;            // one-bit or two-bit dots
-    bool diffusion = true;   // error diffusion, else ordered dither
+    int bits = 2;              // one-bit or two-bit dots
+    bool diffusion = true;     // error diffusion, else ordered dither
     int32_t halftoneList = 0;  // the resource-number list of the halftone sequence
 };
 
 struct PatchLayout {
-    int size = 48;     // device pixels across and down
-    int margin = 8;    // left out of the measurement on every side
-    int perRow = 48;   // patches in one row of the target
+    int size = 48;    // device pixels across and down
+    int margin = 8;   // left out of the measurement on every side
+    int perRow = 48;  // patches in one row of the target
 };
 
 class PatchPrinter {
@@ -55,7 +55,8 @@ public:
     const PrintPath& path() const { return path_; }
 
 private:
-    std::vector<Linear> run(std::span<const uint8_t> input, int bytesPerPixel, size_t patches) const;
+    std::vector<Linear> run(std::span<const uint8_t> input, int bytesPerPixel,
+                            size_t patches) const;
 
     respack::Bytes table_;
     ResourceSource halftone_;
@@ -64,4 +65,4 @@ private:
     PatchLayout layout_;
 };
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

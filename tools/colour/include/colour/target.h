@@ -30,7 +30,9 @@ struct TargetGrid {
 
     // The device value of level i of n (0 and 255 at the ends).
     static uint8_t level(int i, int n);
-    size_t size() const { return size_t(cmyLevels) * size_t(cmyLevels) * size_t(cmyLevels) * size_t(kLevels); }
+    size_t size() const {
+        return size_t(cmyLevels) * size_t(cmyLevels) * size_t(cmyLevels) * size_t(kLevels);
+    }
     std::vector<Cmyk> patches() const;
     // The grid whose patches are exactly `patches` in this order, or throws
     // std::invalid_argument saying why they are not one.
@@ -44,4 +46,4 @@ struct Measurements {
     std::vector<Lab> lab;
 };
 
-} // namespace inkdot::colour
+}  // namespace inkdot::colour

@@ -88,10 +88,10 @@ int32_t chooseTable(const ParsedIndex& index, const Selection& selection);
 // `blackStart` of the grey component, under-colour removal of `ucr` times the
 // black, a per-channel tone curve and a total ink limit.
 struct ColourTable3dOptions {
-    int points = 17;          // grid points per axis, 2..36
-    int type = 0;             // 0 plain, 50 with node values, 51 also a grey-share table
-    int kind = 1;             // tableKind byte: 0, 1, 2 or 3
-    int16_t percentAt0 = 350; // dot gain of an isolated dot, percent
+    int points = 17;           // grid points per axis, 2..36
+    int type = 0;              // 0 plain, 50 with node values, 51 also a grey-share table
+    int kind = 1;              // tableKind byte: 0, 1, 2 or 3
+    int16_t percentAt0 = 350;  // dot gain of an isolated dot, percent
     int16_t percentAt255 = 100;
     int inkLimit = 280;       // total ink limit, percent of one solid ink
     double blackStart = 0.3;  // grey component at which black ink begins, 0..1
@@ -101,8 +101,8 @@ struct ColourTable3dOptions {
     std::array<uint8_t, 3> dominantReduction{8, 8, 4};  // U0..U2, percent
     std::array<int8_t, 4> hueShift{0, 0, 0, 5};         // S0..S3 (S3 adds to saturation)
     std::array<int8_t, 3> lowGapReduction{6, 6, 6};     // V0..V2, percent
-    Bytes extraBlock;         // appended and referenced from the header when not empty
-    std::string label;        // 15 bytes of text at the start; generated when empty
+    Bytes extraBlock;   // appended and referenced from the header when not empty
+    std::string label;  // 15 bytes of text at the start; generated when empty
     // Measured tables: the grid (points^3 nodes of C, M, Y, K, axis 2
     // fastest), the black-only grey ramp and the grey-share table (type 51)
     // as given, instead of the formulas above. Empty: the formulas.
@@ -123,13 +123,13 @@ std::vector<uint8_t> axisValues(int points);
 // prints alone at full density. Every node keeps dark + light + black of
 // each pair within one solid ink, and all six within `inkLimit`.
 struct ColourTable4dOptions {
-    int points = 9;            // grid points per axis, 2..36
+    int points = 9;  // grid points per axis, 2..36
     int kind = 1;
     int16_t percentAt0 = 350;  // 250, 350 or 500 for one-bit single-ink use
     int16_t percentAt255 = 100;
-    int inkLimit = 300;        // percent, over all six inks
-    double lightDensity = 0.3; // density of a light ink relative to its dark ink
-    double darkStart = 0.2;    // demand at which the dark ink begins
+    int inkLimit = 300;         // percent, over all six inks
+    double lightDensity = 0.3;  // density of a light ink relative to its dark ink
+    double darkStart = 0.2;     // demand at which the dark ink begins
     double blackGamma = 1.0;
     Bytes extraBlock;
     std::string label;
@@ -145,7 +145,7 @@ Bytes colourTable4d(const ColourTable4dOptions& options);
 // none).
 struct ExtraBlock1Options {
     int16_t code = 2;
-    int16_t inkScale = 0;  // written as an item of tag 101 when not 0
+    int16_t inkScale = 0;                               // written as an item of tag 101 when not 0
     std::vector<std::pair<uint16_t, Bytes>> moreItems;  // (tag, payload) after those
 };
 Bytes extraBlockKind1(const ExtraBlock1Options& options);
@@ -204,9 +204,9 @@ struct LevelRecord {
 };
 struct LevelRecordOptions {
     int count = 512;
-    double smallShare = 0.5;   // B of the model
-    double inkScale = 1.0;     // H of the model
-    double lowSlope = 1.0;     // A of the model (65/203 for a single ink)
+    double smallShare = 0.5;  // B of the model
+    double inkScale = 1.0;    // H of the model
+    double lowSlope = 1.0;    // A of the model (65/203 for a single ink)
 };
 std::vector<LevelRecord> levelRecordModel(const LevelRecordOptions& options);
 // The level-record resource (512 records of three bytes, each record's sum
@@ -265,7 +265,8 @@ Bytes curveTable(int mode, double unit = 0.01);
 // resources made so far (the halftone resources come first).
 struct TableRequest {
     std::string media;
-    std::string role;      // "one-bit", "two-bit", "two-bit fine", "draft" (4-D); "draft", "normal", ... (3-D)
+    std::string
+        role;  // "one-bit", "two-bit", "two-bit fine", "draft" (4-D); "draft", "normal", ... (3-D)
     int xResolution = 1440, yResolution = 720, bits = 2;
     int32_t halftoneList = 0;  // the pack's error-diffusion list
     std::function<const Bytes&(int32_t)> resource;
@@ -279,7 +280,8 @@ struct TableRequest {
 class ColourTableSource {
 public:
     virtual ~ColourTableSource() = default;
-    virtual Bytes separationTable(const TableRequest& request, const ColourTable4dOptions& options) = 0;
+    virtual Bytes separationTable(const TableRequest& request,
+                                  const ColourTable4dOptions& options) = 0;
     virtual Bytes rgbTable(const TableRequest& request, const ColourTable3dOptions& options) = 0;
     // Names the method and its version in the manifest.
     virtual std::string generator() const = 0;
@@ -299,4 +301,4 @@ Bytes readResource(const std::filesystem::path& dir, int32_t number);
 // FNV-1a, 64 bits: the checksum the manifest records for every resource.
 uint64_t fnv1a64(const Bytes& bytes);
 
-} // namespace respack
+}  // namespace respack
