@@ -103,7 +103,7 @@ std::vector<Curve> bendingCurves() {
 
 // Tag 528: type 2 on the four-channel table, type 3 on the six-channel one;
 // the grid is bent channel by channel, the single-channel table by curve 0.
-// A type that does not fit leaves both as they were, with 0x200.
+// A type that does not fit leaves both as they were, with INKDOT_UNSUPPORTED.
 TEST_F(CurveSequence, ReadyCurveSet) {
     const std::vector<Curve> curves = bendingCurves();
     struct Case {

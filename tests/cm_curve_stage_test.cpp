@@ -271,7 +271,7 @@ TEST_F(CurveStageTest, RecordLengthsDoNotReachPastTheEntries) {
 }
 
 // Resources that end too early or name a slot outside the curve block stop
-// the sequence (0x300, next -1) and release the stage.
+// the sequence (INKDOT_SEQUENCE_ENDED, next -1) and release the stage.
 TEST_F(CurveStageTest, MalformedResourcesStopTheSequence) {
     const Bytes good980 = kIdentityMap3;
     const Bytes good990 = {50, 30, 70};

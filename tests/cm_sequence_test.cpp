@@ -317,7 +317,7 @@ TEST_F(CmSequenceTest, EveryBlockFailure) {
             EXPECT_EQ(CmDelete(cm), INKDOT_OK);
             EXPECT_EQ(test::liveBlocks(), base);
             if (indexResult != INKDOT_OK) {
-                // The index's scratch block reports either failure as 0x101.
+                // The index's scratch block reports either failure as INKDOT_ALLOC_FAILED.
                 EXPECT_EQ(indexResult, INKDOT_ALLOC_FAILED);
                 EXPECT_EQ(next, INKDOT_NO_RESOURCE);
                 ++failures;

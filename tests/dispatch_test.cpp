@@ -54,7 +54,7 @@ bool matches(Res want, const Resolution& r) {
     return false;
 }
 
-// The mode-0 table, tested in this order; a null kernel stands for 0x200.
+// The mode-0 table, tested in this order; a null kernel stands for INKDOT_UNSUPPORTED.
 struct Row {
     Is method, inkSet, outputBits;
     Res resolution;
@@ -212,8 +212,8 @@ TEST(Dispatch, OnlySixByteSeparationEntriesAreServed) {
     }
 }
 
-// Through Halftone itself: a combination without a kernel answers 0x200 from
-// the frame; one with a kernel answers what the kernel does, here 0x208 for
+// Through Halftone itself: a combination without a kernel answers INKDOT_UNSUPPORTED from
+// the frame; one with a kernel answers what the kernel does, here INKDOT_NOT_ENABLED for
 // a call that is not enabled (no kernel reads its tables before that check).
 // The caller's tenth argument never reaches a kernel.
 TEST(Dispatch, ThroughHalftone) {

@@ -29,7 +29,7 @@ using test::HalftoneObject;
 struct KernelCase {
     const char* name;
     int32_t method, inkSet, outputBits, x, y, pairFlag, inputScale;
-    Kernel* kernel;  // null: no kernel serves it (0x200)
+    Kernel* kernel;  // null: no kernel serves it (INKDOT_UNSUPPORTED)
     int32_t pair;
 };
 
@@ -185,15 +185,20 @@ TEST_F(LineTest, RangeChecks) {
     HalftoneContext* context = object->context;
     std::vector<uint8_t> src(64, 100), out(9, 0);
     EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 60, 4, 1, 0, 0, 0), INKDOT_OK);
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 60, 5, 1, 0, 0, 0), 0x206);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 60, 5, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
     EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 0, 64, 1, 0, 0, 0), INKDOT_OK);
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 1, 64, 1, 0, 0, 0), 0x206);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 1, 64, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
     // Negative values are refused before the unsigned sum could wrap.
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 10, -1, 1, 0, 0, 0), 0x206);
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, -1, 2, 1, 0, 0, 0), 0x206);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 10, -1, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, -1, 2, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
     EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, INT32_MIN, INT32_MIN, 1, 0, 0, 0),
-              0x206);
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, INT32_MAX, 1, 1, 0, 0, 0), 0x206);
+              INKDOT_LINE_TOO_LONG);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, INT32_MAX, 1, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
 }
 
 TEST_F(LineTest, RangeIsCheckedBeforeTheExpansion) {
@@ -205,7 +210,8 @@ TEST_F(LineTest, RangeIsCheckedBeforeTheExpansion) {
     uint8_t* line = expandedLine(*context);
     std::memset(line, 0xEE, 64);
     std::vector<uint8_t> src(64, 7), out(9, 0);
-    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 60, 5, 1, 0, 0, 0), 0x206);
+    EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 60, 5, 1, 0, 0, 0),
+              INKDOT_LINE_TOO_LONG);
     EXPECT_EQ(line[0], 0xEE);
     EXPECT_EQ(Halftone(context, src.data(), out.data(), 0, 0, 6, 0, 1, 0, 0, 0), INKDOT_OK);
     EXPECT_EQ(line[0], 7);
@@ -235,7 +241,8 @@ TEST_F(LineTest, NoKernelMeansUnsupported) {
     HalftoneObject object(params, test::singleInkLut());
     ASSERT_EQ(object.runSequence(), INKDOT_OK);
     std::vector<uint8_t> src(64, 1), out(8, 0x5A);
-    EXPECT_EQ(Halftone(object.context, src.data(), out.data(), 0, 0, 8, 0, 1, 0, 0, 0), 0x200);
+    EXPECT_EQ(Halftone(object.context, src.data(), out.data(), 0, 0, 8, 0, 1, 0, 0, 0),
+              INKDOT_UNSUPPORTED);
     EXPECT_EQ(out[0], 0x5A);
 }
 

@@ -49,31 +49,35 @@ TEST_P(HalftoneNewEarly, WritesNeitherOutVariable) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, HalftoneNewEarly,
     ::testing::Values(
-        EarlyCase{"FlagBeforeNullRecords", 1, false, false, nullptr, 0x203},
+        EarlyCase{"FlagBeforeNullRecords", 1, false, false, nullptr, INKDOT_NONZERO_FLAG},
         EarlyCase{"FlagBeforeVersion", -1, true, true, [](HalftoneParams& p) { p.version = 0; },
-                  0x203},
-        EarlyCase{"ParamsNull", 0, false, true, nullptr, 0x201},
-        EarlyCase{"ParamsBeforeLut", 0, false, false, nullptr, 0x201},
-        EarlyCase{"LutNull", 0, true, false, nullptr, 0x202},
-        EarlyCase{"InkSet1", 0, true, true, [](HalftoneParams& p) { p.inkSet = 1; }, 0x201},
-        EarlyCase{"InkSet2", 0, true, true, [](HalftoneParams& p) { p.inkSet = 2; }, 0x201},
-        EarlyCase{"Method2", 0, true, true, [](HalftoneParams& p) { p.method = 2; }, 0x201},
+                  INKDOT_NONZERO_FLAG},
+        EarlyCase{"ParamsNull", 0, false, true, nullptr, INKDOT_BAD_FIRST_RECORD},
+        EarlyCase{"ParamsBeforeLut", 0, false, false, nullptr, INKDOT_BAD_FIRST_RECORD},
+        EarlyCase{"LutNull", 0, true, false, nullptr, INKDOT_BAD_SECOND_RECORD},
+        EarlyCase{"InkSet1", 0, true, true, [](HalftoneParams& p) { p.inkSet = 1; },
+                  INKDOT_BAD_FIRST_RECORD},
+        EarlyCase{"InkSet2", 0, true, true, [](HalftoneParams& p) { p.inkSet = 2; },
+                  INKDOT_BAD_FIRST_RECORD},
+        EarlyCase{"Method2", 0, true, true, [](HalftoneParams& p) { p.method = 2; },
+                  INKDOT_BAD_FIRST_RECORD},
         EarlyCase{"SeparatedMethod0", 0, true, true,
                   [](HalftoneParams& p) {
                       p = test::separatedParams();
                       p.method = 0;
                   },
-                  0x201},
+                  INKDOT_BAD_FIRST_RECORD},
         EarlyCase{"NegativeMaxPixels", 0, true, true, [](HalftoneParams& p) { p.maxPixels = -1; },
-                  0x201},
+                  INKDOT_BAD_FIRST_RECORD},
         EarlyCase{"Version", 0, true, true,
-                  [](HalftoneParams& p) { p.version = INKDOT_HALFTONE_VERSION + 1; }, 0x200},
+                  [](HalftoneParams& p) { p.version = INKDOT_HALFTONE_VERSION + 1; },
+                  INKDOT_UNSUPPORTED},
         EarlyCase{"RecordBeforeVersion", 0, true, true,
                   [](HalftoneParams& p) {
                       p.version = 0;
                       p.method = 2;
                   },
-                  0x201}),
+                  INKDOT_BAD_FIRST_RECORD}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Failures after the object block was taken: the class is already written,
@@ -108,21 +112,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LateCase{"SeparatedFormat6",
                  with(test::separatedParams(), [](HalftoneParams& p) { p.inputFormat = 6; }),
-                 0x201},
+                 INKDOT_BAD_FIRST_RECORD},
         LateCase{"SingleInkFormat4",
                  with(test::singleInkParams(), [](HalftoneParams& p) { p.inputFormat = 4; }),
-                 0x201},
+                 INKDOT_BAD_FIRST_RECORD},
         LateCase{"InkSet4Format0",
-                 with(test::singleInkParams(), [](HalftoneParams& p) { p.inkSet = 4; }), 0x201},
+                 with(test::singleInkParams(), [](HalftoneParams& p) { p.inkSet = 4; }),
+                 INKDOT_BAD_FIRST_RECORD},
         LateCase{"ModeTableRejects",
-                 with(test::singleInkParams(), [](HalftoneParams& p) { p.pairFlag = 1; }), 0x200}),
+                 with(test::singleInkParams(), [](HalftoneParams& p) { p.pairFlag = 1; }),
+                 INKDOT_UNSUPPORTED}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The mode table: resolution, depth, method, ink set, pair flag and scale.
 struct ModeCase {
     const char* name;
     int32_t x, y, outputBits, method, inkSet, pairFlag, inputScale;
-    int32_t mode;  // or a result code from 0x200 on
+    int32_t mode;  // or a result code from INKDOT_UNSUPPORTED on
 };
 
 class HalftoneMode : public HalftoneObjectTest, public ::testing::WithParamInterface<ModeCase> {};
@@ -148,25 +154,26 @@ TEST_P(HalftoneMode, ChosenFromParams) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HalftoneMode,
-    ::testing::Values(ModeCase{"ByteOutput", 720, 720, 8, 0, 0, 0, 0, 7},
-                      ModeCase{"ByteOutputBeforePairCheck", 720, 720, 8, 1, 3, 1, 0, 7},
-                      ModeCase{"HalfWidthPairedOneInk", 360, 720, 2, 1, 0, 1, -1, 3},
-                      ModeCase{"HalfWidthPairedSeparated", 360, 720, 2, 1, 3, 1, -1, 1},
-                      ModeCase{"HalfWidthPairedNeedsScaleMinus1", 360, 720, 2, 1, 0, 1, 0, 0x200},
-                      ModeCase{"HalfWidthPairedDitherRejected", 360, 720, 2, 3, 0, 1, -1, 0x200},
-                      ModeCase{"HalfWidthOneInk", 360, 720, 2, 1, 0, 0, 0, 6},
-                      ModeCase{"HalfWidthSeparated", 360, 720, 2, 1, 3, 0, 0, 4},
-                      ModeCase{"HalfWidthDither", 360, 720, 2, 3, 3, 0, 0, 0},
-                      ModeCase{"HalfWidthMethod0Rejected", 360, 720, 2, 0, 0, 0, 0, 0x200},
-                      ModeCase{"HalfWidthOtherMethodRejected", 360, 720, 2, 5, 0, 0, 0, 0x200},
-                      ModeCase{"HalfWidthPairFlag2Rejected", 360, 720, 2, 1, 0, 2, -1, 0x200},
-                      ModeCase{"HalfWidthOneBitIsPlain", 360, 720, 1, 1, 0, 0, 0, 0},
-                      ModeCase{"PairFlagElsewhereRejected", 720, 720, 2, 1, 0, 1, -1, 0x200},
-                      ModeCase{"PairFlag2ElsewhereIgnored", 720, 720, 1, 1, 0, 2, 0, 0},
-                      ModeCase{"SeparatedDitherOneBit", 720, 720, 1, 3, 3, 0, 0, 7},
-                      ModeCase{"SeparatedDitherTwoBit", 720, 720, 2, 3, 3, 0, 0, 0},
-                      ModeCase{"SeparatedDiffusion1440", 1440, 720, 2, 1, 3, 0, 0, 0},
-                      ModeCase{"OneInkDither", 720, 720, 1, 3, 0, 0, 0, 0}),
+    ::testing::Values(
+        ModeCase{"ByteOutput", 720, 720, 8, 0, 0, 0, 0, 7},
+        ModeCase{"ByteOutputBeforePairCheck", 720, 720, 8, 1, 3, 1, 0, 7},
+        ModeCase{"HalfWidthPairedOneInk", 360, 720, 2, 1, 0, 1, -1, 3},
+        ModeCase{"HalfWidthPairedSeparated", 360, 720, 2, 1, 3, 1, -1, 1},
+        ModeCase{"HalfWidthPairedNeedsScaleMinus1", 360, 720, 2, 1, 0, 1, 0, INKDOT_UNSUPPORTED},
+        ModeCase{"HalfWidthPairedDitherRejected", 360, 720, 2, 3, 0, 1, -1, INKDOT_UNSUPPORTED},
+        ModeCase{"HalfWidthOneInk", 360, 720, 2, 1, 0, 0, 0, 6},
+        ModeCase{"HalfWidthSeparated", 360, 720, 2, 1, 3, 0, 0, 4},
+        ModeCase{"HalfWidthDither", 360, 720, 2, 3, 3, 0, 0, 0},
+        ModeCase{"HalfWidthMethod0Rejected", 360, 720, 2, 0, 0, 0, 0, INKDOT_UNSUPPORTED},
+        ModeCase{"HalfWidthOtherMethodRejected", 360, 720, 2, 5, 0, 0, 0, INKDOT_UNSUPPORTED},
+        ModeCase{"HalfWidthPairFlag2Rejected", 360, 720, 2, 1, 0, 2, -1, INKDOT_UNSUPPORTED},
+        ModeCase{"HalfWidthOneBitIsPlain", 360, 720, 1, 1, 0, 0, 0, 0},
+        ModeCase{"PairFlagElsewhereRejected", 720, 720, 2, 1, 0, 1, -1, INKDOT_UNSUPPORTED},
+        ModeCase{"PairFlag2ElsewhereIgnored", 720, 720, 1, 1, 0, 2, 0, 0},
+        ModeCase{"SeparatedDitherOneBit", 720, 720, 1, 3, 3, 0, 0, 7},
+        ModeCase{"SeparatedDitherTwoBit", 720, 720, 2, 3, 3, 0, 0, 0},
+        ModeCase{"SeparatedDiffusion1440", 1440, 720, 2, 1, 3, 0, 0, 0},
+        ModeCase{"OneInkDither", 720, 720, 1, 3, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HalftoneObjectTest, CopiesTheRecordsAndStartsEmpty) {
@@ -210,7 +217,8 @@ TEST_F(HalftoneObjectTest, ObjectBlockFailures) {
         MemOp op;
         int32_t result;
     };
-    for (Fault f : {Fault{MemOp::Allocate, 0x101}, Fault{MemOp::Lock, 0x102}}) {
+    for (Fault f :
+         {Fault{MemOp::Allocate, INKDOT_ALLOC_FAILED}, Fault{MemOp::Lock, INKDOT_LOCK_FAILED}}) {
         test::resetMemory();
         test::failNth(f.op, 1);
         HalftoneParams params = test::singleInkParams();

@@ -83,9 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"At2880", 2880, 720, test::standardList(), 0, 100, 0, 205},
         ListCase{"ShortListLeavesZeros", 2880, 720, test::resourceList({7, 8, -1}), 0, 7, 0, 0},
         ListCase{"ShortListHasPosition1", 720, 720, test::resourceList({7, 8, -1}), 0, 7, 0, 8},
-        ListCase{"PositionHoldsMinus1", 720, 360, test::resourceList({7, 8, -1}), 0, 7, 0x300, 0},
+        ListCase{"PositionHoldsMinus1", 720, 360, test::resourceList({7, 8, -1}), 0, 7,
+                 INKDOT_SEQUENCE_ENDED, 0},
         ListCase{"FifteenthValueEnds", 720, 720, list15(true), 0, 11, 0, 12},
-        ListCase{"SixteenthValueTooLate", 720, 720, list15(false), 0x300, 0, 0, 0},
+        ListCase{"SixteenthValueTooLate", 720, 720, list15(false), INKDOT_SEQUENCE_ENDED, 0, 0, 0},
         ListCase{"NegativeNumbersPass", 720, 720, test::resourceList({-5, -6, -1}), 0, -5, 0, -6}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -101,7 +102,7 @@ TEST_F(SequenceTest, ListIsReadWithinItsLength) {
     HalftoneObject object(test::singleInkParams(), test::singleInkLut());
     Bytes list = test::resourceList({7, 8, -1});
     int32_t next = 0;
-    EXPECT_EQ(halftoneSetResource(object.context, list.data(), 5, &next), 0x300);
+    EXPECT_EQ(halftoneSetResource(object.context, list.data(), 5, &next), INKDOT_SEQUENCE_ENDED);
 }
 
 // ---------------------------------------------------------------------------
@@ -184,10 +185,11 @@ TEST_F(SequenceTest, ExtraBlockKind) {
     };
     Bytes unknown = test::chainExtra(2);
     unknown[0] = 5;
-    for (const Case& c : {Case{"None", 1, {}, 0, 0}, Case{"NoneTwoBit", 2, {}, 0x300, 0},
-                          Case{"Chain", 2, test::chainExtra(2), 0, 1},
-                          Case{"Records", 1, test::recordExtra(300), 0, 2},
-                          Case{"Unknown", 1, unknown, 0x300, 0}}) {
+    for (const Case& c :
+         {Case{"None", 1, {}, 0, 0}, Case{"NoneTwoBit", 2, {}, INKDOT_SEQUENCE_ENDED, 0},
+          Case{"Chain", 2, test::chainExtra(2), 0, 1},
+          Case{"Records", 1, test::recordExtra(300), 0, 2},
+          Case{"Unknown", 1, unknown, INKDOT_SEQUENCE_ENDED, 0}}) {
         HalftoneParams params = test::singleInkParams();
         params.outputBits = c.outputBits;
         HalftoneObject object(params, test::singleInkLut(), c.extra);
@@ -209,10 +211,10 @@ TEST_F(SequenceTest, ExtraBlockReadsStayInsideItsLength) {
         int32_t result, kind;
     };
     const Bytes chain = test::chainExtra(2), records = test::recordExtra(300);
-    for (const Case& c :
-         {Case{"ChainWhole", chain, chain.size(), 0, 1}, Case{"ChainHeadCut", chain, 5, 0x300, 0},
-          Case{"RecordsWhole", records, records.size(), 0, 2},
-          Case{"RecordSignatureCut", records, 11, 0x300, 0}}) {
+    for (const Case& c : {Case{"ChainWhole", chain, chain.size(), 0, 1},
+                          Case{"ChainHeadCut", chain, 5, INKDOT_SEQUENCE_ENDED, 0},
+                          Case{"RecordsWhole", records, records.size(), 0, 2},
+                          Case{"RecordSignatureCut", records, 11, INKDOT_SEQUENCE_ENDED, 0}}) {
         test::LutWithGrid table = test::singleInkLut();
         table.lut.grid = table.grid.data();
         table.lut.extraBlock = const_cast<uint8_t*>(c.extra.data());
@@ -275,18 +277,36 @@ TEST_F(SequenceTest, GridChecks) {
     flat[9] = flat[8];
     const Bytes good = test::gridLevels(test::evenList(32));
     for (const Case& c : {
-             Case{"OneInkNoHandle", false, [](CmLut& l) { l.gridHandle = nullptr; }, {}, 0x201},
-             Case{"OneInkNoGrid", false, [](CmLut& l) { l.grid = nullptr; }, {}, 0x201},
-             Case{"OneInkListNotRising", false, [](CmLut& l) { l.list0[3] = 10; }, {}, 0x202},
-             Case{"SeparatedNoHandle", true, [](CmLut& l) { l.gridHandle = nullptr; }, good, 0x201},
-             Case{"SeparatedNoGrid", true, [](CmLut& l) { l.grid = nullptr; }, good, 0x201},
+             Case{"OneInkNoHandle",
+                  false,
+                  [](CmLut& l) { l.gridHandle = nullptr; },
+                  {},
+                  INKDOT_BAD_FIRST_RECORD},
+             Case{"OneInkNoGrid",
+                  false,
+                  [](CmLut& l) { l.grid = nullptr; },
+                  {},
+                  INKDOT_BAD_FIRST_RECORD},
+             Case{"OneInkListNotRising",
+                  false,
+                  [](CmLut& l) { l.list0[3] = 10; },
+                  {},
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"SeparatedNoHandle", true, [](CmLut& l) { l.gridHandle = nullptr; }, good,
+                  INKDOT_BAD_FIRST_RECORD},
+             Case{"SeparatedNoGrid", true, [](CmLut& l) { l.grid = nullptr; }, good,
+                  INKDOT_BAD_FIRST_RECORD},
              Case{"SeparatedThreeDimensional", true, [](CmLut& l) { l.points[3] = 1; }, good,
-                  0x202},
-             Case{"SeparatedFiveChannels", true, [](CmLut& l) { l.channels = 5; }, good, 0x202},
-             Case{"SeparatedSevenChannels", true, [](CmLut& l) { l.channels = 7; }, good, 0x202},
-             Case{"LevelCount31", true, nullptr, test::gridLevels(test::evenList(32), 31), 0x202},
-             Case{"LevelsNotRising", true, nullptr, test::gridLevels(flat), 0x202},
-             Case{"LevelsMissing", true, nullptr, {}, 0x300},
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"SeparatedFiveChannels", true, [](CmLut& l) { l.channels = 5; }, good,
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"SeparatedSevenChannels", true, [](CmLut& l) { l.channels = 7; }, good,
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"LevelCount31", true, nullptr, test::gridLevels(test::evenList(32), 31),
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"LevelsNotRising", true, nullptr, test::gridLevels(flat),
+                  INKDOT_BAD_SECOND_RECORD},
+             Case{"LevelsMissing", true, nullptr, {}, INKDOT_SEQUENCE_ENDED},
          }) {
         test::LutWithGrid table = c.separated ? test::separationLut() : test::singleInkLut();
         HalftoneObject object(c.separated ? test::separatedParams() : test::singleInkParams(),
@@ -296,7 +316,7 @@ TEST_F(SequenceTest, GridChecks) {
         EXPECT_EQ(object.call(c.levels), c.result) << c.name;
         EXPECT_TRUE(allEmpty(*object.context)) << c.name;
         EXPECT_EQ(object.context->sequenceState, kSequenceFailed) << c.name;
-        EXPECT_EQ(object.call(test::bayerMatrix(4)), 0x300) << c.name;
+        EXPECT_EQ(object.call(test::bayerMatrix(4)), INKDOT_SEQUENCE_ENDED) << c.name;
     }
 }
 
@@ -361,9 +381,10 @@ TEST_F(SequenceTest, MatrixDimensionCodes) {
         uint8_t widthCode, heightCode;
         int32_t width, height, result;
     };
-    for (Case c : {Case{255, 2, 256, 2, 0}, Case{239, 1, 512, 1, 0}, Case{16, 16, 16, 16, 0},
-                   Case{3, 5, 3, 5, 0}, Case{1, 239, 1, 512, 0}, Case{0, 4, 0, 4, 0x300},
-                   Case{4, 0, 4, 0, 0x300}}) {
+    for (Case c :
+         {Case{255, 2, 256, 2, 0}, Case{239, 1, 512, 1, 0}, Case{16, 16, 16, 16, 0},
+          Case{3, 5, 3, 5, 0}, Case{1, 239, 1, 512, 0}, Case{0, 4, 0, 4, INKDOT_SEQUENCE_ENDED},
+          Case{4, 0, 4, 0, INKDOT_SEQUENCE_ENDED}}) {
         HalftoneObject object(test::singleInkParams(), test::singleInkLut());
         ASSERT_EQ(object.call(test::standardList()), INKDOT_OK);
         ASSERT_EQ(object.call({}), INKDOT_OK);
@@ -389,7 +410,8 @@ TEST_F(SequenceTest, MatrixIsReadWithinTheResourceLength) {
     ASSERT_EQ(object.call({}), INKDOT_OK);
     Bytes matrix = test::bayerMatrix(8);
     int32_t next = 0;
-    EXPECT_EQ(halftoneSetResource(object.context, matrix.data(), matrix.size() - 1, &next), 0x300);
+    EXPECT_EQ(halftoneSetResource(object.context, matrix.data(), matrix.size() - 1, &next),
+              INKDOT_SEQUENCE_ENDED);
     EXPECT_TRUE(allEmpty(*object.context));
 }
 
@@ -502,14 +524,14 @@ TEST_F(SequenceTest, SpreadFailureKeepsTheBlocks) {
     test::LutWithGrid table = test::singleInkLut();
     table.lut.percentAt0 = 300;
     HalftoneObject object(test::singleInkParams(), table);
-    EXPECT_EQ(object.runSequence(), 0x300);
+    EXPECT_EQ(object.runSequence(), INKDOT_SEQUENCE_ENDED);
     EXPECT_EQ(object.next, -1);
     EXPECT_NE(object.context->blocks[kDitherMatrix].address, nullptr);
     EXPECT_NE(object.context->blocks[kDotValues].address, nullptr);
-    EXPECT_EQ(object.call(test::levelRecordResource({})), 0x300);
+    EXPECT_EQ(object.call(test::levelRecordResource({})), INKDOT_SEQUENCE_ENDED);
 
     HalftoneObject noRow(at(test::singleInkParams(), 2880, 720), test::singleInkLut());
-    EXPECT_EQ(noRow.runSequence(), 0x201);
+    EXPECT_EQ(noRow.runSequence(), INKDOT_BAD_FIRST_RECORD);
     EXPECT_NE(noRow.context->blocks[kDotValues].address, nullptr);
 }
 
@@ -518,7 +540,7 @@ TEST_F(SequenceTest, ZeroDotValueIsRefused) {
     table.lut.percentAt0 = 250;
     table.lut.percentAt255 = 0;  // dotValues[255] = 0
     HalftoneObject object(test::singleInkParams(), table);
-    EXPECT_EQ(object.runSequence(), 0x202);
+    EXPECT_EQ(object.runSequence(), INKDOT_BAD_SECOND_RECORD);
     EXPECT_TRUE(allEmpty(*object.context));
 }
 
@@ -550,7 +572,7 @@ TEST_F(SequenceTest, RecordResourceHeader) {
         Bytes records = test::levelRecordResource({{1, 2, 3}});
         records[c.offset] = c.value;
         o->next = 0;
-        EXPECT_EQ(o->call(records), 0x300) << c.name;
+        EXPECT_EQ(o->call(records), INKDOT_SEQUENCE_ENDED) << c.name;
         EXPECT_EQ(o->next, -1) << c.name;
         EXPECT_NE(o->context->blocks[kDotValues].address, nullptr) << c.name;
     }
@@ -577,7 +599,7 @@ TEST_F(SequenceTest, RecordsAreStoredTwice) {
         ASSERT_EQ(test::fields(records[512 + r]), want) << r;
     }
     EXPECT_EQ(o->context->sequenceState, kSequenceComplete);
-    EXPECT_EQ(o->call(test::levelRecordResource(in)), 0x300);
+    EXPECT_EQ(o->call(test::levelRecordResource(in)), INKDOT_SEQUENCE_ENDED);
 }
 
 TEST_F(SequenceTest, OneInkTakesEverySecondRecord) {
@@ -598,7 +620,7 @@ TEST_F(SequenceTest, RecordSumAbove255StopsThere) {
     HalftoneObject* o = readyForRecords(holder, change(test::separatedParams(), 1, 2));
     std::vector<std::array<uint8_t, 3>> in(512, {1, 1, 1});
     in[5] = {100, 100, 56};
-    EXPECT_EQ(o->call(test::levelRecordResource(in)), 0x300);
+    EXPECT_EQ(o->call(test::levelRecordResource(in)), INKDOT_SEQUENCE_ENDED);
     const LevelRecord* records = levelRecords(*o->context);
     EXPECT_EQ(test::fields(records[4]), (std::array<int, 4>{1, 1, 1, 3}));
     EXPECT_NE(test::fields(records[5]), (std::array<int, 4>{100, 100, 56, 256}));
@@ -660,7 +682,7 @@ TEST_P(WholeSequence, EndsWithMinus1AtTheRightCall) {
     const std::vector<uint8_t> tables(static_cast<uint8_t*>(dots.address),
                                       static_cast<uint8_t*>(dots.address) + dots.size);
     object.next = 5;
-    EXPECT_EQ(object.call(test::levelRecordResource({})), 0x300);
+    EXPECT_EQ(object.call(test::levelRecordResource({})), INKDOT_SEQUENCE_ENDED);
     EXPECT_EQ(object.next, 5);
     EXPECT_EQ(std::memcmp(before.data(), object.context, before.size()), 0);
     EXPECT_EQ(std::memcmp(tables.data(), dots.address, tables.size()), 0);
@@ -701,9 +723,10 @@ TEST_P(WholeSequence, EveryBlockFailureIsReportedAndCleanedUp) {
                 EXPECT_GT(n, 4);  // list, table and matrix calls allocate at least four blocks
                 break;
             }
-            EXPECT_EQ(result, op == MemOp::Allocate ? 0x101 : 0x102) << n;
+            EXPECT_EQ(result, op == MemOp::Allocate ? INKDOT_ALLOC_FAILED : INKDOT_LOCK_FAILED)
+                << n;
             EXPECT_TRUE(allEmpty(*object.context)) << n;
-            EXPECT_EQ(object.call(test::bayerMatrix(4)), 0x300) << n;
+            EXPECT_EQ(object.call(test::bayerMatrix(4)), INKDOT_SEQUENCE_ENDED) << n;
             EXPECT_EQ(object.remove(), INKDOT_OK) << n;
             EXPECT_EQ(test::liveBlocks(), live) << n;
         }

@@ -47,36 +47,37 @@ TEST_P(SpreadLevels, ByDepthInkSetAndResolution) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SpreadLevels,
-    ::testing::Values(SpreadCase{"TwoBitOneInk2880", 2, 0, 2880, 720, 0, 0, {36, 8, 6, 2}},
-                      SpreadCase{"TwoBitOneInk1440", 2, 0, 1440, 720, 0, 0, {32, 9, 2, 0}},
-                      SpreadCase{"TwoBitOneInkSquare", 2, 0, 720, 720, 0, 0, {15, 4, 1, 0}},
-                      SpreadCase{"TwoBitOneInkHalfWidth", 2, 0, 360, 720, 0, 0, {15, 4, 1, 0}},
-                      SpreadCase{"TwoBitOneInkWide", 2, 0, 720, 360, 0, 0, {18, 4, 3, 1}},
-                      SpreadCase{"TwoBitOneInkOther", 2, 0, 720, 540, 0, 0x201, {}},
-                      SpreadCase{"TwoBitSeparated2880", 2, 3, 2880, 720, 0, 0, {36, 8, 6, 2}},
-                      SpreadCase{"TwoBitSeparated1440", 2, 3, 1440, 720, 0, 0, {10, 4, 2, 0}},
-                      SpreadCase{"TwoBitSeparatedSquare", 2, 3, 1440, 1440, 0, 0, {16, 4, 2, 0}},
-                      SpreadCase{"TwoBitSeparatedWide", 2, 3, 720, 360, 0, 0, {32, 8, 4, 0}},
-                      SpreadCase{"TwoBitSeparatedHalfWidth", 2, 3, 360, 720, 0, 0, {111, 8, 2, 0}},
-                      SpreadCase{"TwoBitSeparatedOther", 2, 3, 1000, 720, 0, 0x201, {}},
-                      SpreadCase{"OneBitOneInk1440At250", 1, 0, 1440, 720, 250, 0, {17, 9, 4, 2}},
-                      SpreadCase{"OneBitOneInk1440At350", 1, 0, 1440, 720, 350, 0, {20, 10, 5, 3}},
-                      SpreadCase{"OneBitOneInk1440At500", 1, 0, 1440, 720, 500, 0, {52, 20, 8, 4}},
-                      SpreadCase{"OneBitOneInk1440At300", 1, 0, 1440, 720, 300, 0x300, {}},
-                      SpreadCase{"OneBitOneInkSquareAt250", 1, 0, 720, 720, 250, 0, {32, 9, 4, 2}},
-                      SpreadCase{"OneBitOneInkSquareAt350", 1, 0, 720, 720, 350, 0, {37, 20, 5, 2}},
-                      SpreadCase{"OneBitOneInkSquareAt500", 1, 0, 720, 720, 500, 0, {55, 22, 8, 3}},
-                      SpreadCase{"OneBitOneInkSquareAt300", 1, 0, 720, 720, 300, 0x300, {}},
-                      SpreadCase{"OneBitOneInkWideAt250", 1, 0, 720, 360, 250, 0, {56, 22, 11, 4}},
-                      SpreadCase{"OneBitOneInkWideAt350", 1, 0, 720, 360, 350, 0, {59, 27, 12, 5}},
-                      SpreadCase{"OneBitOneInkWideAt500", 1, 0, 720, 360, 500, 0, {60, 32, 14, 7}},
-                      SpreadCase{"OneBitOneInk2880", 1, 0, 2880, 720, 250, 0x201, {}},
-                      SpreadCase{"OneBitOneInkHalfWidth", 1, 0, 360, 720, 250, 0x201, {}},
-                      SpreadCase{"OneBitSeparated1440", 1, 3, 1440, 720, 0, 0, {10, 4, 2, 0}},
-                      SpreadCase{"OneBitSeparatedSquare", 1, 3, 720, 720, 0, 0, {16, 4, 2, 0}},
-                      SpreadCase{"OneBitSeparatedWide", 1, 3, 720, 360, 0, 0, {32, 8, 4, 0}},
-                      SpreadCase{"OneBitSeparated2880", 1, 3, 2880, 720, 0, 0x201, {}},
-                      SpreadCase{"OtherInkSet", 2, 4, 720, 720, 0, 0x201, {}}),
+    ::testing::Values(
+        SpreadCase{"TwoBitOneInk2880", 2, 0, 2880, 720, 0, 0, {36, 8, 6, 2}},
+        SpreadCase{"TwoBitOneInk1440", 2, 0, 1440, 720, 0, 0, {32, 9, 2, 0}},
+        SpreadCase{"TwoBitOneInkSquare", 2, 0, 720, 720, 0, 0, {15, 4, 1, 0}},
+        SpreadCase{"TwoBitOneInkHalfWidth", 2, 0, 360, 720, 0, 0, {15, 4, 1, 0}},
+        SpreadCase{"TwoBitOneInkWide", 2, 0, 720, 360, 0, 0, {18, 4, 3, 1}},
+        SpreadCase{"TwoBitOneInkOther", 2, 0, 720, 540, 0, INKDOT_BAD_FIRST_RECORD, {}},
+        SpreadCase{"TwoBitSeparated2880", 2, 3, 2880, 720, 0, 0, {36, 8, 6, 2}},
+        SpreadCase{"TwoBitSeparated1440", 2, 3, 1440, 720, 0, 0, {10, 4, 2, 0}},
+        SpreadCase{"TwoBitSeparatedSquare", 2, 3, 1440, 1440, 0, 0, {16, 4, 2, 0}},
+        SpreadCase{"TwoBitSeparatedWide", 2, 3, 720, 360, 0, 0, {32, 8, 4, 0}},
+        SpreadCase{"TwoBitSeparatedHalfWidth", 2, 3, 360, 720, 0, 0, {111, 8, 2, 0}},
+        SpreadCase{"TwoBitSeparatedOther", 2, 3, 1000, 720, 0, INKDOT_BAD_FIRST_RECORD, {}},
+        SpreadCase{"OneBitOneInk1440At250", 1, 0, 1440, 720, 250, 0, {17, 9, 4, 2}},
+        SpreadCase{"OneBitOneInk1440At350", 1, 0, 1440, 720, 350, 0, {20, 10, 5, 3}},
+        SpreadCase{"OneBitOneInk1440At500", 1, 0, 1440, 720, 500, 0, {52, 20, 8, 4}},
+        SpreadCase{"OneBitOneInk1440At300", 1, 0, 1440, 720, 300, INKDOT_SEQUENCE_ENDED, {}},
+        SpreadCase{"OneBitOneInkSquareAt250", 1, 0, 720, 720, 250, 0, {32, 9, 4, 2}},
+        SpreadCase{"OneBitOneInkSquareAt350", 1, 0, 720, 720, 350, 0, {37, 20, 5, 2}},
+        SpreadCase{"OneBitOneInkSquareAt500", 1, 0, 720, 720, 500, 0, {55, 22, 8, 3}},
+        SpreadCase{"OneBitOneInkSquareAt300", 1, 0, 720, 720, 300, INKDOT_SEQUENCE_ENDED, {}},
+        SpreadCase{"OneBitOneInkWideAt250", 1, 0, 720, 360, 250, 0, {56, 22, 11, 4}},
+        SpreadCase{"OneBitOneInkWideAt350", 1, 0, 720, 360, 350, 0, {59, 27, 12, 5}},
+        SpreadCase{"OneBitOneInkWideAt500", 1, 0, 720, 360, 500, 0, {60, 32, 14, 7}},
+        SpreadCase{"OneBitOneInk2880", 1, 0, 2880, 720, 250, INKDOT_BAD_FIRST_RECORD, {}},
+        SpreadCase{"OneBitOneInkHalfWidth", 1, 0, 360, 720, 250, INKDOT_BAD_FIRST_RECORD, {}},
+        SpreadCase{"OneBitSeparated1440", 1, 3, 1440, 720, 0, 0, {10, 4, 2, 0}},
+        SpreadCase{"OneBitSeparatedSquare", 1, 3, 720, 720, 0, 0, {16, 4, 2, 0}},
+        SpreadCase{"OneBitSeparatedWide", 1, 3, 720, 360, 0, 0, {32, 8, 4, 0}},
+        SpreadCase{"OneBitSeparated2880", 1, 3, 2880, 720, 0, INKDOT_BAD_FIRST_RECORD, {}},
+        SpreadCase{"OtherInkSet", 2, 4, 720, 720, 0, INKDOT_BAD_FIRST_RECORD, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -455,18 +456,21 @@ TEST(GridLevels, CountOrderAndLength) {
     EXPECT_EQ(readGridLevels(ByteView(good.data(), good.size()), levels), INKDOT_OK);
     EXPECT_EQ(std::vector<uint8_t>(levels, levels + 32), even);
 
-    EXPECT_EQ(readGridLevels(ByteView(good.data(), good.size() - 1), levels), 0x300);
-    EXPECT_EQ(readGridLevels(ByteView(), levels), 0x300);
+    EXPECT_EQ(readGridLevels(ByteView(good.data(), good.size() - 1), levels),
+              INKDOT_SEQUENCE_ENDED);
+    EXPECT_EQ(readGridLevels(ByteView(), levels), INKDOT_SEQUENCE_ENDED);
     test::Bytes count = test::gridLevels(even, 33);
-    EXPECT_EQ(readGridLevels(ByteView(count.data(), count.size()), levels), 0x202);
+    EXPECT_EQ(readGridLevels(ByteView(count.data(), count.size()), levels),
+              INKDOT_BAD_SECOND_RECORD);
     std::vector<uint8_t> flat = even;
     flat[5] = flat[4];
     test::Bytes repeated = test::gridLevels(flat);
-    EXPECT_EQ(readGridLevels(ByteView(repeated.data(), repeated.size()), levels), 0x202);
+    EXPECT_EQ(readGridLevels(ByteView(repeated.data(), repeated.size()), levels),
+              INKDOT_BAD_SECOND_RECORD);
     std::vector<uint8_t> shortTop = even;
     shortTop[31] = 250;
     test::Bytes top = test::gridLevels(shortTop);
-    EXPECT_EQ(readGridLevels(ByteView(top.data(), top.size()), levels), 0x202);
+    EXPECT_EQ(readGridLevels(ByteView(top.data(), top.size()), levels), INKDOT_BAD_SECOND_RECORD);
 }
 
 TEST(ExtraBlock, Signatures) {

@@ -116,7 +116,7 @@ TEST_P(SeparationMember, StretchesOfOneLineChain) {
 }
 
 // The line frame serves a separating object only while its separation table
-// has six-byte entries: for any other entry size it answers 0x200 and writes
+// has six-byte entries: for any other entry size it answers INKDOT_UNSUPPORTED and writes
 // nothing.
 TEST(SeparationFrame, ServesOnlySixByteEntries) {
     struct Case {

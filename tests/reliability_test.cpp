@@ -84,8 +84,8 @@ TEST(SequenceGate, LinesWaitForACompleteSequence) {
 // Fault injection over whole sequences
 
 // One call of a lifecycle: its result, and the code that a lock failing
-// inside it owes. Most calls answer a failed lock with 0x102; a call that
-// parses an index answers 0x101 whichever operation of its scratch block
+// inside it owes. Most calls answer a failed lock with INKDOT_LOCK_FAILED; a call that
+// parses an index answers INKDOT_ALLOC_FAILED whichever operation of its scratch block
 // failed.
 struct Call {
     int32_t result;
@@ -118,10 +118,11 @@ SweepTotals& totals() {
 }
 
 // Fails each allocation and each lock of the lifecycle in turn: the first
-// failing call answers 0x101 (or its lock code), every call before it
+// failing call answers INKDOT_ALLOC_FAILED (or its lock code), every call before it
 // answers as in a clean run, no freed block is touched and no block stays
 // behind. Then, with the sequence clean, fails each unlock and each free of
-// the deletion: 0x103 or 0x104, and a repeated deletion finishes the job.
+// the deletion: INKDOT_UNLOCK_FAILED or INKDOT_FREE_FAILED, and a repeated deletion finishes the
+// job.
 void sweep(const std::string& name, const Lifecycle& run, const Deletion* deletion = nullptr) {
     SCOPED_TRACE(name);
     test::resetMemory();

@@ -22,15 +22,15 @@ struct CmAdjust {
     int32_t tone[3][256];
 };
 
-// Checks the parameters (0x201 adjustments, 0x202 gamma reference) and
-// builds the tables.
+// Checks the parameters (INKDOT_BAD_FIRST_RECORD adjustments, INKDOT_BAD_SECOND_RECORD gamma
+// reference) and builds the tables.
 int32_t buildAdjust(const CmContext& cm, CmAdjust& adjust);
 
 // One colour through the saturation and the tone tables, in place.
 void adjustColour(const CmAdjust& adjust, uint8_t colour[3]);
 
-// The whole stage: 0, 0x101 / 0x102 (a block), 0x201, 0x202. The old grid
-// stays on failure.
+// The whole stage: 0, INKDOT_ALLOC_FAILED / INKDOT_LOCK_FAILED (a block), INKDOT_BAD_FIRST_RECORD,
+// INKDOT_BAD_SECOND_RECORD. The old grid stays on failure.
 int32_t runAdjustment(CmContext& cm);
 
 }  // namespace inkdot

@@ -14,7 +14,7 @@ namespace inkdot {
 void tweakColour(const CmContext& cm, int32_t colour[3]);
 
 // Re-samples the whole grid at the tweaked colours of its nodes into a fresh
-// grid block (colorMode 2). 0, 0x101 or 0x102 (the old grid stays then).
+// grid block (colorMode 2). 0, INKDOT_ALLOC_FAILED or INKDOT_LOCK_FAILED (the old grid stays then).
 int32_t remapColours(CmContext& cm);
 
 // The 256 entries of lut.singleChannelTable from the grey axis of the grid.

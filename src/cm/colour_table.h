@@ -16,9 +16,9 @@ inline constexpr int16_t kFourDimensionalType = 128;
 // the record's fields and lists, the grid data block, the extra block copy,
 // the object's node-curve block, table adjustments and grey-share table; and
 // rewrites the grey nodes. A table whose sizes, lists or percentages the
-// library cannot use safely is rejected with 0x300 before anything is
-// allocated. 0x101 / 0x102 when a block cannot be allocated / locked; blocks
-// already recorded stay for CmDelete.
+// library cannot use safely is rejected with INKDOT_SEQUENCE_ENDED before anything is
+// allocated. INKDOT_ALLOC_FAILED / INKDOT_LOCK_FAILED when a block cannot be allocated / locked;
+// blocks already recorded stay for CmDelete.
 int32_t decodeColourTable(CmContext& cm, const uint8_t* bytes, size_t length);
 
 // Whether phase 2 applies the class correction to this object's grid.

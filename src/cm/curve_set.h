@@ -38,12 +38,12 @@ void buildGainTables(int32_t percentAt0, int32_t percentAt255, GainTables& table
 
 // Bends the grid through the set's curves, and the single-channel table
 // through curve 0. Four-channel sets work in the gain-corrected domain.
-// 0x200 when the set's type does not fit the grid's channel count.
+// INKDOT_UNSUPPORTED when the set's type does not fit the grid's channel count.
 int32_t applyCurveSet(const uint8_t* set, CmLut& lut);
 
 // Which block of a tag-544 item the object's keys choose, and where the
 // item's binary blocks begin. `item` is the whole item, `text` its text part.
-// 0x300 when the table holds more lines or names than the scratch block
+// INKDOT_SEQUENCE_ENDED when the table holds more lines or names than the scratch block
 // does, or lacks the marker in front of its binary blocks.
 struct CurveBlockChoice {
     int32_t block;

@@ -20,14 +20,15 @@ struct GridBlock {
 // Bytes of the grid data: N0 x N1 x N2 x N3 nodes of c bytes.
 uint32_t gridBytes(const CmLut& lut);
 
-// A zero-filled block of the grid's size: 0, 0x101 or 0x102 (nothing left).
+// A zero-filled block of the grid's size: 0, INKDOT_ALLOC_FAILED or INKDOT_LOCK_FAILED (nothing
+// left).
 int32_t allocateGrid(const CmLut& lut, GridBlock& block);
 
 // Releases a block that will not be used after all.
 void discardGrid(GridBlock& block);
 
-// Releases the old grid and puts `block` in its place: 0, or 0x103 / 0x104
-// when the old block could not be unlocked / freed (the replacement is in place
+// Releases the old grid and puts `block` in its place: 0, or INKDOT_UNLOCK_FAILED /
+// INKDOT_FREE_FAILED when the old block could not be unlocked / freed (the replacement is in place
 // either way).
 int32_t replaceGrid(CmLut& lut, GridBlock& block);
 

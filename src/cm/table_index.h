@@ -22,8 +22,8 @@ inline constexpr uint32_t kIndexScratchBytes = 62000;
 //
 // Sets cm.indexVersion. On a match also cm.chosenResource and cm.chosenClass,
 // and *answer is the line's resource; without one *answer is 0 and the chosen
-// values stay as they were. Results: 0; 0x101 when the scratch block cannot
-// be allocated or locked; 0x300 when the index has more entry lines than the
+// values stay as they were. Results: 0; INKDOT_ALLOC_FAILED when the scratch block cannot
+// be allocated or locked; INKDOT_SEQUENCE_ENDED when the index has more entry lines than the
 // scratch block holds (then *answer is 0 too).
 int32_t chooseFromIndex(CmContext& cm, const uint8_t* text, size_t length, int32_t* answer);
 

@@ -10,7 +10,7 @@
 namespace inkdot {
 
 // The kernel of an object and the pair value it is called with; no kernel
-// (and result 0x200) for a combination none serves.
+// (and result INKDOT_UNSUPPORTED) for a combination none serves.
 struct KernelChoice {
     kernels::Kernel* kernel;
     int32_t pairFlag;

@@ -17,8 +17,8 @@ inline constexpr int kDensityLevels = 256;
 inline constexpr int kErrorThresholdEntries = 512;
 
 // The four density limits that choose the diffusion spread. Returns 0 and the
-// levels, or 0x201 for a combination without a row and 0x300 for a one-bit
-// single-ink object whose percentAt0 is not 250, 350 or 500.
+// levels, or INKDOT_BAD_FIRST_RECORD for a combination without a row and INKDOT_SEQUENCE_ENDED for
+// a one-bit single-ink object whose percentAt0 is not 250, 350 or 500.
 int32_t spreadLevelsFor(const HalftoneParams& params, int32_t percentAt0, int32_t levels[4]);
 
 // The dot-value curve: from 255 x a / 100 at density 0 to 255 x b / 100 at

@@ -15,7 +15,7 @@ inline constexpr int kListPositions = 15;  // resource numbers a list may hold
 inline constexpr int kGridLevels = 32;     // levels per axis of the separation table
 
 // Allocates and locks a block of the object's table. A size beyond what a
-// block can describe (above INT32_MAX bytes) cannot be allocated: 0x101.
+// block can describe (above INT32_MAX bytes) cannot be allocated: INKDOT_ALLOC_FAILED.
 int32_t allocateTable(HalftoneContext& context, BlockIndex index, int64_t bytes, bool zeroFill);
 
 // Ends the sequence with a failure: releases every block of the table (and
@@ -28,14 +28,14 @@ int32_t failSequence(HalftoneContext& context, int32_t result);
 // plus the guard entries on both sides, a multiple of four.
 int64_t errorLineBytes(int32_t maxPixels);
 
-// The 32 levels of a grid-level resource: 0, 0x202 when the level count is not
-// 32 or the levels do not rise strictly from 0 to 255, 0x300 when the
+// The 32 levels of a grid-level resource: 0, INKDOT_BAD_SECOND_RECORD when the level count is not
+// 32 or the levels do not rise strictly from 0 to 255, INKDOT_SEQUENCE_ENDED when the
 // resource is missing or too short.
 int32_t readGridLevels(ByteView data, uint8_t levels[kGridLevels]);
 
 // The part of the grid-level step that both separation tables share. Checks the
-// colour-matching grid the object's lut refers to (0x201 without a grid, 0x202
-// when the interpolation cannot walk it or its channel count lies outside
+// colour-matching grid the object's lut refers to (INKDOT_BAD_FIRST_RECORD without a grid,
+// INKDOT_BAD_SECOND_RECORD when the interpolation cannot walk it or its channel count lies outside
 // minChannels..maxChannels), keeps a copy of the lut as `source`, sets the
 // lut's axes 0..2 to the 32 levels of the grid-level resource (0 and 255 for
 // method 0), allocates the table with `entryBytes` per entry and points the
@@ -47,7 +47,7 @@ int32_t prepareSeparationTable(HalftoneContext& context, ByteView data, int32_t 
 // and in the main sequence (`wide`) 239 for 512; any other code is itself.
 enum class MatrixCodes { wide, narrow };
 
-// The dimensions of a dither-matrix resource into the object: 0, or 0x300
+// The dimensions of a dither-matrix resource into the object: 0, or INKDOT_SEQUENCE_ENDED
 // (the sequence failed) when the resource is short or the matrix empty.
 int32_t readMatrixShape(HalftoneContext& context, ByteView data, MatrixCodes codes);
 
